@@ -1,0 +1,36 @@
+#pragma once
+
+#include "resulttables.h"
+
+#include <QString>
+
+#include <functional>
+
+struct AnalysisOptions
+{
+    QString dummyTag = QStringLiteral("dummy");
+    // Threads that check post bodies; 0 picks one per core, 1 checks everything on the calling
+    // thread. The results are the same whatever the number.
+    int workerCount = 0;
+    // Called on the calling thread now and then with the number of items recorded so far.
+    std::function<void(qint64 itemsRecorded)> progress;
+};
+
+struct AnalysisOutcome
+{
+    // False when the export held no usable item: the caller shows "Could not find any
+    // WordPress items in the export." and the tables hold only their header rows.
+    bool foundItems = false;
+    qint64 itemCount = 0;
+    QString problem;
+};
+
+inline const QString noItemsMessage = QStringLiteral("Could not find any WordPress items in the export.");
+
+// Reads the export at path and checks every item into tables, which must have just been reset:
+// one error row per item in file order, then the link rows of those that parsed. When the file
+// turns out to be unusable, every row appended is taken back.
+AnalysisOutcome loadExport(const QString& path, ResultTables& tables, const AnalysisOptions& options);
+
+// A whole run as the window and the report make it: reset, load, then narrow the errors.
+AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables, const AnalysisOptions& options);

@@ -1,0 +1,88 @@
+#include "libxmlsupport.h"
+
+#include <mutex>
+
+namespace libxml {
+
+namespace {
+
+// The innermost scope of the current thread. This, and the loader it serves, is the one piece of
+// process-wide state: libxml2 offers no per-parse hook for external entities.
+thread_local RefusedResourceScope* currentScope = nullptr;
+
+xmlParserInputPtr refuseExternalResource(const char* url, const char* /*publicId*/,
+                                         xmlParserCtxtPtr /*context*/)
+{
+    if (currentScope != nullptr)
+        currentScope->record(url);
+    return nullptr;
+}
+
+} // namespace
+
+void ParserContextDeleter::operator()(xmlParserCtxt* context) const
+{
+    // A SAX parse may still have started a document the context does not free itself.
+    if (context->myDoc != nullptr)
+        xmlFreeDoc(context->myDoc);
+    xmlFreeParserCtxt(context);
+}
+
+void initialize()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternalResource);
+    });
+}
+
+RefusedResourceScope::RefusedResourceScope() : outer_(currentScope)
+{
+    currentScope = this;
+}
+
+RefusedResourceScope::~RefusedResourceScope()
+{
+    currentScope = outer_;
+}
+
+void RefusedResourceScope::record(const char* url)
+{
+    if (firstRefused_.isNull())
+        firstRefused_ = url != nullptr ? QString::fromUtf8(url) : QStringLiteral("");
+}
+
+bool isFault(const xmlError& error)
+{
+    if (error.level < XML_ERR_ERROR)
+        return false;
+    switch (error.code) {
+    case XML_WAR_UNDECLARED_ENTITY:
+    case XML_WAR_CATALOG_PI:
+    case XML_WAR_UNKNOWN_VERSION:
+    case XML_WAR_LANG_VALUE:
+    case XML_WAR_NS_URI:
+    case XML_WAR_NS_URI_RELATIVE:
+    case XML_WAR_SPACE_VALUE:
+    case XML_WAR_NS_COLUMN:
+    case XML_WAR_ENTITY_REDEFINED:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QString reasonOf(const xmlError& error)
+{
+    if (error.message == nullptr)
+        return QString();
+    QString reason = QString::fromUtf8(error.message);
+    qsizetype end = reason.size();
+    while (end > 0 && reason.at(end - 1).isSpace())
+        --end;
+    reason.truncate(end);
+    return reason;
+}
+
+} // namespace libxml

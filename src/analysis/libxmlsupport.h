@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlreader.h>
+
+#include <memory>
+
+namespace libxml {
+
+struct ParserContextDeleter
+{
+    void operator()(xmlParserCtxt* context) const;
+};
+struct DocumentDeleter
+{
+    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+struct TextReaderDeleter
+{
+    void operator()(xmlTextReader* reader) const { xmlFreeTextReader(reader); }
+};
+struct StringDeleter
+{
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+
+using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
+using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
+using TextReader = std::unique_ptr<xmlTextReader, TextReaderDeleter>;
+using String = std::unique_ptr<xmlChar, StringDeleter>;
+
+// Prepares libxml2 for use from any thread and installs the one external-entity loader of the
+// process, which refuses everything: an export or a post never makes Postlint read another file
+// or reach the network. Call once from the main thread before any parse; later calls do nothing.
+void initialize();
+
+// Records, for the current thread and while it lives, every external resource that the loader
+// refused. The refusing loader cannot report through the parser (libxml2 treats a missing
+// resource as silently empty), so the export reader asks this scope afterwards.
+class RefusedResourceScope
+{
+public:
+    RefusedResourceScope();
+    ~RefusedResourceScope();
+    RefusedResourceScope(const RefusedResourceScope&) = delete;
+    RefusedResourceScope& operator=(const RefusedResourceScope&) = delete;
+
+    bool refusedAny() const { return !firstRefused_.isNull(); }
+    const QString& firstRefused() const { return firstRefused_; }
+    void record(const char* url);
+
+private:
+    RefusedResourceScope* outer_;
+    QString firstRefused_;
+};
+
+// Whether a reported problem makes a document unusable: errors and fatal errors count, warnings
+// do not, and neither do libxml2's warning codes that it raises at error level (an IRI as a
+// namespace name, for one, is legal XML).
+bool isFault(const xmlError& error);
+
+// libxml2's message without the line break it ends with.
+QString reasonOf(const xmlError& error);
+
+} // namespace libxml

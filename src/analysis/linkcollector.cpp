@@ -1,0 +1,76 @@
+#include "linkcollector.h"
+
+#include <cstring>
+
+namespace {
+
+bool isNamed(const xmlChar* localName, const xmlChar* namespaceUri, const char* name)
+{
+    return namespaceUri == nullptr && std::strcmp(reinterpret_cast<const char*>(localName), name) == 0;
+}
+
+QString fromXml(const xmlChar* begin, const xmlChar* end)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(begin), end - begin);
+}
+
+void appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attributes)
+{
+    link.attributes.reserve(link.attributes.size() + static_cast<size_t>(attributeCount));
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** attribute = attributes + 5 * i;
+        const auto* localName = reinterpret_cast<const char*>(attribute[0]);
+        const auto* prefix = reinterpret_cast<const char*>(attribute[1]);
+        QString name = prefix != nullptr
+                           ? QString::fromUtf8(prefix) + QLatin1Char(':') + QString::fromUtf8(localName)
+                           : QString::fromUtf8(localName);
+        link.attributes.emplace_back(std::move(name), fromXml(attribute[3], attribute[4]));
+    }
+}
+
+} // namespace
+
+void LinkFinder::startElement(int depth, const xmlChar* localName, const xmlChar* namespaceUri,
+                              int attributeCount, const xmlChar** attributes)
+{
+    const bool hasAttributes = attributeCount > 0;
+    if (depth == 2) {
+        if (isNamed(localName, namespaceUri, "a")) {
+            insideTopLink_ = true;
+            topLinkHasRow_ = hasAttributes;
+            if (hasAttributes)
+                appendAttributes(links_.emplace_back(), attributeCount, attributes);
+        } else if (hasAttributes && isNamed(localName, namespaceUri, "img")) {
+            appendAttributes(links_.emplace_back(), attributeCount, attributes);
+        }
+    } else if (depth == 3 && insideTopLink_ && hasAttributes &&
+               isNamed(localName, namespaceUri, "img")) {
+        // An image in a link without attributes has no link row to join, so it gets a row of its
+        // own, as an image outside a link does.
+        FoundLink& row = topLinkHasRow_ ? links_.back() : links_.emplace_back();
+        appendAttributes(row, attributeCount, attributes);
+    }
+}
+
+void LinkFinder::endElement(int depth)
+{
+    if (depth == 2)
+        insideTopLink_ = false;
+}
+
+void collectLinks(ResultTables& tables, const QString& title, const CellText& body,
+                  const std::vector<FoundLink>& links)
+{
+    for (const FoundLink& link : links) {
+        const int row = tables.appendLinkRow();
+        tables.linkTable.setCell(LinkTitleColumn, row, title);
+        tables.linkTable.setCell(LinkContentColumn, row, body);
+        for (const auto& [name, value] : link.attributes) {
+            int column = tables.findLinkColumn(name);
+            if (column < 0)
+                column = tables.addLinkColumn(name);
+            if (column >= 0)
+                tables.linkTable.setCell(column, row, value);
+        }
+    }
+}

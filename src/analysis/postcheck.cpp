@@ -1,0 +1,185 @@
+#include "postcheck.h"
+
+#include "libxmlsupport.h"
+#include "textpositions.h"
+
+#include <libxml/parserInternals.h>
+#include <libxml/SAX2.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace {
+
+struct Fault
+{
+    int code = 0;
+    QString reason;
+    int line = 0;
+    int column = 0;
+};
+
+// What the SAX callbacks build; reached through the parser context's _private pointer.
+struct PostParse
+{
+    int depth = 0;
+    LinkFinder links;
+    bool faulted = false;
+    Fault fault;
+};
+
+PostParse& parseOf(void* context)
+{
+    return *static_cast<PostParse*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+void stopWithFault(void* context, Fault fault)
+{
+    PostParse& parse = parseOf(context);
+    if (!parse.faulted) {
+        parse.faulted = true;
+        parse.fault = std::move(fault);
+    }
+    // Only the first fault is reported; whatever follows is its consequence. Stopping also
+    // spares the parser the rest of a hostile body.
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+}
+
+void onError(void* context, xmlErrorPtr error)
+{
+    if (error == nullptr || !libxml::isFault(*error) || parseOf(context).faulted)
+        return;
+    try {
+        stopWithFault(context, {error->code, libxml::reasonOf(*error), error->line, error->int2});
+    } catch (const std::bad_alloc&) {
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
+}
+
+void stopOutOfMemory(void* context)
+{
+    stopWithFault(context, {XML_ERR_NO_MEMORY, QStringLiteral("Out of memory"), 0, 0});
+}
+
+void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
+                    const xmlChar* namespaceUri, int /*namespaceCount*/,
+                    const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
+                    const xmlChar** attributes)
+{
+    PostParse& parse = parseOf(context);
+    ++parse.depth;
+    if (parse.faulted)
+        return;
+    // No exception may cross libxml2's C frames.
+    try {
+        parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
+    } catch (const std::bad_alloc&) {
+        stopOutOfMemory(context);
+    }
+}
+
+void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    PostParse& parse = parseOf(context);
+    parse.links.endElement(parse.depth);
+    --parse.depth;
+}
+
+xmlSAXHandler postHandler()
+{
+    xmlSAXHandler handler;
+    std::memset(&handler, 0, sizeof handler);
+    xmlSAXVersion(&handler, 2);
+    // Only the elements matter: no tree is built and character data is skipped.
+    handler.startElementNs = onStartElement;
+    handler.endElementNs = onEndElement;
+    handler.characters = nullptr;
+    handler.ignorableWhitespace = nullptr;
+    handler.cdataBlock = nullptr;
+    handler.comment = nullptr;
+    handler.processingInstruction = nullptr;
+    handler.reference = nullptr;
+    handler.serror = onError;
+    return handler;
+}
+
+QByteArray wrap(const QByteArray& bodyUtf8, const QByteArray& tagUtf8)
+{
+    QByteArray text;
+    text.reserve(qsizetype(sizeof wrapperDeclaration) + bodyUtf8.size() + 2 * tagUtf8.size() + 5);
+    text.append(wrapperDeclaration);
+    text.append('<').append(tagUtf8).append('>');
+    text.append(bodyUtf8);
+    text.append("</").append(tagUtf8).append('>');
+    return text;
+}
+
+} // namespace
+
+PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
+{
+    libxml::initialize();
+    PostReport report;
+    const QByteArray text = wrap(bodyUtf8, dummyTag.toUtf8());
+
+    PostParse parse;
+    libxml::ParserContext context(
+        text.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(text.constData(), int(text.size()))
+                               : nullptr);
+    if (!context) {
+        report.errorCode = XML_ERR_NO_MEMORY;
+        report.reason = QStringLiteral("The parser could not be created for this post");
+        return report;
+    }
+    static const xmlSAXHandler handler = postHandler();
+    std::memcpy(context->sax, &handler, sizeof handler);
+    context->_private = &parse;
+    // Entities are replaced by the parser so that attribute values arrive with their references
+    // resolved; a body cannot declare entities of its own, so nothing can be amplified.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET);
+    xmlParseDocument(context.get());
+
+    if (!parse.faulted && (!context->wellFormed || !context->nsWellFormed)) {
+        // A fault that bypassed the handler; fall back to what the context kept.
+        const xmlError* last = xmlCtxtGetLastError(context.get());
+        parse.faulted = true;
+        if (last != nullptr && last->code != 0)
+            parse.fault = {last->code, libxml::reasonOf(*last), last->line, last->int2};
+        else
+            parse.fault = {XML_ERR_INTERNAL_ERROR, QStringLiteral("The post could not be parsed"), 0, 0};
+    }
+
+    if (parse.faulted) {
+        report.errorCode = parse.fault.code;
+        report.reason = parse.fault.reason;
+        report.line = parse.fault.line;
+        report.sourceUtf8 = textpositions::lineOf(text, parse.fault.line);
+        report.pos = textpositions::utf16Position(report.sourceUtf8, parse.fault.column);
+    } else {
+        report.links = parse.links.takeLinks();
+    }
+    return report;
+}
+
+void recordPost(ResultTables& tables, const QString& title, const CellText& body,
+                const PostReport& report)
+{
+    const int row = tables.appendErrorRow();
+    ResultTable& table = tables.errorTable;
+    table.setCell(ErrorTitleColumn, row, title);
+    table.setCell(ErrorContentColumn, row, body);
+    table.setCell(ErrorCodeColumn, row, QString::number(report.errorCode));
+    table.setCell(ErrorReasonColumn, row, report.reason);
+    table.setCell(ErrorLineColumn, row, QString::number(report.line));
+    table.setCell(ErrorPosColumn, row, QString::number(report.pos));
+    if (!report.sourceUtf8.isEmpty())
+        table.setCell(ErrorSourceColumn, row, CellText::fromUtf8(report.sourceUtf8));
+    collectLinks(tables, title, body, report.links);
+}
+
+void checkPost(ResultTables& tables, const QString& title, const QString& body,
+               const QString& dummyTag)
+{
+    recordPost(tables, title, body, checkPostBody(body.toUtf8(), dummyTag));
+}

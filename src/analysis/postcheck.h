@@ -1,0 +1,38 @@
+#pragma once
+
+#include "linkcollector.h"
+#include "resulttables.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The outcome of parsing one wrapped post body: the first fault (code 0 when the body parsed)
+// and, for a body that parsed, its top-level links and images.
+struct PostReport
+{
+    int errorCode = 0;
+    QString reason;
+    int line = 0;
+    int pos = 0; // UTF-16 position in the line, from 1
+    QByteArray sourceUtf8;
+    std::vector<FoundLink> links;
+};
+
+// The declaration that starts every wrapped post; positions on line 1 count from its first
+// character.
+inline constexpr char wrapperDeclaration[] = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+
+// Parses "<declaration><tag>body</tag>" with a fresh parser. Safe to call from several threads
+// at once once libxml::initialize() has run.
+PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag);
+
+// Appends the post's error row, with the report's cells, and its link rows.
+void recordPost(ResultTables& tables, const QString& title, const CellText& body,
+                const PostReport& report);
+
+// Checks one post and records it: exactly one new error row, and link rows for a body that
+// parsed.
+void checkPost(ResultTables& tables, const QString& title, const QString& body,
+               const QString& dummyTag);

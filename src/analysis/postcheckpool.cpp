@@ -1,0 +1,86 @@
+#include "postcheckpool.h"
+
+#include <libxml/xmlerror.h>
+
+void checkBatch(PostBatch& batch, const QString& dummyTag)
+{
+    batch.reports.resize(batch.items.size());
+    for (size_t i = 0; i < batch.items.size(); ++i) {
+        try {
+            batch.reports[i] = checkPostBody(batch.items[i].bodyUtf8, dummyTag);
+        } catch (const std::bad_alloc&) {
+            PostReport& report = batch.reports[i];
+            report = PostReport();
+            report.errorCode = XML_ERR_NO_MEMORY;
+            report.reason = QStringLiteral("Out of memory");
+        }
+    }
+}
+
+PostCheckPool::PostCheckPool(int workerCount, QString dummyTag) : dummyTag_(std::move(dummyTag))
+{
+    for (int i = 0; i < workerCount; ++i)
+        workers_.emplace_back([this] { work(); });
+}
+
+PostCheckPool::~PostCheckPool()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workAvailable_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+void PostCheckPool::submit(std::unique_ptr<PostBatch> batch)
+{
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(batch.get());
+        pending_.push_back(std::move(batch));
+    }
+    workAvailable_.notify_one();
+}
+
+std::unique_ptr<PostBatch> PostCheckPool::takeOldest(bool wait)
+{
+    std::unique_lock lock(mutex_);
+    if (pending_.empty())
+        return nullptr;
+    if (wait)
+        batchDone_.wait(lock, [this] { return pending_.front()->done; });
+    else if (!pending_.front()->done)
+        return nullptr;
+    std::unique_ptr<PostBatch> batch = std::move(pending_.front());
+    pending_.pop_front();
+    return batch;
+}
+
+size_t PostCheckPool::pendingCount() const
+{
+    std::lock_guard lock(mutex_);
+    return pending_.size();
+}
+
+void PostCheckPool::work()
+{
+    for (;;) {
+        PostBatch* batch = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            workAvailable_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            batch = queue_.front();
+            queue_.pop_front();
+        }
+        checkBatch(*batch, dummyTag_);
+        {
+            std::lock_guard lock(mutex_);
+            batch->done = true;
+        }
+        batchDone_.notify_all();
+    }
+}

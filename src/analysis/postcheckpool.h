@@ -1,0 +1,52 @@
+#pragma once
+
+#include "exportreader.h"
+#include "postcheck.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A run of consecutive items and, once checked, their reports.
+struct PostBatch
+{
+    std::vector<ExportItem> items;
+    std::vector<PostReport> reports;
+    qint64 bodyBytes = 0;
+    bool done = false;
+};
+
+// Checks batches of posts on worker threads. Batches are handed back in the order they were
+// submitted, so rows and link columns come out exactly as a single thread would make them.
+class PostCheckPool
+{
+public:
+    PostCheckPool(int workerCount, QString dummyTag);
+    ~PostCheckPool();
+    PostCheckPool(const PostCheckPool&) = delete;
+    PostCheckPool& operator=(const PostCheckPool&) = delete;
+
+    void submit(std::unique_ptr<PostBatch> batch);
+    // The oldest submitted batch once it is checked; waits for it when `wait` is set, otherwise
+    // returns null while it is not ready. Null too when nothing is pending.
+    std::unique_ptr<PostBatch> takeOldest(bool wait);
+    size_t pendingCount() const;
+
+private:
+    void work();
+
+    const QString dummyTag_;
+    mutable std::mutex mutex_;
+    std::condition_variable workAvailable_;
+    std::condition_variable batchDone_;
+    std::deque<PostBatch*> queue_;                    // waiting for a worker
+    std::deque<std::unique_ptr<PostBatch>> pending_;  // submitted, in order
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
+
+// Checks every body of the batch; never throws.
+void checkBatch(PostBatch& batch, const QString& dummyTag);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "resulttable.h"
+
+#include <QStringList>
+
+// Columns of the error table.
+enum ErrorColumn {
+    ErrorTitleColumn,
+    ErrorContentColumn,
+    ErrorCodeColumn,
+    ErrorReasonColumn,
+    ErrorLineColumn,
+    ErrorPosColumn,
+    ErrorSourceColumn,
+    ErrorNarrowedColumn,
+    ErrorColumnCount
+};
+
+// The fixed columns of the link table; attribute columns follow from LinkFirstAttributeColumn.
+enum LinkColumn { LinkTitleColumn, LinkContentColumn, LinkFirstAttributeColumn, LinkColumnCount = 24 };
+
+// The two results of an analysis run and their counters. Before the first run no table exists
+// and all counters are 0; a run starts with reset().
+struct ResultTables
+{
+    static const QStringList& errorHeaders();
+
+    ResultTable errorTable;
+    ResultTable linkTable;
+    qint32 errorRowCount = 0;
+    qint32 linkRowCount = 0;
+    qint32 linkLastColumn = 0;
+
+    bool exist() const { return errorTable.rowCount() > 0; }
+
+    void reset();
+    // Each returns the index of the new row.
+    int appendErrorRow();
+    int appendLinkRow();
+    // Adds a column headed name while there is room; returns its index, or -1 when all 22
+    // attribute columns are taken.
+    int addLinkColumn(const QString& name);
+    // The column headed exactly name (case-sensitive), searching columns 0 to linkLastColumn,
+    // or -1.
+    int findLinkColumn(const QString& name) const;
+};

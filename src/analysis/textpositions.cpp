@@ -1,0 +1,42 @@
+#include "textpositions.h"
+
+namespace textpositions {
+
+QByteArray lineOf(const QByteArray& utf8, int line)
+{
+    if (line < 1)
+        return QByteArray();
+    qsizetype start = 0;
+    for (int current = 1; current < line; ++current) {
+        const qsizetype lineFeed = utf8.indexOf('\n', start);
+        if (lineFeed < 0)
+            return QByteArray();
+        start = lineFeed + 1;
+    }
+    qsizetype end = utf8.indexOf('\n', start);
+    if (end < 0)
+        end = utf8.size();
+    else if (end > start && utf8.at(end - 1) == '\r')
+        --end;
+    return utf8.mid(start, end - start);
+}
+
+int utf16Position(const QByteArray& lineUtf8, int column)
+{
+    if (column < 1)
+        return column;
+    int codePointsLeft = column - 1;
+    int units = 0;
+    for (const char byte : lineUtf8) {
+        const auto value = static_cast<unsigned char>(byte);
+        if ((value & 0xC0) == 0x80)
+            continue; // continuation byte
+        if (codePointsLeft == 0)
+            break;
+        --codePointsLeft;
+        units += value >= 0xF0 ? 2 : 1;
+    }
+    return units + codePointsLeft + 1;
+}
+
+} // namespace textpositions

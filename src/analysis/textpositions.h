@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+
+// Positions in the wrapped post text. libxml2 counts lines at LF only (a lone CR does not end a
+// line) and columns in code points; the rest of Postlint counts positions in UTF-16 code units,
+// so a character above U+FFFF counts twice there.
+namespace textpositions {
+
+// The bytes of 1-based line `line` of UTF-8 text, without its LF and without a CR right before
+// the LF. Empty when the text has no such line.
+QByteArray lineOf(const QByteArray& utf8, int line);
+
+// The 1-based UTF-16 position of the character at 1-based code-point column `column` of a UTF-8
+// line. Columns past the end of the line count one unit per missing character; a column below 1
+// is returned unchanged.
+int utf16Position(const QByteArray& lineUtf8, int column);
+
+} // namespace textpositions

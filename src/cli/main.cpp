@@ -1,0 +1,69 @@
+#include "analysis/libxmlsupport.h"
+#include "report.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+namespace {
+const QString emptyTagMessage = QStringLiteral(
+    "Dummy tags encapsulate the raw HTML to allow XML parsing, \nit can not be empty and must be unique.");
+}
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("postlint-report"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(POSTLINT_VERSION));
+    libxml::initialize();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks that every post of a WordPress export parses as XML and lists its top-level links "
+        "and images.\n\nExit status: 0 every post well-formed, 1 some post is not, 2 usage error "
+        "or no items, 3 an output file could not be written."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption tagOption(QStringLiteral("tag"),
+                                       QStringLiteral("Name of the element that wraps every post body."),
+                                       QStringLiteral("NAME"), QStringLiteral("dummy"));
+    const QCommandLineOption errorsOption(QStringLiteral("errors"),
+                                          QStringLiteral("Write the error table to FILE (- for standard output)."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption linksOption(QStringLiteral("links"),
+                                         QStringLiteral("Write the link table to FILE (- for standard output)."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Print only the summary line."));
+    parser.addOptions({tagOption, errorsOption, linksOption, quietOption});
+    parser.addPositionalArgument(QStringLiteral("EXPORT.xml"), QStringLiteral("The WordPress export to check."));
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "postlint-report: %s\n", qPrintable(parser.errorText()));
+        return UsageOrNoItems;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(AllWellFormed);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) {
+        std::fprintf(stderr, "postlint-report: expected one export file\n%s",
+                     qPrintable(parser.helpText()));
+        return UsageOrNoItems;
+    }
+
+    ReportOptions options;
+    options.exportPath = positional.first();
+    options.dummyTag = parser.value(tagOption);
+    options.errorsPath = parser.value(errorsOption);
+    options.linksPath = parser.value(linksOption);
+    options.quiet = parser.isSet(quietOption);
+    options.showProgress = ::isatty(STDERR_FILENO) != 0;
+    if (options.dummyTag.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(emptyTagMessage));
+        return UsageOrNoItems;
+    }
+    return runReport(options, stdout, stderr);
+}

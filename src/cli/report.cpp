@@ -1,0 +1,108 @@
+#include "report.h"
+
+#include "analysis/analysisrun.h"
+#include "export/tabdelimited.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+namespace {
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// Keeps one fault to one line of output, whatever line breaks a title or reason holds.
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// Writes one table where the options say; returns false, after saying why on err, when it could
+// not be written.
+bool writeTable(const QString& path, const TableExtent& extent, FILE* err)
+{
+    if (path.isEmpty())
+        return true;
+    if (path == QLatin1String("-")) {
+        std::fflush(stdout);
+        QFile standardOutput;
+        const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
+                             writeTabDelimited(standardOutput, extent) && standardOutput.flush();
+        if (!written)
+            print(err, QStringLiteral("postlint-report: cannot write to standard output: %1\n")
+                           .arg(standardOutput.errorString()));
+        return written;
+    }
+    const ExportResult result = exportTabDelimited(path, extent);
+    switch (result.status) {
+    case ExportResult::Written:
+        return true;
+    case ExportResult::PermissionDenied:
+        print(err, QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path));
+        return false;
+    case ExportResult::Failed:
+        print(err, QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason));
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+int runReport(const ReportOptions& options, FILE* out, FILE* err)
+{
+    FILE* lines = (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-"))
+                      ? err
+                      : out;
+
+    AnalysisOptions analysis;
+    analysis.dummyTag = options.dummyTag;
+    QElapsedTimer sinceUpdate;
+    sinceUpdate.start();
+    if (options.showProgress) {
+        analysis.progress = [&](qint64 recorded) {
+            if (sinceUpdate.elapsed() < 200)
+                return;
+            sinceUpdate.restart();
+            print(err, QStringLiteral("\rChecked %1 items").arg(recorded));
+            std::fflush(err);
+        };
+    }
+
+    ResultTables tables;
+    const AnalysisOutcome outcome = runAnalysis(options.exportPath, tables, analysis);
+    if (options.showProgress)
+        print(err, QStringLiteral("\r\033[K"));
+    if (!outcome.foundItems)
+        print(err, noItemsMessage + QLatin1Char('\n'));
+
+    bool written = writeTable(options.errorsPath, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}, err);
+    written = writeTable(options.linksPath, {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, err) && written;
+
+    int notWellFormed = 0;
+    for (int row = 1; row <= tables.errorRowCount; ++row) {
+        if (tables.errorTable.cell(ErrorCodeColumn, row) == QLatin1String("0"))
+            continue;
+        ++notWellFormed;
+        if (!options.quiet) {
+            const ResultTable& table = tables.errorTable;
+            print(lines, QStringLiteral("%1: %2:%3: %4\n")
+                             .arg(oneLine(table.cell(ErrorTitleColumn, row)), table.cell(ErrorLineColumn, row),
+                                  table.cell(ErrorPosColumn, row), oneLine(table.cell(ErrorReasonColumn, row))));
+        }
+    }
+    print(lines, QStringLiteral("%1 items, %2 not well-formed, %3 link rows\n")
+                     .arg(tables.errorRowCount)
+                     .arg(notWellFormed)
+                     .arg(tables.linkRowCount));
+    std::fflush(lines);
+
+    if (!written)
+        return OutputFailed;
+    if (!outcome.foundItems)
+        return UsageOrNoItems;
+    return notWellFormed > 0 ? SomeNotWellFormed : AllWellFormed;
+}
