@@ -140,7 +140,7 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET);
     xmlParseDocument(context.get());
 
-    if (!parse.faulted && (!context->wellFormed || !context->nsWellFormed)) {
+    if (!parse.faulted && !context->wellFormed) {
         // A fault that bypassed the handler; fall back to what the context kept.
         const xmlError* last = xmlCtxtGetLastError(context.get());
         parse.faulted = true;
