@@ -1,0 +1,230 @@
+#include "analysis/analysisrun.h"
+#include "analysis/exportreader.h"
+#include "exportfixture.h"
+
+#include <QElapsedTimer>
+#include <QStringConverter>
+#include <QTest>
+
+// Which items an export yields, and which exports yield none.
+class ExportReaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void items_data();
+    void items();
+    void unusable_data();
+    void unusable();
+    void faultAtTheEndTakesBackEveryRow();
+    void externalEntityIsNeverRead();
+    void otherEncodings_data();
+    void otherEncodings();
+    void missingFileAndFolder();
+};
+
+namespace {
+
+using Items = QList<QPair<QString, QString>>; // title, body
+
+Items readItems(const QString& path, bool* usable = nullptr)
+{
+    Items items;
+    const ExportReadResult result = readExport(path, [&](ExportItem&& item) {
+        items.append({item.title, QString::fromUtf8(item.bodyUtf8)});
+    });
+    if (usable != nullptr)
+        *usable = result.usable;
+    return items;
+}
+
+const QString rssOpen = QStringLiteral(
+    "<rss version=\"2.0\" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">");
+
+// An internal subset that declares everything the small exports below use.
+const QString declaredDoctype = QStringLiteral(
+    "<!DOCTYPE rss [\n"
+    "<!ELEMENT rss (channel)*>\n"
+    "<!ATTLIST rss version CDATA #IMPLIED xmlns:content CDATA #IMPLIED>\n"
+    "<!ELEMENT channel (item)*>\n"
+    "<!ELEMENT item (title?, content:encoded?)>\n"
+    "<!ELEMENT title (#PCDATA)>\n"
+    "<!ELEMENT content:encoded (#PCDATA)>\n"
+    "<!ENTITY brand \"Garden &amp; Co\">\n"
+    "]>\n");
+
+} // namespace
+
+void ExportReaderTest::items_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<Items>("expected");
+
+    QTest::newRow("one item") << ExportFixture::channelWith({ExportFixture::item("Hello", "<p>x</p>")})
+                              << Items{{"Hello", "<p>x</p>"}};
+    QTest::newRow("several channels in file order")
+        << rssOpen + "<channel><item><title>1</title></item></channel><channel><item><title>2</title></item>"
+                     "<item><title>3</title></item></channel></rss>"
+        << Items{{"1", ""}, {"2", ""}, {"3", ""}};
+    QTest::newRow("items elsewhere are ignored")
+        << rssOpen + "<item><title>top</title></item><channel><group><item><title>deep</title></item></group>"
+                     "<item><title>kept</title><item><title>inner</title></item></item></channel></rss>"
+        << Items{{"kept", ""}};
+    // Each item reads its own children: a missing one is empty, never the item before's.
+    QTest::newRow("missing title and body")
+        << ExportFixture::channelWith({ExportFixture::item("first", "<b>1</b>"),
+                                       "<item><content:encoded>second body</content:encoded></item>",
+                                       "<item><title>third</title></item>"})
+        << Items{{"first", "<b>1</b>"}, {"", "second body"}, {"third", ""}};
+    QTest::newRow("empty body") << ExportFixture::channelWith({"<item><title>t</title><content:encoded/></item>"})
+                                << Items{{"t", ""}};
+    QTest::newRow("first of two children")
+        << ExportFixture::channelWith({"<item><title>a</title><title>b</title><content:encoded>1</content:encoded>"
+                                       "<content:encoded>2</content:encoded></item>"})
+        << Items{{"a", "1"}};
+    QTest::newRow("text, references and CDATA joined")
+        << ExportFixture::channelWith({"<item><title>A &amp; B&#160;C</title><content:encoded>\n a &lt;b&gt; "
+                                       "<![CDATA[<i>x</i>]]>\n</content:encoded></item>"})
+        << Items{{"A & B\u00a0C", "\n a <b> <i>x</i>\n"}};
+    QTest::newRow("other prefix for the content module")
+        << "<rss xmlns:c=\"http://purl.org/rss/1.0/modules/content/\"><channel><item><title>t</title>"
+           "<c:encoded>body</c:encoded></item></channel></rss>"
+        << Items{{"t", "body"}};
+    QTest::newRow("namespaced title is not the title")
+        << "<rss xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><item><dc:title>x</dc:title>"
+           "</item></channel></rss>"
+        << Items{{"", ""}};
+    QTest::newRow("valid against its DOCTYPE, entity substituted")
+        << "<?xml version=\"1.0\"?>\n" + declaredDoctype + rssOpen +
+               "<channel><item><title>&brand;</title><content:encoded>b</content:encoded></item></channel></rss>"
+        << Items{{"Garden & Co", "b"}};
+}
+
+void ExportReaderTest::items()
+{
+    QFETCH(QString, document);
+    QFETCH(Items, expected);
+    ExportFixture fixture;
+    bool usable = false;
+    QCOMPARE(readItems(fixture.write(document), &usable), expected);
+    QVERIFY(usable);
+}
+
+void ExportReaderTest::unusable_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("not XML") << QByteArray("This is a plain text file.\n");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("well-formed, no items") << QByteArray("<rss><channel><title>x</title></channel></rss>");
+    QTest::newRow("other root") << QByteArray("<feed><channel><item><title>x</title></item></channel></feed>");
+    QTest::newRow("truncated") << ExportFixture::channelWith({ExportFixture::item("a", "b")}).toUtf8().left(200);
+    QTest::newRow("invalid against its DOCTYPE")
+        << (declaredDoctype + rssOpen + "<channel><item><link>x</link></item></channel></rss>").toUtf8();
+    QTest::newRow("DOCTYPE that declares nothing") << QByteArray("<!DOCTYPE rss><rss><channel><item/></channel></rss>");
+    QTest::newRow("external DTD") << QByteArray(
+        "<!DOCTYPE rss SYSTEM \"http://example.com/rss.dtd\"><rss><channel><item/></channel></rss>");
+    QTest::newRow("external parameter entity")
+        << QByteArray("<!DOCTYPE rss [<!ENTITY % p SYSTEM \"http://example.com/p.ent\"> %p; <!ELEMENT rss ANY>]>"
+                      "<rss><channel><item/></channel></rss>");
+    QByteArray laughs = "<!DOCTYPE rss [<!ELEMENT rss ANY><!ENTITY l0 \"ha\">";
+    for (int level = 1; level <= 10; ++level)
+        laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;\">")
+                      .arg(level)
+                      .arg(level - 1)
+                      .toUtf8();
+    laughs += "]><rss><channel><item><title>&l10;</title></item></channel></rss>";
+    QTest::newRow("billion laughs") << laughs;
+    QTest::newRow("undefined entity") << QByteArray("<rss><channel><item><title>&nbsp;</title></item></channel></rss>");
+}
+
+void ExportReaderTest::unusable()
+{
+    QFETCH(QByteArray, bytes);
+    ExportFixture fixture;
+    ResultTables tables;
+    QElapsedTimer timer;
+    timer.start();
+    const AnalysisOutcome outcome = runAnalysis(fixture.write(bytes), tables, {});
+    QVERIFY(!outcome.foundItems);
+    QVERIFY2(timer.elapsed() < 5000, "an unusable export must be turned down quickly");
+    QCOMPARE(tables.errorRowCount, 0);
+    QCOMPARE(tables.errorTable.rowCount(), 1);
+    QCOMPARE(tables.linkRowCount, 0);
+    QCOMPARE(tables.linkLastColumn, 1);
+}
+
+void ExportReaderTest::faultAtTheEndTakesBackEveryRow()
+{
+    QStringList items;
+    for (int i = 0; i < 500; ++i)
+        items << ExportFixture::item(QString::number(i), "<a href=\"x\">y</a>");
+    QString document = ExportFixture::channelWith(items);
+    document.replace(QLatin1String("</rss>"), QLatin1String("</rss><extra/>"));
+
+    ExportFixture fixture;
+    for (const int workers : {1, 3}) {
+        ResultTables tables;
+        AnalysisOptions options;
+        options.workerCount = workers;
+        QVERIFY(!runAnalysis(fixture.write(document), tables, options).foundItems);
+        QCOMPARE(tables.errorRowCount, 0);
+        QCOMPARE(tables.linkRowCount, 0);
+        QCOMPARE(tables.linkLastColumn, 1);
+    }
+}
+
+void ExportReaderTest::externalEntityIsNeverRead()
+{
+    ExportFixture fixture;
+    const QString secretPath = fixture.write(QByteArray("SECRET-CONTENT"), QStringLiteral("secret.txt"));
+    const QString document = QStringLiteral(
+                                 "<!DOCTYPE rss [<!ELEMENT rss ANY><!ELEMENT channel ANY><!ELEMENT item ANY>"
+                                 "<!ELEMENT title ANY><!ENTITY secret SYSTEM \"file://%1\">]>"
+                                 "<rss><channel><item><title>&secret;</title></item></channel></rss>")
+                                 .arg(secretPath);
+    bool usable = true;
+    const Items items = readItems(fixture.write(document), &usable);
+    QVERIFY(!usable);
+    for (const auto& item : items)
+        QVERIFY(!item.first.contains(QLatin1String("SECRET")));
+}
+
+void ExportReaderTest::otherEncodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QString document = ExportFixture::channelWith({ExportFixture::item("Café", "<p>naïve</p>")});
+    QString latin1Document = document;
+    latin1Document.replace(QLatin1String("UTF-8"), QLatin1String("ISO-8859-1"));
+    QTest::newRow("ISO-8859-1") << latin1Document.toLatin1();
+
+    QString utf16Document = document;
+    utf16Document.replace(QLatin1String("UTF-8"), QLatin1String("UTF-16"));
+    QStringEncoder toUtf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    QTest::newRow("UTF-16 with byte-order mark") << QByteArray(toUtf16(utf16Document));
+    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF") + document.toUtf8();
+}
+
+void ExportReaderTest::otherEncodings()
+{
+    QFETCH(QByteArray, bytes);
+    ExportFixture fixture;
+    bool usable = false;
+    QCOMPARE(readItems(fixture.write(bytes), &usable), (Items{{"Café", "<p>naïve</p>"}}));
+    QVERIFY(usable);
+}
+
+void ExportReaderTest::missingFileAndFolder()
+{
+    ExportFixture fixture;
+    bool usable = true;
+    QVERIFY(readItems(fixture.path(QStringLiteral("missing.xml")), &usable).isEmpty());
+    QVERIFY(!usable);
+    usable = true;
+    QVERIFY(readItems(fixture.path(QString()), &usable).isEmpty());
+    QVERIFY(!usable);
+}
+
+QTEST_GUILESS_MAIN(ExportReaderTest)
+#include "tst_exportreader.moc"
