@@ -28,8 +28,7 @@ public:
     BatchingChecker(ResultTables& tables, const AnalysisOptions& options, int workerCount)
         : tables_(tables), options_(options), pool_(workerCount, options.dummyTag),
           maxPending_(size_t(4 * workerCount))
-    {
-    }
+    {}
 
     void add(ExportItem&& item)
     {
@@ -76,7 +75,8 @@ private:
 
 } // namespace
 
-AnalysisOutcome loadExport(const QString& path, ResultTables& tables, const AnalysisOptions& options)
+AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
+                           const AnalysisOptions& options)
 {
     const int workerCount =
         options.workerCount > 0 ? options.workerCount : std::max(1, QThread::idealThreadCount());
@@ -105,7 +105,8 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables, const Anal
     return outcome;
 }
 
-AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables, const AnalysisOptions& options)
+AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables,
+                            const AnalysisOptions& options)
 {
     tables.reset();
     const AnalysisOutcome outcome = loadExport(path, tables, options);

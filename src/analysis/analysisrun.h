@@ -25,12 +25,15 @@ struct AnalysisOutcome
     QString problem;
 };
 
-inline const QString noItemsMessage = QStringLiteral("Could not find any WordPress items in the export.");
+inline const QString noItemsMessage =
+    QStringLiteral("Could not find any WordPress items in the export.");
 
 // Reads the export at path and checks every item into tables, which must have just been reset:
 // one error row per item in file order, then the link rows of those that parsed. When the file
 // turns out to be unusable, every row appended is taken back.
-AnalysisOutcome loadExport(const QString& path, ResultTables& tables, const AnalysisOptions& options);
+AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
+                           const AnalysisOptions& options);
 
 // A whole run as the window and the report make it: reset, load, then narrow the errors.
-AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables, const AnalysisOptions& options);
+AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables,
+                            const AnalysisOptions& options);

@@ -23,7 +23,10 @@ public:
     bool isEmpty() const;
     bool isCompact() const { return std::holds_alternative<QByteArray>(value_); }
 
-    friend bool operator==(const CellText& a, const CellText& b) { return a.toString() == b.toString(); }
+    friend bool operator==(const CellText& a, const CellText& b)
+    {
+        return a.toString() == b.toString();
+    }
 
 private:
     std::variant<QString, QByteArray> value_;

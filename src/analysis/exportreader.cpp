@@ -91,7 +91,8 @@ QByteArray textOf(const xmlNode* element)
     if (child == nullptr)
         return QByteArray();
     // The usual case, one CDATA section or text node, needs no intermediate copy.
-    if (child->next == nullptr && (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
+    if (child->next == nullptr &&
+        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
         return QByteArray(reinterpret_cast<const char*>(child->content));
     libxml::String text(xmlNodeGetContent(element));
     return text ? QByteArray(reinterpret_cast<const char*>(text.get())) : QByteArray();
@@ -181,7 +182,8 @@ ExportReadResult readExport(const QString& path, const std::function<void(Export
     if (state.reportedNoDtd && hasDoctype)
         state.fail(state.noDtdProblem);
     if (refused.refusedAny())
-        state.fail(QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
+        state.fail(
+            QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
     if (file.error() != QFileDevice::NoError)
         state.fail(file.errorString());
 

@@ -6,7 +6,8 @@ namespace {
 
 bool isNamed(const xmlChar* localName, const xmlChar* namespaceUri, const char* name)
 {
-    return namespaceUri == nullptr && std::strcmp(reinterpret_cast<const char*>(localName), name) == 0;
+    return namespaceUri == nullptr &&
+           std::strcmp(reinterpret_cast<const char*>(localName), name) == 0;
 }
 
 QString fromXml(const xmlChar* begin, const xmlChar* end)
@@ -21,9 +22,9 @@ void appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attri
         const xmlChar** attribute = attributes + 5 * i;
         const auto* localName = reinterpret_cast<const char*>(attribute[0]);
         const auto* prefix = reinterpret_cast<const char*>(attribute[1]);
-        QString name = prefix != nullptr
-                           ? QString::fromUtf8(prefix) + QLatin1Char(':') + QString::fromUtf8(localName)
-                           : QString::fromUtf8(localName);
+        QString name = prefix != nullptr ? QString::fromUtf8(prefix) + QLatin1Char(':') +
+                                               QString::fromUtf8(localName)
+                                         : QString::fromUtf8(localName);
         link.attributes.emplace_back(std::move(name), fromXml(attribute[3], attribute[4]));
     }
 }

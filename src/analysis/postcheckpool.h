@@ -42,8 +42,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable batchDone_;
-    std::deque<PostBatch*> queue_;                    // waiting for a worker
-    std::deque<std::unique_ptr<PostBatch>> pending_;  // submitted, in order
+    std::deque<PostBatch*> queue_;                   // waiting for a worker
+    std::deque<std::unique_ptr<PostBatch>> pending_; // submitted, in order
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

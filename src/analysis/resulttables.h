@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Columns of the error table.
-enum ErrorColumn {
+enum ErrorColumn
+{
     ErrorTitleColumn,
     ErrorContentColumn,
     ErrorCodeColumn,
@@ -18,7 +19,13 @@ enum ErrorColumn {
 };
 
 // The fixed columns of the link table; attribute columns follow from LinkFirstAttributeColumn.
-enum LinkColumn { LinkTitleColumn, LinkContentColumn, LinkFirstAttributeColumn, LinkColumnCount = 24 };
+enum LinkColumn
+{
+    LinkTitleColumn,
+    LinkContentColumn,
+    LinkFirstAttributeColumn,
+    LinkColumnCount = 24
+};
 
 // The two results of an analysis run and their counters. Before the first run no table exists
 // and all counters are 0; a run starts with reset().

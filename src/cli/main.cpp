@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 namespace {
-const QString emptyTagMessage = QStringLiteral(
-    "Dummy tags encapsulate the raw HTML to allow XML parsing, \nit can not be empty and must be unique.");
+const QString emptyTagMessage =
+    QStringLiteral("Dummy tags encapsulate the raw HTML to allow XML parsing, \nit can not be "
+                   "empty and must be unique.");
 }
 
 int main(int argc, char* argv[])
@@ -25,18 +26,22 @@ int main(int argc, char* argv[])
         "or no items, 3 an output file could not be written."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption tagOption(QStringLiteral("tag"),
-                                       QStringLiteral("Name of the element that wraps every post body."),
-                                       QStringLiteral("NAME"), QStringLiteral("dummy"));
-    const QCommandLineOption errorsOption(QStringLiteral("errors"),
-                                          QStringLiteral("Write the error table to FILE (- for standard output)."),
-                                          QStringLiteral("FILE"));
-    const QCommandLineOption linksOption(QStringLiteral("links"),
-                                         QStringLiteral("Write the link table to FILE (- for standard output)."),
-                                         QStringLiteral("FILE"));
-    const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Print only the summary line."));
+    const QCommandLineOption tagOption(
+        QStringLiteral("tag"), QStringLiteral("Name of the element that wraps every post body."),
+        QStringLiteral("NAME"), QStringLiteral("dummy"));
+    const QCommandLineOption errorsOption(
+        QStringLiteral("errors"),
+        QStringLiteral("Write the error table to FILE (- for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption linksOption(
+        QStringLiteral("links"),
+        QStringLiteral("Write the link table to FILE (- for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("Print only the summary line."));
     parser.addOptions({tagOption, errorsOption, linksOption, quietOption});
-    parser.addPositionalArgument(QStringLiteral("EXPORT.xml"), QStringLiteral("The WordPress export to check."));
+    parser.addPositionalArgument(QStringLiteral("EXPORT.xml"),
+                                 QStringLiteral("The WordPress export to check."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "postlint-report: %s\n", qPrintable(parser.errorText()));

@@ -17,7 +17,8 @@ void print(FILE* stream, const QString& text)
 // Keeps one fault to one line of output, whatever line breaks a title or reason holds.
 QString oneLine(QString text)
 {
-    return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 // Writes one table where the options say; returns false, after saying why on err, when it could
@@ -41,10 +42,12 @@ bool writeTable(const QString& path, const TableExtent& extent, FILE* err)
     case ExportResult::Written:
         return true;
     case ExportResult::PermissionDenied:
-        print(err, QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path));
+        print(err,
+              QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path));
         return false;
     case ExportResult::Failed:
-        print(err, QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason));
+        print(err,
+              QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason));
         return false;
     }
     return false;
@@ -54,9 +57,9 @@ bool writeTable(const QString& path, const TableExtent& extent, FILE* err)
 
 int runReport(const ReportOptions& options, FILE* out, FILE* err)
 {
-    FILE* lines = (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-"))
-                      ? err
-                      : out;
+    FILE* lines =
+        (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-")) ? err
+                                                                                              : out;
 
     AnalysisOptions analysis;
     analysis.dummyTag = options.dummyTag;
@@ -79,8 +82,11 @@ int runReport(const ReportOptions& options, FILE* out, FILE* err)
     if (!outcome.foundItems)
         print(err, noItemsMessage + QLatin1Char('\n'));
 
-    bool written = writeTable(options.errorsPath, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}, err);
-    written = writeTable(options.linksPath, {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, err) && written;
+    bool written = writeTable(options.errorsPath,
+                              {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}, err);
+    written = writeTable(options.linksPath,
+                         {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, err) &&
+              written;
 
     int notWellFormed = 0;
     for (int row = 1; row <= tables.errorRowCount; ++row) {
@@ -90,8 +96,9 @@ int runReport(const ReportOptions& options, FILE* out, FILE* err)
         if (!options.quiet) {
             const ResultTable& table = tables.errorTable;
             print(lines, QStringLiteral("%1: %2:%3: %4\n")
-                             .arg(oneLine(table.cell(ErrorTitleColumn, row)), table.cell(ErrorLineColumn, row),
-                                  table.cell(ErrorPosColumn, row), oneLine(table.cell(ErrorReasonColumn, row))));
+                             .arg(oneLine(table.cell(ErrorTitleColumn, row)),
+                                  table.cell(ErrorLineColumn, row), table.cell(ErrorPosColumn, row),
+                                  oneLine(table.cell(ErrorReasonColumn, row))));
         }
     }
     print(lines, QStringLiteral("%1 items, %2 not well-formed, %3 link rows\n")

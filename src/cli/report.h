@@ -14,7 +14,13 @@ struct ReportOptions
     bool showProgress = false;
 };
 
-enum ReportExit { AllWellFormed = 0, SomeNotWellFormed = 1, UsageOrNoItems = 2, OutputFailed = 3 };
+enum ReportExit
+{
+    AllWellFormed = 0,
+    SomeNotWellFormed = 1,
+    UsageOrNoItems = 2,
+    OutputFailed = 3
+};
 
 // Runs the analysis and writes what the options ask for. Fault lines and the summary go to
 // `out`, except that they go to `err` when a table is written to standard output.

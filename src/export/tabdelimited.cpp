@@ -100,7 +100,8 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         const int error = errno;
-        result.status = isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.status =
+            isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed;
         result.reason = file.errorString();
         return result;
     }
@@ -110,7 +111,8 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         return result;
     }
     if (!file.commit()) {
-        result.status = writeIsRefused(path) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.status =
+            writeIsRefused(path) ? ExportResult::PermissionDenied : ExportResult::Failed;
         result.reason = file.errorString();
         return result;
     }

@@ -25,7 +25,12 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent);
 
 struct ExportResult
 {
-    enum Status { Written, PermissionDenied, Failed };
+    enum Status
+    {
+        Written,
+        PermissionDenied,
+        Failed
+    };
     Status status = Failed;
     // The system's reason when the status is Failed.
     QString reason;

@@ -42,16 +42,16 @@ const QString rssOpen = QStringLiteral(
     "<rss version=\"2.0\" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">");
 
 // An internal subset that declares everything the small exports below use.
-const QString declaredDoctype = QStringLiteral(
-    "<!DOCTYPE rss [\n"
-    "<!ELEMENT rss (channel)*>\n"
-    "<!ATTLIST rss version CDATA #IMPLIED xmlns:content CDATA #IMPLIED>\n"
-    "<!ELEMENT channel (item)*>\n"
-    "<!ELEMENT item (title?, content:encoded?)>\n"
-    "<!ELEMENT title (#PCDATA)>\n"
-    "<!ELEMENT content:encoded (#PCDATA)>\n"
-    "<!ENTITY brand \"Garden &amp; Co\">\n"
-    "]>\n");
+const QString declaredDoctype =
+    QStringLiteral("<!DOCTYPE rss [\n"
+                   "<!ELEMENT rss (channel)*>\n"
+                   "<!ATTLIST rss version CDATA #IMPLIED xmlns:content CDATA #IMPLIED>\n"
+                   "<!ELEMENT channel (item)*>\n"
+                   "<!ELEMENT item (title?, content:encoded?)>\n"
+                   "<!ELEMENT title (#PCDATA)>\n"
+                   "<!ELEMENT content:encoded (#PCDATA)>\n"
+                   "<!ENTITY brand \"Garden &amp; Co\">\n"
+                   "]>\n");
 
 } // namespace
 
@@ -60,43 +60,54 @@ void ExportReaderTest::items_data()
     QTest::addColumn<QString>("document");
     QTest::addColumn<Items>("expected");
 
-    QTest::newRow("one item") << ExportFixture::channelWith({ExportFixture::item("Hello", "<p>x</p>")})
+    QTest::newRow("one item") << ExportFixture::channelWith(
+                                     {ExportFixture::item("Hello", "<p>x</p>")})
                               << Items{{"Hello", "<p>x</p>"}};
     QTest::newRow("several channels in file order")
-        << rssOpen + "<channel><item><title>1</title></item></channel><channel><item><title>2</title></item>"
+        << rssOpen + "<channel><item><title>1</title></item></channel><channel><item><title>2</"
+                     "title></item>"
                      "<item><title>3</title></item></channel></rss>"
         << Items{{"1", ""}, {"2", ""}, {"3", ""}};
     QTest::newRow("items elsewhere are ignored")
-        << rssOpen + "<item><title>top</title></item><channel><group><item><title>deep</title></item></group>"
-                     "<item><title>kept</title><item><title>inner</title></item></item></channel></rss>"
+        << rssOpen +
+               "<item><title>top</title></item><channel><group><item><title>deep</title></item></"
+               "group>"
+               "<item><title>kept</title><item><title>inner</title></item></item></channel></rss>"
         << Items{{"kept", ""}};
     // Each item reads its own children: a missing one is empty, never the item before's.
     QTest::newRow("missing title and body")
-        << ExportFixture::channelWith({ExportFixture::item("first", "<b>1</b>"),
-                                       "<item><content:encoded>second body</content:encoded></item>",
-                                       "<item><title>third</title></item>"})
+        << ExportFixture::channelWith(
+               {ExportFixture::item("first", "<b>1</b>"),
+                "<item><content:encoded>second body</content:encoded></item>",
+                "<item><title>third</title></item>"})
         << Items{{"first", "<b>1</b>"}, {"", "second body"}, {"third", ""}};
-    QTest::newRow("empty body") << ExportFixture::channelWith({"<item><title>t</title><content:encoded/></item>"})
+    QTest::newRow("empty body") << ExportFixture::channelWith(
+                                       {"<item><title>t</title><content:encoded/></item>"})
                                 << Items{{"t", ""}};
     QTest::newRow("first of two children")
-        << ExportFixture::channelWith({"<item><title>a</title><title>b</title><content:encoded>1</content:encoded>"
-                                       "<content:encoded>2</content:encoded></item>"})
+        << ExportFixture::channelWith(
+               {"<item><title>a</title><title>b</title><content:encoded>1</content:encoded>"
+                "<content:encoded>2</content:encoded></item>"})
         << Items{{"a", "1"}};
     QTest::newRow("text, references and CDATA joined")
-        << ExportFixture::channelWith({"<item><title>A &amp; B&#160;C</title><content:encoded>\n a &lt;b&gt; "
-                                       "<![CDATA[<i>x</i>]]>\n</content:encoded></item>"})
+        << ExportFixture::channelWith(
+               {"<item><title>A &amp; B&#160;C</title><content:encoded>\n a &lt;b&gt; "
+                "<![CDATA[<i>x</i>]]>\n</content:encoded></item>"})
         << Items{{"A & B\u00a0C", "\n a <b> <i>x</i>\n"}};
     QTest::newRow("other prefix for the content module")
-        << "<rss xmlns:c=\"http://purl.org/rss/1.0/modules/content/\"><channel><item><title>t</title>"
+        << "<rss "
+           "xmlns:c=\"http://purl.org/rss/1.0/modules/content/\"><channel><item><title>t</title>"
            "<c:encoded>body</c:encoded></item></channel></rss>"
         << Items{{"t", "body"}};
     QTest::newRow("namespaced title is not the title")
-        << "<rss xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><item><dc:title>x</dc:title>"
+        << "<rss "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><item><dc:title>x</dc:title>"
            "</item></channel></rss>"
         << Items{{"", ""}};
     QTest::newRow("valid against its DOCTYPE, entity substituted")
         << "<?xml version=\"1.0\"?>\n" + declaredDoctype + rssOpen +
-               "<channel><item><title>&brand;</title><content:encoded>b</content:encoded></item></channel></rss>"
+               "<channel><item><title>&brand;</title><content:encoded>b</content:encoded></item></"
+               "channel></rss>"
         << Items{{"Garden & Co", "b"}};
 }
 
@@ -116,26 +127,34 @@ void ExportReaderTest::unusable_data()
 
     QTest::newRow("not XML") << QByteArray("This is a plain text file.\n");
     QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("well-formed, no items") << QByteArray("<rss><channel><title>x</title></channel></rss>");
-    QTest::newRow("other root") << QByteArray("<feed><channel><item><title>x</title></item></channel></feed>");
-    QTest::newRow("truncated") << ExportFixture::channelWith({ExportFixture::item("a", "b")}).toUtf8().left(200);
+    QTest::newRow("well-formed, no items")
+        << QByteArray("<rss><channel><title>x</title></channel></rss>");
+    QTest::newRow("other root") << QByteArray(
+        "<feed><channel><item><title>x</title></item></channel></feed>");
+    QTest::newRow("truncated")
+        << ExportFixture::channelWith({ExportFixture::item("a", "b")}).toUtf8().left(200);
     QTest::newRow("invalid against its DOCTYPE")
-        << (declaredDoctype + rssOpen + "<channel><item><link>x</link></item></channel></rss>").toUtf8();
-    QTest::newRow("DOCTYPE that declares nothing") << QByteArray("<!DOCTYPE rss><rss><channel><item/></channel></rss>");
+        << (declaredDoctype + rssOpen + "<channel><item><link>x</link></item></channel></rss>")
+               .toUtf8();
+    QTest::newRow("DOCTYPE that declares nothing")
+        << QByteArray("<!DOCTYPE rss><rss><channel><item/></channel></rss>");
     QTest::newRow("external DTD") << QByteArray(
-        "<!DOCTYPE rss SYSTEM \"http://example.com/rss.dtd\"><rss><channel><item/></channel></rss>");
-    QTest::newRow("external parameter entity")
-        << QByteArray("<!DOCTYPE rss [<!ENTITY % p SYSTEM \"http://example.com/p.ent\"> %p; <!ELEMENT rss ANY>]>"
-                      "<rss><channel><item/></channel></rss>");
+        "<!DOCTYPE rss SYSTEM "
+        "\"http://example.com/rss.dtd\"><rss><channel><item/></channel></rss>");
+    QTest::newRow("external parameter entity") << QByteArray(
+        "<!DOCTYPE rss [<!ENTITY % p SYSTEM \"http://example.com/p.ent\"> %p; <!ELEMENT rss ANY>]>"
+        "<rss><channel><item/></channel></rss>");
     QByteArray laughs = "<!DOCTYPE rss [<!ELEMENT rss ANY><!ENTITY l0 \"ha\">";
     for (int level = 1; level <= 10; ++level)
-        laughs += QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;\">")
-                      .arg(level)
-                      .arg(level - 1)
-                      .toUtf8();
+        laughs +=
+            QStringLiteral("<!ENTITY l%1 \"&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;&l%2;\">")
+                .arg(level)
+                .arg(level - 1)
+                .toUtf8();
     laughs += "]><rss><channel><item><title>&l10;</title></item></channel></rss>";
     QTest::newRow("billion laughs") << laughs;
-    QTest::newRow("undefined entity") << QByteArray("<rss><channel><item><title>&nbsp;</title></item></channel></rss>");
+    QTest::newRow("undefined entity")
+        << QByteArray("<rss><channel><item><title>&nbsp;</title></item></channel></rss>");
 }
 
 void ExportReaderTest::unusable()
@@ -177,12 +196,13 @@ void ExportReaderTest::faultAtTheEndTakesBackEveryRow()
 void ExportReaderTest::externalEntityIsNeverRead()
 {
     ExportFixture fixture;
-    const QString secretPath = fixture.write(QByteArray("SECRET-CONTENT"), QStringLiteral("secret.txt"));
-    const QString document = QStringLiteral(
-                                 "<!DOCTYPE rss [<!ELEMENT rss ANY><!ELEMENT channel ANY><!ELEMENT item ANY>"
-                                 "<!ELEMENT title ANY><!ENTITY secret SYSTEM \"file://%1\">]>"
-                                 "<rss><channel><item><title>&secret;</title></item></channel></rss>")
-                                 .arg(secretPath);
+    const QString secretPath =
+        fixture.write(QByteArray("SECRET-CONTENT"), QStringLiteral("secret.txt"));
+    const QString document =
+        QStringLiteral("<!DOCTYPE rss [<!ELEMENT rss ANY><!ELEMENT channel ANY><!ELEMENT item ANY>"
+                       "<!ELEMENT title ANY><!ENTITY secret SYSTEM \"file://%1\">]>"
+                       "<rss><channel><item><title>&secret;</title></item></channel></rss>")
+            .arg(secretPath);
     bool usable = true;
     const Items items = readItems(fixture.write(document), &usable);
     QVERIFY(!usable);
@@ -194,7 +214,8 @@ void ExportReaderTest::otherEncodings_data()
 {
     QTest::addColumn<QByteArray>("bytes");
 
-    const QString document = ExportFixture::channelWith({ExportFixture::item("Café", "<p>naïve</p>")});
+    const QString document =
+        ExportFixture::channelWith({ExportFixture::item("Café", "<p>naïve</p>")});
     QString latin1Document = document;
     latin1Document.replace(QLatin1String("UTF-8"), QLatin1String("ISO-8859-1"));
     QTest::newRow("ISO-8859-1") << latin1Document.toLatin1();

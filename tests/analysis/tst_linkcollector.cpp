@@ -50,35 +50,46 @@ void LinkCollectorTest::topLevelSelection_data()
     QTest::newRow("single link") << dummy << QStringLiteral("<a href=\"h\" title=\"t\">x</a>")
                                  << QStringList{"href=h|title=t"};
     QTest::newRow("image in a link joins its row")
-        << dummy << QStringLiteral("<a href=\"h\"><img src=\"s\" alt=\"a\" width=\"1\" height=\"2\"/></a>")
+        << dummy
+        << QStringLiteral("<a href=\"h\"><img src=\"s\" alt=\"a\" width=\"1\" height=\"2\"/></a>")
         << QStringList{"href=h|src=s|alt=a|width=1|height=2"};
-    QTest::newRow("image outside a link") << dummy << QStringLiteral("<img src=\"s\"/>") << QStringList{"src=s"};
-    QTest::newRow("link inside a paragraph") << dummy << QStringLiteral("<p><a href=\"h\">x</a></p>")
-                                             << QStringList{};
+    QTest::newRow("image outside a link")
+        << dummy << QStringLiteral("<img src=\"s\"/>") << QStringList{"src=s"};
+    QTest::newRow("link inside a paragraph")
+        << dummy << QStringLiteral("<p><a href=\"h\">x</a></p>") << QStringList{};
     QTest::newRow("image deeper inside a link")
-        << dummy << QStringLiteral("<a href=\"h\"><span><img src=\"s\"/></span></a>") << QStringList{"href=h"};
-    QTest::newRow("link without attributes") << dummy << QStringLiteral("<a>x</a>") << QStringList{};
-    QTest::newRow("capitals are other names") << dummy << QStringLiteral("<A href=\"h\">x</A><IMG src=\"s\"/>")
-                                              << QStringList{};
+        << dummy << QStringLiteral("<a href=\"h\"><span><img src=\"s\"/></span></a>")
+        << QStringList{"href=h"};
+    QTest::newRow("link without attributes")
+        << dummy << QStringLiteral("<a>x</a>") << QStringList{};
+    QTest::newRow("capitals are other names")
+        << dummy << QStringLiteral("<A href=\"h\">x</A><IMG src=\"s\"/>") << QStringList{};
     QTest::newRow("namespaced elements are other names")
-        << dummy << QStringLiteral("<a xmlns=\"urn:x\" href=\"h\">x</a><h:img xmlns:h=\"urn:h\" src=\"s\"/>")
+        << dummy
+        << QStringLiteral("<a xmlns=\"urn:x\" href=\"h\">x</a><h:img xmlns:h=\"urn:h\" src=\"s\"/>")
         << QStringList{};
     QTest::newRow("namespace declarations are not attributes")
-        << dummy << QStringLiteral("<a xmlns:h=\"urn:h\">x</a><img xmlns:g=\"urn:g\" h:x=\"1\" xmlns:h=\"urn:h\"/>")
+        << dummy
+        << QStringLiteral(
+               "<a xmlns:h=\"urn:h\">x</a><img xmlns:g=\"urn:g\" h:x=\"1\" xmlns:h=\"urn:h\"/>")
         << QStringList{"h:x=1"};
     QTest::newRow("references replaced in values")
-        << dummy << QStringLiteral("<a href=\"?a=1&amp;b=&#50;&lt;\">x</a>") << QStringList{"href=?a=1&b=2<"};
+        << dummy << QStringLiteral("<a href=\"?a=1&amp;b=&#50;&lt;\">x</a>")
+        << QStringList{"href=?a=1&b=2<"};
     QTest::newRow("later element keeps its value")
-        << dummy << QStringLiteral("<a href=\"h\" title=\"link\"><img title=\"image\" src=\"1\"/><img src=\"2\"/></a>")
+        << dummy
+        << QStringLiteral(
+               "<a href=\"h\" title=\"link\"><img title=\"image\" src=\"1\"/><img src=\"2\"/></a>")
         << QStringList{"href=h|title=image|src=2"};
-    QTest::newRow("body that does not parse") << dummy << QStringLiteral("<a href=\"h\">x</a>&nbsp;")
-                                              << QStringList{};
-    QTest::newRow("namespace fault after a link") << dummy << QStringLiteral("<a href=\"h\">x</a><h:b/>")
-                                                  << QStringList{};
-    QTest::newRow("other wrapper name") << QStringLiteral("post") << QStringLiteral("<a href=\"h\">x</a>")
-                                        << QStringList{"href=h"};
-    QTest::newRow("wrapper named a") << QStringLiteral("a") << QStringLiteral("<a href=\"h\"><a href=\"i\"/></a>")
-                                     << QStringList{"href=h"};
+    QTest::newRow("body that does not parse")
+        << dummy << QStringLiteral("<a href=\"h\">x</a>&nbsp;") << QStringList{};
+    QTest::newRow("namespace fault after a link")
+        << dummy << QStringLiteral("<a href=\"h\">x</a><h:b/>") << QStringList{};
+    QTest::newRow("other wrapper name")
+        << QStringLiteral("post") << QStringLiteral("<a href=\"h\">x</a>") << QStringList{"href=h"};
+    QTest::newRow("wrapper named a")
+        << QStringLiteral("a") << QStringLiteral("<a href=\"h\"><a href=\"i\"/></a>")
+        << QStringList{"href=h"};
     QTest::newRow("wrapper name with a trailing blank")
         << QStringLiteral("dummy ") << QStringLiteral("<img src=\"s\"/>") << QStringList{"src=s"};
     QTest::newRow("nested wrapper-named element is not the top")
@@ -97,9 +108,10 @@ void LinkCollectorTest::columnsInFirstMetOrder()
 {
     ResultTables tables;
     tables.reset();
-    checkPost(tables, QStringLiteral("first"), QStringLiteral("<a href=\"1\">x</a>"), QStringLiteral("dummy"));
-    checkPost(tables, QStringLiteral("second"), QStringLiteral("<img Href=\"2\" href=\"3\" rel=\"r\"/>"),
+    checkPost(tables, QStringLiteral("first"), QStringLiteral("<a href=\"1\">x</a>"),
               QStringLiteral("dummy"));
+    checkPost(tables, QStringLiteral("second"),
+              QStringLiteral("<img Href=\"2\" href=\"3\" rel=\"r\"/>"), QStringLiteral("dummy"));
 
     QCOMPARE(tables.linkLastColumn, 4);
     QCOMPARE(tables.linkTable.cell(2, 0), QStringLiteral("href"));
@@ -118,8 +130,10 @@ void LinkCollectorTest::columnLimit()
     QString attributes;
     for (int i = 1; i <= 25; ++i)
         attributes += QStringLiteral(" n%1=\"v%1\"").arg(i);
-    checkPost(tables, QStringLiteral("t"), QStringLiteral("<img%1/>").arg(attributes), QStringLiteral("dummy"));
-    checkPost(tables, QStringLiteral("t"), QStringLiteral("<img n25=\"late\" n22=\"kept\"/>"), QStringLiteral("dummy"));
+    checkPost(tables, QStringLiteral("t"), QStringLiteral("<img%1/>").arg(attributes),
+              QStringLiteral("dummy"));
+    checkPost(tables, QStringLiteral("t"), QStringLiteral("<img n25=\"late\" n22=\"kept\"/>"),
+              QStringLiteral("dummy"));
 
     QCOMPARE(tables.linkLastColumn, 23);
     QCOMPARE(tables.linkTable.cell(23, 0), QStringLiteral("n22"));
@@ -133,7 +147,8 @@ void LinkCollectorTest::contentAttributeReplacesBody()
 {
     ResultTables tables;
     tables.reset();
-    checkPost(tables, QStringLiteral("t"), QStringLiteral("<a Content=\"c\">x</a>"), QStringLiteral("dummy"));
+    checkPost(tables, QStringLiteral("t"), QStringLiteral("<a Content=\"c\">x</a>"),
+              QStringLiteral("dummy"));
     QCOMPARE(tables.linkLastColumn, 1);
     QCOMPARE(tables.linkTable.cell(LinkContentColumn, 1), QStringLiteral("c"));
     QCOMPARE(tables.linkTable.cell(LinkContentColumn, 0), QStringLiteral("Content"));
@@ -145,8 +160,8 @@ void LinkCollectorTest::imageInLinkWithoutAttributes()
     // table has no data row yet.
     ResultTables tables;
     tables.reset();
-    checkPost(tables, QStringLiteral("t"), QStringLiteral("<a><img src=\"1\"/><img src=\"2\"/></a>"),
-              QStringLiteral("dummy"));
+    checkPost(tables, QStringLiteral("t"),
+              QStringLiteral("<a><img src=\"1\"/><img src=\"2\"/></a>"), QStringLiteral("dummy"));
     QCOMPARE(tables.linkRowCount, 2);
     QCOMPARE(tables.linkTable.cell(2, 0), QStringLiteral("src"));
     QCOMPARE(tables.linkTable.cell(2, 1), QStringLiteral("1"));

@@ -17,7 +17,8 @@ private slots:
 
 namespace {
 const QString dummy = QStringLiteral("dummy");
-const QString declarationAndWrapper = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>");
+const QString declarationAndWrapper =
+    QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>");
 } // namespace
 
 void PostCheckTest::firstFault_data()
@@ -29,42 +30,51 @@ void PostCheckTest::firstFault_data()
     QTest::addColumn<QString>("source");
 
     QTest::newRow("empty body") << QString() << 0 << 0 << 0 << QString();
-    QTest::newRow("plain text") << QStringLiteral("just words, no markup") << 0 << 0 << 0 << QString();
+    QTest::newRow("plain text") << QStringLiteral("just words, no markup") << 0 << 0 << 0
+                                << QString();
     QTest::newRow("empty-element br") << QStringLiteral("one<br/>two") << 0 << 0 << 0 << QString();
-    QTest::newRow("processing instruction") << QStringLiteral("<?php echo 1; ?>text") << 0 << 0 << 0 << QString();
+    QTest::newRow("processing instruction")
+        << QStringLiteral("<?php echo 1; ?>text") << 0 << 0 << 0 << QString();
     QTest::newRow("nested element named like the wrapper")
         << QStringLiteral("<dummy><dummy>x</dummy></dummy>") << 0 << 0 << 0 << QString();
     QTest::newRow("namespace name that is an IRI is no fault")
-        << QStringLiteral("<a xmlns:h=\"http://ëx.com/\" href=\"u\">z</a>") << 0 << 0 << 0 << QString();
+        << QStringLiteral("<a xmlns:h=\"http://ëx.com/\" href=\"u\">z</a>") << 0 << 0 << 0
+        << QString();
 
     // The fault is reported at the closing wrapper tag, after it: 45 + 20 body characters + 8.
     QTest::newRow("html br") << QStringLiteral("line one<br>line two") << 76 << 1 << 74
-                             << declarationAndWrapper + QStringLiteral("line one<br>line two</dummy>");
-    QTest::newRow("named entity on line 1") << QStringLiteral("price&nbsp;list") << 26 << 1 << 45 + 12
-                                            << declarationAndWrapper + QStringLiteral("price&nbsp;list</dummy>");
-    QTest::newRow("named entity on line 2") << QStringLiteral("ok\nprice&nbsp;list") << 26 << 2 << 12
-                                            << QStringLiteral("price&nbsp;list</dummy>");
+                             << declarationAndWrapper +
+                                    QStringLiteral("line one<br>line two</dummy>");
+    QTest::newRow("named entity on line 1")
+        << QStringLiteral("price&nbsp;list") << 26 << 1 << 45 + 12
+        << declarationAndWrapper + QStringLiteral("price&nbsp;list</dummy>");
+    QTest::newRow("named entity on line 2") << QStringLiteral("ok\nprice&nbsp;list") << 26 << 2
+                                            << 12 << QStringLiteral("price&nbsp;list</dummy>");
     QTest::newRow("bare ampersand in a link")
-        << QStringLiteral("<p>x</p>\n<a href=\"https://x.example/?a=1&b=2\">q</a>") << 23 << 2 << -1 << QString();
-    QTest::newRow("unquoted attribute") << QStringLiteral("<a href=https://x.example/>u</a>") << 39 << 1 << -1
-                                        << QString();
-    QTest::newRow("repeated attribute") << QStringLiteral("<img src=\"x.png\" alt=\"a\" alt=\"b\"/>") << 42 << 1
-                                        << -1 << QString();
+        << QStringLiteral("<p>x</p>\n<a href=\"https://x.example/?a=1&b=2\">q</a>") << 23 << 2 << -1
+        << QString();
+    QTest::newRow("unquoted attribute")
+        << QStringLiteral("<a href=https://x.example/>u</a>") << 39 << 1 << -1 << QString();
+    QTest::newRow("repeated attribute")
+        << QStringLiteral("<img src=\"x.png\" alt=\"a\" alt=\"b\"/>") << 42 << 1 << -1 << QString();
     QTest::newRow("unclosed paragraph reported on the last line")
-        << QStringLiteral("<p>first\nsecond line") << 76 << 2 << 20 << QStringLiteral("second line</dummy>");
+        << QStringLiteral("<p>first\nsecond line") << 76 << 2 << 20
+        << QStringLiteral("second line</dummy>");
     QTest::newRow("CDATA end in text") << QStringLiteral("x]]>y") << 62 << 1 << -1 << QString();
-    QTest::newRow("DOCTYPE in a body") << QStringLiteral("<!DOCTYPE x>") << -1 << 1 << -1 << QString();
-    QTest::newRow("XML declaration in a body") << QStringLiteral("<?xml version=\"1.0\"?>") << -1 << 1 << -1
-                                               << QString();
-    QTest::newRow("undeclared prefix") << QStringLiteral("<h:tag>prefix</h:tag>") << 201 << 1 << -1
-                                       << QString();
+    QTest::newRow("DOCTYPE in a body")
+        << QStringLiteral("<!DOCTYPE x>") << -1 << 1 << -1 << QString();
+    QTest::newRow("XML declaration in a body")
+        << QStringLiteral("<?xml version=\"1.0\"?>") << -1 << 1 << -1 << QString();
+    QTest::newRow("undeclared prefix")
+        << QStringLiteral("<h:tag>prefix</h:tag>") << 201 << 1 << -1 << QString();
 
     // Positions count UTF-16 units; libxml2 counts code points.
     QTest::newRow("characters above U+FFFF before the fault")
         << QStringLiteral("😀😀&nbsp;x") << 26 << 1 << 45 + 4 + 6 + 1 << QString();
-    QTest::newRow("CJK before the fault") << QStringLiteral("日本語&nbsp;x") << 26 << 1 << 45 + 3 + 6 + 1 << QString();
-    QTest::newRow("lone CR does not end a line")
-        << QStringLiteral("l1\r\nl2\rl3 &nbsp;") << 26 << 2 << 13 << QStringLiteral("l2\rl3 &nbsp;</dummy>");
+    QTest::newRow("CJK before the fault")
+        << QStringLiteral("日本語&nbsp;x") << 26 << 1 << 45 + 3 + 6 + 1 << QString();
+    QTest::newRow("lone CR does not end a line") << QStringLiteral("l1\r\nl2\rl3 &nbsp;") << 26 << 2
+                                                 << 13 << QStringLiteral("l2\rl3 &nbsp;</dummy>");
 }
 
 void PostCheckTest::firstFault()
@@ -102,14 +112,20 @@ void PostCheckTest::wrapperName_data()
     QTest::addColumn<int>("pos");
 
     // With a name of n characters the body starts at 38 + n + 3.
-    QTest::newRow("short name moves line 1") << QStringLiteral("post") << QStringLiteral("&nbsp;") << false
-                                             << 38 + 4 + 2 + 6 + 1;
-    QTest::newRow("default name") << dummy << QStringLiteral("&nbsp;") << false << 38 + 5 + 2 + 6 + 1;
-    QTest::newRow("trailing blank is legal") << QStringLiteral("dummy ") << QStringLiteral("x") << true << 0;
-    QTest::newRow("name with a space") << QStringLiteral("a b") << QStringLiteral("x") << false << -1;
-    QTest::newRow("name with markup") << QStringLiteral("x><y") << QStringLiteral("x") << false << -1;
-    QTest::newRow("name with an unbound prefix") << QStringLiteral("p:q") << QStringLiteral("x") << false << -1;
-    QTest::newRow("non-Latin name") << QStringLiteral("ラッパー") << QStringLiteral("x") << true << 0;
+    QTest::newRow("short name moves line 1")
+        << QStringLiteral("post") << QStringLiteral("&nbsp;") << false << 38 + 4 + 2 + 6 + 1;
+    QTest::newRow("default name") << dummy << QStringLiteral("&nbsp;") << false
+                                  << 38 + 5 + 2 + 6 + 1;
+    QTest::newRow("trailing blank is legal")
+        << QStringLiteral("dummy ") << QStringLiteral("x") << true << 0;
+    QTest::newRow("name with a space")
+        << QStringLiteral("a b") << QStringLiteral("x") << false << -1;
+    QTest::newRow("name with markup")
+        << QStringLiteral("x><y") << QStringLiteral("x") << false << -1;
+    QTest::newRow("name with an unbound prefix")
+        << QStringLiteral("p:q") << QStringLiteral("x") << false << -1;
+    QTest::newRow("non-Latin name")
+        << QStringLiteral("ラッパー") << QStringLiteral("x") << true << 0;
 }
 
 void PostCheckTest::wrapperName()
@@ -142,8 +158,9 @@ void PostCheckTest::cellsKeepTitleAndBody()
 
     checkPost(tables, QString(), QString(), dummy);
     QCOMPARE(tables.errorRowCount, 2);
-    const QStringList parsed{QString(), QString(), QStringLiteral("0"), QString(),
-                             QStringLiteral("0"), QStringLiteral("0"), QString(), QString()};
+    const QStringList parsed{
+        QString(),           QString(),           QStringLiteral("0"), QString(),
+        QStringLiteral("0"), QStringLiteral("0"), QString(),           QString()};
     for (int column = 0; column < ErrorColumnCount; ++column)
         QCOMPARE(tables.errorTable.cell(column, 2), parsed.at(column));
 }

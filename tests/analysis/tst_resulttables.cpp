@@ -43,7 +43,8 @@ void ResultTablesTest::resetKeepsOnlyTheHeaders()
     QCOMPARE(tables.errorTable.rowCount(), 1);
     QCOMPARE(tables.errorTable.columnCount(), 8);
     QCOMPARE(tables.linkTable.columnCount(), 24);
-    const QStringList headers{"Post Title", "Content", "Error Code", "Reason", "Line", "Pos", "Source", "Narrowed"};
+    const QStringList headers{"Post Title", "Content", "Error Code", "Reason",
+                              "Line",       "Pos",     "Source",     "Narrowed"};
     for (int column = 0; column < 8; ++column)
         QCOMPARE(tables.errorTable.cell(column, 0), headers.at(column));
     QCOMPARE(tables.linkTable.cell(0, 0), QStringLiteral("Post Title"));
@@ -115,7 +116,8 @@ void ResultTablesTest::narrowingSkipsRowsWithoutPosition()
 {
     ResultTables tables;
     tables.reset();
-    const QString source = QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?><dummy>&nbsp;body text)");
+    const QString source =
+        QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?><dummy>&nbsp;body text)");
     int row = tables.appendErrorRow();
     tables.errorTable.setCell(ErrorPosColumn, row, QStringLiteral("46"));
     tables.errorTable.setCell(ErrorSourceColumn, row, CellText::fromUtf8(source.toUtf8()));
@@ -124,7 +126,8 @@ void ResultTablesTest::narrowingSkipsRowsWithoutPosition()
 
     narrowErrors(tables);
     // A fault at the body's first character: the end of the declaration, the wrapper, 11 of body.
-    QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 1), QStringLiteral("\"?><dummy>&nbsp;body "));
+    QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 1),
+             QStringLiteral("\"?><dummy>&nbsp;body "));
     QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 2), QString());
 }
 

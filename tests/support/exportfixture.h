@@ -26,7 +26,8 @@ public:
 
     static QString item(const QString& title, const QString& body)
     {
-        return QStringLiteral("<item><title>%1</title><content:encoded><![CDATA[%2]]></content:encoded></item>")
+        return QStringLiteral("<item><title>%1</title><content:encoded><![CDATA[%2]]></"
+                              "content:encoded></item>")
             .arg(title, body);
     }
 
