@@ -5,7 +5,21 @@
 #include <algorithm>
 #include <numeric>
 
-ResultsSortProxy::ResultsSortProxy(QObject* parent) : QSortFilterProxyModel(parent)
+namespace {
+
+// The C locale says nothing about collation, and Qt's collator then compares code units, case
+// included. The Unicode default order, which English uses untailored, is what the user of a list
+// control expects there.
+QLocale collationLocale()
+{
+    const QLocale system;
+    return system.language() == QLocale::C ? QLocale(QLocale::English) : system;
+}
+
+} // namespace
+
+ResultsSortProxy::ResultsSortProxy(QObject* parent)
+    : QSortFilterProxyModel(parent), collator_(collationLocale())
 {
     collator_.setCaseSensitivity(Qt::CaseInsensitive);
     collator_.setNumericMode(false);

@@ -1,5 +1,6 @@
-// Writes the picture of the window shown in the README: the sample export analysed, errors view,
-// one faulty post selected. Run it under a virtual display: postlint-screenshot OUT.png
+// Draws the picture of the window shown in the README: an export analysed, the errors view, one
+// faulty post selected. Run it under a virtual display, from the top of the source tree:
+//   postlint-screenshot examples/sample-export.xml docs/screenshot.png
 #include "analysis/libxmlsupport.h"
 #include "fakedialogs.h"
 #include "window/form1.h"
@@ -13,14 +14,14 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: postlint-screenshot OUT.png\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png\n");
         return 2;
     }
     libxml::initialize();
 
     auto dialogs = std::make_unique<FakeDialogs>();
-    dialogs->openAnswers = {QStringLiteral(POSTLINT_SAMPLE_EXPORT)};
+    dialogs->openAnswers = {QString::fromLocal8Bit(argv[1])};
     Form1 window(std::move(dialogs));
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
@@ -33,5 +34,5 @@ int main(int argc, char* argv[])
     list->setCurrentIndex(list->model()->index(2, 0));
     QTest::qWait(200);
 
-    return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    return window.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
 }
