@@ -96,12 +96,13 @@ void Form1::createControls()
 
     LabeDummy = designedLabel(this, QStringLiteral("LabeDummy"), QStringLiteral("Dummy XML Tag:"),
                               {240, 885, 1335, 255});
-    // The design's width fits the caption in its 8-point font; a larger default font would cut
-    // it, and up to the "<" there is room to let it grow.
-    LabeDummy->resize(std::max(LabeDummy->width(), LabeDummy->sizeHint().width()),
-                      LabeDummy->height());
     Label9 =
         designedLabel(this, QStringLiteral("Label9"), QStringLiteral("<"), {1800, 885, 135, 375});
+    // The design's width fits the caption in an 8-point font; a larger default font would cut
+    // it, and up to the "<" there is room to let it grow.
+    LabeDummy->resize(
+        std::clamp(LabeDummy->sizeHint().width(), LabeDummy->width(), Label9->x() - LabeDummy->x()),
+        LabeDummy->height());
     TextDummy = designedTextBox(this, QStringLiteral("TextDummy"), {1920, 840, 855, 375});
     TextDummy->setText(WindowTexts::defaultDummyTag);
     LabelDummy = designedLabel(this, QStringLiteral("LabelDummy"), QStringLiteral("></dummy>"),
