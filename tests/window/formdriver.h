@@ -53,12 +53,17 @@ public:
     void showLinks() { control<QRadioButton>(QStringLiteral("OptionLinks"))->click(); }
     void clickHeader(int column)
     {
+        // A user clicks what has been laid out and drawn.
+        QCoreApplication::processEvents();
         QHeaderView* header = list()->header();
-        const QPoint inside(header->sectionViewportPosition(column) + 3, header->height() / 2);
+        const QPoint inside(header->sectionViewportPosition(column) +
+                                header->sectionSize(column) / 2,
+                            header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, inside);
     }
     void clickRow(int row)
     {
+        QCoreApplication::processEvents();
         const QRect rect = list()->visualRect(list()->model()->index(row, 0));
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, rect.center());
     }
