@@ -29,22 +29,28 @@ ResultsSortProxy::ResultsSortProxy(QObject* parent)
 
 void ResultsSortProxy::setSourceModel(QAbstractItemModel* model)
 {
-    if (sourceModel())
-        disconnect(sourceModel(), nullptr, this, nullptr);
-    ranks_.clear();
-    rankedColumn_ = -1;
+    for (const QMetaObject::Connection& connection : rankResets_)
+        disconnect(connection);
+    rankResets_.clear();
+    forgetRanks();
     if (model) {
-        const auto forgetRanks = [this] {
-            ranks_.clear();
-            rankedColumn_ = -1;
-        };
-        connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forgetRanks);
-        connect(model, &QAbstractItemModel::dataChanged, this, forgetRanks);
-        connect(model, &QAbstractItemModel::rowsInserted, this, forgetRanks);
-        connect(model, &QAbstractItemModel::rowsRemoved, this, forgetRanks);
-        connect(model, &QAbstractItemModel::layoutChanged, this, forgetRanks);
+        // Any change of the rows or their texts makes the ranks stale.
+        rankResets_ = {
+            connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+                    &ResultsSortProxy::forgetRanks),
+            connect(model, &QAbstractItemModel::dataChanged, this, &ResultsSortProxy::forgetRanks),
+            connect(model, &QAbstractItemModel::rowsInserted, this, &ResultsSortProxy::forgetRanks),
+            connect(model, &QAbstractItemModel::rowsRemoved, this, &ResultsSortProxy::forgetRanks),
+            connect(model, &QAbstractItemModel::layoutChanged, this,
+                    &ResultsSortProxy::forgetRanks)};
     }
     QSortFilterProxyModel::setSourceModel(model);
+}
+
+void ResultsSortProxy::forgetRanks()
+{
+    ranks_.clear();
+    rankedColumn_ = -1;
 }
 
 void ResultsSortProxy::setSorted(bool sorted)

@@ -31,12 +31,14 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    void forgetRanks();
     void rankRows(int column) const;
 
     QCollator collator_;
     int sortKey_ = 0;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     bool sorted_ = false;
+    QList<QMetaObject::Connection> rankResets_;
     // The collation rank of every source row's text in rankedColumn_: comparing two texts is then
     // comparing two integers, and each text is collated once per sort rather than at every
     // comparison.
