@@ -8,7 +8,7 @@
 
 namespace {
 
-// A table with the given headers and rows of cells, row 0 being the headers.
+// Row 0 holds the headers; row r + 1 the cells of rows[r].
 ResultTable makeTable(const QStringList& headers, const QList<QStringList>& rows)
 {
     ResultTable table;
@@ -31,190 +31,142 @@ QStringList shownColumn(const QAbstractItemModel& model, int column)
     return texts;
 }
 
+struct SortedView
+{
+    SortedView() { proxy.setSourceModel(&model); }
+    QStringList sortBy(int column, Qt::SortOrder order)
+    {
+        proxy.setSortKey(column);
+        proxy.setSortOrder(order);
+        proxy.setSorted(true);
+        return shownColumn(proxy, 0);
+    }
+    ResultsModel model;
+    ResultsSortProxy proxy;
+    QAbstractItemModelTester modelTester{&model,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest};
+    QAbstractItemModelTester proxyTester{&proxy,
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
+
 } // namespace
 
 class ResultsViewTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void modelPresentsTheTableItIsGiven();
-    void displayTextIsOneLine();
-    void sortOrdersTextAsAListControlDoes_data();
-    void sortOrdersTextAsAListControlDoes();
-    void sortAfterNewTableUsesTheNewTexts();
-    void sortByMissingColumnKeepsTableOrder();
-    void columnWidthsIgnoreCase_data();
+    void modelShowsCellsWholeAndRowsOnOneLine();
+    void sortComparesTextAsAListControlDoes_data();
+    void sortComparesTextAsAListControlDoes();
+    void sortFollowsNewTablesAndMissingColumns();
     void columnWidthsIgnoreCase();
-    void panelNamesAndFillsOnlyTheColumnsOnShow();
+    void panelShowsOnlyColumnsOnShow();
 };
 
-void ResultsViewTest::modelPresentsTheTableItIsGiven()
+void ResultsViewTest::modelShowsCellsWholeAndRowsOnOneLine()
 {
-    const ResultTable table = makeTable({"Post Title", "Content", "href", "", ""},
-                                        {{"a", "body a", "x"}, {"b", "body b"}});
-    ResultsModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-    model.present(table, 2, 2);
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.columnCount(), 3);
-    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("href"));
-    QCOMPARE(model.index(1, 1).data().toString(), QStringLiteral("body b"));
-    QCOMPARE(model.index(1, 2).data().toString(), QString());
-
-    // Items go, columns stay: a run empties the list long before it rebuilds the columns.
-    model.clearItems();
-    QCOMPARE(model.rowCount(), 0);
-    QCOMPARE(model.columnCount(), 3);
-
-    // A row count past the table's rows never reads beyond them.
-    model.present(table, 1, 99);
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.columnCount(), 2);
-}
-
-void ResultsViewTest::displayTextIsOneLine()
-{
-    const QString body = QStringLiteral("<p>one\r\ntwo\nthree</p>") + QString(5000, u'x');
-    ResultTable table = makeTable({"Post Title", "Content"}, {{"t"}});
+    const QString body = QStringLiteral("<p>one\r\ntwo</p>") + QString(5000, u'x');
+    ResultTable table = makeTable({"Post Title", "Content", "href", ""}, {{"a", "", "x"}, {"b"}});
     table.setCell(1, 1, CellText::fromUtf8(body.toUtf8()));
-    ResultsModel model;
-    model.present(table, 1, 1);
+    SortedView view;
 
-    const QString shown = model.index(0, 1).data().toString();
-    QVERIFY(shown.startsWith(QStringLiteral("<p>one  two three</p>xxx")));
-    QVERIFY(shown.size() < body.size());
-    QCOMPARE(model.index(0, 1).data(ResultsModel::CellTextRole).toString(), body);
+    view.model.present(table, 2, 99); // a row count past the table's never reads beyond it
+    QCOMPARE(view.model.rowCount(), 2);
+    QCOMPARE(view.model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("href"));
+    QCOMPARE(view.model.index(0, 1).data(ResultsModel::CellTextRole).toString(), body);
+    const QString shown = view.model.index(0, 1).data().toString();
+    QVERIFY(shown.startsWith(QStringLiteral("<p>one  two</p>xxx")) && shown.size() < body.size());
+
+    // A run empties the list long before it rebuilds the columns.
+    view.model.clearItems();
+    QCOMPARE(view.model.rowCount(), 0);
+    QCOMPARE(view.model.columnCount(), 3);
 }
 
-void ResultsViewTest::sortOrdersTextAsAListControlDoes_data()
+void ResultsViewTest::sortComparesTextAsAListControlDoes_data()
 {
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<Qt::SortOrder>("order");
     QTest::addColumn<QStringList>("expected");
-
     QTest::newRow("case ignored") << QStringList{"beans", "Apples", "carrots", "Café"}
                                   << Qt::AscendingOrder
                                   << QStringList{"Apples", "beans", "Café", "carrots"};
     QTest::newRow("numbers as text") << QStringList{"9", "10", "2", "100"} << Qt::AscendingOrder
                                      << QStringList{"10", "100", "2", "9"};
-    QTest::newRow("descending") << QStringList{"9", "10", "2"} << Qt::DescendingOrder
-                                << QStringList{"9", "2", "10"};
-    QTest::newRow("accent sorts with its letter")
-        << QStringList{"Zebra", "Éclair", "Apple", "Egg"} << Qt::AscendingOrder
-        << QStringList{"Apple", "Éclair", "Egg", "Zebra"};
-    QTest::newRow("empty first") << QStringList{"b", "", "a"} << Qt::AscendingOrder
-                                 << QStringList{"", "a", "b"};
+    QTest::newRow("descending") << QStringList{"9", "10", "", "2"} << Qt::DescendingOrder
+                                << QStringList{"9", "2", "10", ""};
+    QTest::newRow("accents") << QStringList{"Zebra", "Éclair", "Apple", "Egg"} << Qt::AscendingOrder
+                             << QStringList{"Apple", "Éclair", "Egg", "Zebra"};
+    // Texts that compare equal keep their table order, in either direction.
+    QTest::newRow("ties ascending")
+        << QStringList{"b", "B", "a"} << Qt::AscendingOrder << QStringList{"a", "b", "B"};
+    QTest::newRow("ties descending")
+        << QStringList{"b", "a", "B"} << Qt::DescendingOrder << QStringList{"b", "B", "a"};
 }
 
-void ResultsViewTest::sortOrdersTextAsAListControlDoes()
+void ResultsViewTest::sortComparesTextAsAListControlDoes()
 {
     QFETCH(QStringList, texts);
     QFETCH(Qt::SortOrder, order);
     QFETCH(QStringList, expected);
-
     QList<QStringList> rows;
     for (const QString& text : texts)
         rows.append({text});
     const ResultTable table = makeTable({"Post Title"}, rows);
-    ResultsModel model;
-    ResultsSortProxy proxy;
-    proxy.setSourceModel(&model);
-    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.present(table, 0, int(texts.size()));
+    SortedView view;
+    view.model.present(table, 0, int(texts.size()));
 
-    proxy.setSortKey(0);
-    proxy.setSortOrder(order);
-    proxy.setSorted(true);
-    QCOMPARE(shownColumn(proxy, 0), expected);
-
-    proxy.setSorted(false);
-    QCOMPARE(shownColumn(proxy, 0), texts);
+    QCOMPARE(view.sortBy(0, order), expected);
+    view.proxy.setSorted(false);
+    QCOMPARE(shownColumn(view.proxy, 0), texts);
 }
 
-void ResultsViewTest::sortAfterNewTableUsesTheNewTexts()
+void ResultsViewTest::sortFollowsNewTablesAndMissingColumns()
 {
-    // Equal texts keep their table order in both directions, and the order computed for one
-    // table is never applied to the next.
-    const ResultTable first = makeTable({"T", "N"}, {{"b", "1"}, {"a", "2"}, {"B", "3"}});
-    const ResultTable second = makeTable({"T", "N"}, {{"z", "1"}, {"y", "2"}, {"x", "3"}});
-    ResultsModel model;
-    ResultsSortProxy proxy;
-    proxy.setSourceModel(&model);
-    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const ResultTable first = makeTable({"T", "N"}, {{"b"}, {"a"}, {"c"}});
+    const ResultTable second = makeTable({"T", "N"}, {{"y"}, {"z"}, {"x"}});
+    SortedView view;
+    view.model.present(first, 1, 3);
+    QCOMPARE(view.sortBy(0, Qt::DescendingOrder), (QStringList{"c", "b", "a"}));
 
-    model.present(first, 1, 3);
-    proxy.setSortKey(0);
-    proxy.setSortOrder(Qt::DescendingOrder);
-    proxy.setSorted(true);
-    QCOMPARE(shownColumn(proxy, 1), (QStringList{"1", "3", "2"}));
+    // What was worked out for one table is never applied to the next.
+    view.proxy.setSorted(false);
+    view.model.present(second, 1, 3);
+    view.proxy.setSorted(true);
+    QCOMPARE(shownColumn(view.proxy, 0), (QStringList{"z", "y", "x"}));
 
-    proxy.setSorted(false);
-    model.present(second, 1, 3);
-    proxy.setSorted(true);
-    QCOMPARE(shownColumn(proxy, 0), (QStringList{"z", "y", "x"}));
-    proxy.setSortOrder(Qt::AscendingOrder);
-    proxy.setSorted(true);
-    QCOMPARE(shownColumn(proxy, 0), (QStringList{"x", "y", "z"}));
-}
-
-void ResultsViewTest::sortByMissingColumnKeepsTableOrder()
-{
-    const ResultTable table = makeTable({"T", "C", "href"}, {{"b"}, {"a"}});
-    ResultsModel model;
-    ResultsSortProxy proxy;
-    proxy.setSourceModel(&model);
-    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.present(table, 2, 2);
-    proxy.setSortKey(7);
-    proxy.setSorted(true);
-    QCOMPARE(shownColumn(proxy, 0), (QStringList{"b", "a"}));
-}
-
-void ResultsViewTest::columnWidthsIgnoreCase_data()
-{
-    QTest::addColumn<QString>("header");
-    QTest::addColumn<int>("width");
-    QTest::newRow("Post Title") << "Post Title" << 2000;
-    QTest::newRow("Error Code") << "Error Code" << 1200;
-    QTest::newRow("Line") << "Line" << 500;
-    QTest::newRow("Narrowed") << "Narrowed" << 1300;
-    QTest::newRow("HREF") << "HREF" << 2000;
-    QTest::newRow("style") << "style" << 1200;
-    QTest::newRow("class") << "class" << 1000;
-    QTest::newRow("Target") << "Target" << 800;
-    QTest::newRow("unknown id") << "id" << 2000;
-    QTest::newRow("empty") << "" << 2000;
+    // A sort column the table does not have leaves the rows in table order.
+    QCOMPARE(view.sortBy(7, Qt::DescendingOrder), (QStringList{"y", "z", "x"}));
 }
 
 void ResultsViewTest::columnWidthsIgnoreCase()
 {
-    QFETCH(QString, header);
-    QFETCH(int, width);
-    QCOMPARE(ColumnWidths().widthFor(header), width);
+    const QList<std::pair<QString, int>> cases{
+        {"Post Title", 2000}, {"Error Code", 1200}, {"Line", 500},
+        {"Narrowed", 1300},   {"HREF", 2000},       {"style", 1200},
+        {"Class", 1000},      {"target", 800},      {"id", 2000}};
+    const ColumnWidths widths;
+    for (const auto& [header, width] : cases)
+        QCOMPARE(widths.widthFor(header), width);
 }
 
-void ResultsViewTest::panelNamesAndFillsOnlyTheColumnsOnShow()
+void ResultsViewTest::panelShowsOnlyColumnsOnShow()
 {
-    ResultTable table = makeTable({"Post Title", "Content", "href", "", "", "", "", "", "", ""},
+    ResultTable table = makeTable({"Post Title", "Content", "href", "", "", "", "", "", ""},
                                   {{"t", "body", "https://example.com/"}});
     const DetailTexts captions = detailCaptions(table);
-    QCOMPARE(captions[0], QStringLiteral("Post Title:"));
-    QCOMPARE(captions[2], QStringLiteral("href:"));
-    QCOMPARE(captions[3], QStringLiteral(":"));
-    QCOMPARE(captions[7], QStringLiteral(":"));
+    QCOMPARE(QStringList(captions.begin(), captions.end()),
+             (QStringList{"Post Title:", "Content:", "href:", ":", ":", ":", ":", ":"}));
 
     // The table holds a cell past the columns on show; the panel must not show it.
     table.setCell(5, 1, QStringLiteral("stale"));
     ResultsModel model;
     model.present(table, 2, 1);
     const DetailTexts texts = detailTexts(model, 0);
-    QCOMPARE(texts[0], QStringLiteral("t"));
-    QCOMPARE(texts[2], QStringLiteral("https://example.com/"));
-    for (int slot = 3; slot < detailSlotCount; ++slot)
-        QVERIFY(texts[size_t(slot)].isEmpty());
-    for (const QString& text : detailTexts(model, -1))
-        QVERIFY(text.isEmpty());
+    QCOMPARE(QStringList(texts.begin(), texts.end()),
+             (QStringList{"t", "body", "https://example.com/", "", "", "", "", ""}));
+    const DetailTexts none = detailTexts(model, -1);
+    QCOMPARE(QStringList(none.begin(), none.end()), QStringList(8));
 }
 
 QTEST_GUILESS_MAIN(ResultsViewTest)

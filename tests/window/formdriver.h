@@ -12,8 +12,7 @@
 #include <QTest>
 #include <QTreeView>
 
-// A window driven as a user would: through its controls, with the dialogs answered by a
-// FakeDialogs.
+// A window driven as a user would, through its controls, with FakeDialogs answering.
 class FormDriver
 {
 public:
@@ -23,7 +22,6 @@ public:
         dialogs = fake.get();
         form = std::make_unique<Form1>(std::move(fake));
     }
-
     bool show()
     {
         form->show();
@@ -37,29 +35,40 @@ public:
             qFatal("no control %s", qPrintable(name));
         return found;
     }
-    QLineEdit* text(int slot) const
+    QString textOf(const QString& name) const
     {
-        return control<QLineEdit>(QStringLiteral("Text%1").arg(slot));
+        if (auto* box = form->findChild<QLineEdit*>(name))
+            return box->text();
+        return control<QLabel>(name)->text();
     }
-    QLabel* label(int slot) const { return control<QLabel>(QStringLiteral("Label%1").arg(slot)); }
+    // The texts of the detail panel's boxes ("Text") or captions ("Label").
+    QStringList panel(const QString& kind) const
+    {
+        QStringList texts;
+        for (int slot = 1; slot <= 8; ++slot)
+            texts.append(textOf(kind + QString::number(slot)));
+        return texts;
+    }
     QTreeView* list() const { return control<QTreeView>(QStringLiteral("ListView1")); }
 
+    void click(const QString& name) { control<QAbstractButton>(name)->click(); }
     void run(const QString& path)
     {
         dialogs->openAnswers.append(path);
-        control<QPushButton>(QStringLiteral("CommandPath"))->click();
+        click(QStringLiteral("CommandPath"));
     }
-    void showErrors() { control<QRadioButton>(QStringLiteral("OptionErrors"))->click(); }
-    void showLinks() { control<QRadioButton>(QStringLiteral("OptionLinks"))->click(); }
+    void exportTo(const QString& path)
+    {
+        dialogs->saveAnswers.append(path);
+        click(QStringLiteral("CommandExport"));
+    }
     void clickHeader(int column)
     {
-        // A user clicks what has been laid out and drawn.
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // a user clicks what has been laid out
         QHeaderView* header = list()->header();
-        const QPoint inside(header->sectionViewportPosition(column) +
-                                header->sectionSize(column) / 2,
-                            header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, inside);
+        // The middle of the section: its edges are resize handles.
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
     }
     void clickRow(int row)
     {
@@ -71,38 +80,22 @@ public:
     QStringList headers() const
     {
         QStringList texts;
-        const QAbstractItemModel* model = list()->model();
-        for (int column = 0; column < model->columnCount(); ++column)
-            texts.append(model->headerData(column, Qt::Horizontal).toString());
+        for (int column = 0; column < list()->model()->columnCount(); ++column)
+            texts.append(list()->model()->headerData(column, Qt::Horizontal).toString());
         return texts;
     }
     QStringList column(int column) const
     {
         QStringList texts;
-        const QAbstractItemModel* model = list()->model();
-        for (int row = 0; row < model->rowCount(); ++row)
-            texts.append(model->index(row, column).data(ResultsModel::CellTextRole).toString());
+        for (int row = 0; row < list()->model()->rowCount(); ++row)
+            texts.append(
+                list()->model()->index(row, column).data(ResultsModel::CellTextRole).toString());
         return texts;
     }
     QString selectedTitle() const
     {
         const QModelIndexList rows = list()->selectionModel()->selectedRows();
-        return rows.isEmpty() ? QString()
-                              : rows.constFirst().data(ResultsModel::CellTextRole).toString();
-    }
-    QStringList panelTexts() const
-    {
-        QStringList texts;
-        for (int slot = 1; slot <= 8; ++slot)
-            texts.append(text(slot)->text());
-        return texts;
-    }
-    QStringList panelCaptions() const
-    {
-        QStringList texts;
-        for (int slot = 1; slot <= 8; ++slot)
-            texts.append(label(slot)->text());
-        return texts;
+        return rows.isEmpty() ? QString() : rows.constFirst().data().toString();
     }
 
     FakeDialogs* dialogs = nullptr;
