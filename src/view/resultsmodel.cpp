@@ -36,6 +36,13 @@ QString ResultsModel::cellText(int row, int column) const
     return table_->cell(column, row + 1);
 }
 
+QModelIndex ResultsModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || row >= rowCount_ || column < 0 || column >= headers_.size())
+        return {};
+    return createIndex(row, column);
+}
+
 int ResultsModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : rowCount_;
