@@ -84,7 +84,12 @@ Form1::Form1(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     connectHandlers();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list is a child widget and outlives the tables, which go first with the members; it may
+    // still lay itself out while the window closes, so it must no longer present them.
+    model_->clearItems();
+}
 
 void Form1::createControls()
 {
