@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+// The width each known column header gets in the results list. Widths are in twips, the unit of
+// every position and size of the window.
+class ColumnWidths
+{
+public:
+    static constexpr int defaultWidth = 2000;
+
+    struct Entry
+    {
+        QString name;
+        int width;
+    };
+
+    ColumnWidths();
+
+    // The width of the first entry whose name equals header, case ignored; defaultWidth when
+    // none does.
+    int widthFor(const QString& header) const;
+    const std::array<Entry, 19>& entries() const { return entries_; }
+
+private:
+    std::array<Entry, 19> entries_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "analysis/resulttable.h"
+
+#include <QString>
+
+#include <array>
+
+class ResultsModel;
+
+// The detail panel shows the first eight columns of the selected row, each beside its header.
+inline constexpr int detailSlotCount = 8;
+using DetailTexts = std::array<QString, detailSlotCount>;
+
+// Slot k is captioned with the header of table column k - 1 and a colon; a column the table does
+// not use has the empty header, so its caption is ":" alone.
+DetailTexts detailCaptions(const ResultTable& table);
+
+// The whole cells of model row row in columns 0 to 7. Slots past the model's last column, and
+// every slot when row is -1 (nothing selected), are empty: a box must never go on showing a cell
+// of another table or another row.
+DetailTexts detailTexts(const ResultsModel& model, int row);

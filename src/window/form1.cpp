@@ -1,0 +1,370 @@
+#include "form1.h"
+
+#include "busycursor.h"
+#include "qtdialogs.h"
+#include "resizelayout.h"
+#include "twips.h"
+#include "windowtexts.h"
+
+#include "analysis/analysisrun.h"
+#include "analysis/errornarrowing.h"
+#include "export/tabdelimited.h"
+#include "view/detailpanel.h"
+#include "view/resultsmodel.h"
+#include "view/resultssortproxy.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr TwipsRect clientArea{0, 0, 10320, 8610};
+
+template <typename Control>
+Control* designed(QWidget* form, const QString& name, const TwipsRect& rect)
+{
+    auto* control = new Control(form);
+    control->setObjectName(name);
+    setTwipsGeometry(*control, rect);
+    return control;
+}
+
+QLabel* designedLabel(QWidget* form, const QString& name, const QString& caption,
+                      const TwipsRect& rect)
+{
+    auto* label = designed<QLabel>(form, name, rect);
+    // A caption such as "></dummy>" is text, never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setText(caption);
+    return label;
+}
+
+QLineEdit* designedTextBox(QWidget* form, const QString& name, const TwipsRect& rect)
+{
+    auto* box = designed<QLineEdit>(form, name, rect);
+    // A detail box holds a whole post body, far beyond QLineEdit's default cut at 32767.
+    box->setMaxLength(std::numeric_limits<int>::max());
+    return box;
+}
+
+void showFromStart(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
+} // namespace
+
+Form1::Form1(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(std::move(dialogs))
+{
+    if (!dialogs_)
+        dialogs_ = std::make_unique<QtDialogs>(this);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(WindowTexts::caption);
+    const QSize designSize(toPixels(clientArea.width), toPixels(clientArea.height));
+    resize(designSize);
+    // Below its start-up size the right-hand controls would slide over the options row and the
+    // stretched ones shrink towards nothing.
+    setMinimumSize(designSize);
+
+    createControls();
+    Form_Load();
+    connectHandlers();
+}
+
+Form1::~Form1()
+{
+    // The list is a child widget and outlives the tables, which go first with the members; it may
+    // still lay itself out while the window closes, so it must no longer present them.
+    model_->clearItems();
+}
+
+void Form1::createControls()
+{
+    TextPath = designedTextBox(this, QStringLiteral("TextPath"), {240, 240, 7695, 375});
+    TextPath->setReadOnly(true);
+    CommandPath =
+        designed<QPushButton>(this, QStringLiteral("CommandPath"), {8160, 240, 1935, 375});
+    CommandPath->setText(QStringLiteral("Select &File"));
+
+    LabeDummy = designedLabel(this, QStringLiteral("LabeDummy"), QStringLiteral("Dummy XML Tag:"),
+                              {240, 885, 1335, 255});
+    Label9 =
+        designedLabel(this, QStringLiteral("Label9"), QStringLiteral("<"), {1800, 885, 135, 375});
+    // The design's width fits the caption in an 8-point font; a larger default font would cut
+    // it, and up to the "<" there is room to let it grow.
+    LabeDummy->resize(
+        std::clamp(LabeDummy->sizeHint().width(), LabeDummy->width(), Label9->x() - LabeDummy->x()),
+        LabeDummy->height());
+    TextDummy = designedTextBox(this, QStringLiteral("TextDummy"), {1920, 840, 855, 375});
+    TextDummy->setText(WindowTexts::defaultDummyTag);
+    LabelDummy = designedLabel(this, QStringLiteral("LabelDummy"), QStringLiteral("></dummy>"),
+                               {2760, 885, 2055, 375});
+    OptionLinks =
+        designed<QRadioButton>(this, QStringLiteral("OptionLinks"), {5760, 840, 975, 375});
+    OptionLinks->setText(QStringLiteral("&Links"));
+    OptionLinks->setChecked(true);
+    OptionErrors =
+        designed<QRadioButton>(this, QStringLiteral("OptionErrors"), {6720, 840, 975, 375});
+    OptionErrors->setText(QStringLiteral("&Errors"));
+    CommandExport =
+        designed<QPushButton>(this, QStringLiteral("CommandExport"), {8160, 840, 1935, 375});
+    CommandExport->setText(QStringLiteral("E&xport"));
+
+    ListView1 = designed<QTreeView>(this, QStringLiteral("ListView1"), {240, 1440, 9855, 3015});
+    model_ = new ResultsModel(this);
+    proxy_ = new ResultsSortProxy(this);
+    proxy_->setSourceModel(model_);
+    ListView1->setModel(proxy_);
+
+    for (int slot = 0; slot < detailSlotCount; ++slot) {
+        const int top = 4680 + 480 * slot;
+        const QString number = QString::number(slot + 1);
+        labels_[size_t(slot)] = designedLabel(this, QStringLiteral("Label") + number, QString(),
+                                              {240, top + 120, 1095, 255});
+        texts_[size_t(slot)] =
+            designedTextBox(this, QStringLiteral("Text") + number, {1560, top, 8535, 375});
+        texts_[size_t(slot)]->setReadOnly(true);
+    }
+
+    QWidget* previous = TextPath;
+    for (QWidget* next : std::initializer_list<QWidget*>{CommandPath, TextDummy, OptionLinks,
+                                                         OptionErrors, CommandExport, ListView1}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    for (QLineEdit* text : texts_) {
+        setTabOrder(previous, text);
+        previous = text;
+    }
+}
+
+void Form1::connectHandlers()
+{
+    connect(CommandPath, &QPushButton::clicked, this, &Form1::CommandPath_Click);
+    connect(CommandExport, &QPushButton::clicked, this, &Form1::CommandExport_Click);
+    connect(OptionErrors, &QRadioButton::clicked, this, &Form1::OptionErrors_Click);
+    connect(OptionLinks, &QRadioButton::clicked, this, &Form1::OptionLinks_Click);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &Form1::ListView1_ColumnClick);
+    // Any change of the selected row, by mouse or keyboard, reaches the panel.
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Form1::ListView1_ItemClick);
+    connect(TextDummy, &QLineEdit::textChanged, this, &Form1::TextDummy_Change);
+}
+
+void Form1::Form_Load()
+{
+    lastWidth_ = toTwips(width());
+    lastHeight_ = toTwips(height());
+
+    for (QLabel* label : labels_)
+        label->clear();
+
+    ListView1->setHeaderHidden(false);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    // One line per item makes every row the same height, which the view can then skip measuring:
+    // scrolling and filling stay fast on a million rows.
+    ListView1->setUniformRowHeights(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setSectionsClickable(true);
+
+    LabelDummy->setText(QStringLiteral("></") + TextDummy->text() + u'>');
+
+    OptionErrors->setEnabled(false);
+    OptionLinks->setEnabled(false);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Coming back from the taskbar may bring no resize of its own.
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    // Measured on the client area: the frame is not known until the window manager has
+    // decorated the window, and it never changes size, so the differences are those of the
+    // outer size.
+    const int width = toTwips(this->width());
+    const int height = toTwips(this->height());
+    const int dW = width - lastWidth_;
+    lastWidth_ = width;
+    const int dH = height - lastHeight_;
+    lastHeight_ = height;
+
+    ResizeFollowers followers{
+        TextPath, CommandPath, CommandExport, OptionLinks, OptionErrors, ListView1, {}, {}};
+    std::copy(texts_.begin(), texts_.end(), followers.texts.begin());
+    std::copy(labels_.begin(), labels_.end(), followers.labels.begin());
+    followResize(followers, dW, dH);
+}
+
+void Form1::CommandPath_Click()
+{
+    const QString path = dialogs_->chooseExportToOpen(QCoreApplication::applicationDirPath());
+    showFromStart(TextPath, path);
+    if (path.isEmpty())
+        return;
+
+    AnalysisOutcome outcome;
+    {
+        BusyCursor busy;
+        model_->clearItems();
+        tables_.reset();
+        AnalysisOptions options;
+        options.dummyTag = TextDummy->text();
+        outcome = loadExport(path, tables_, options);
+    }
+    if (!outcome.foundItems)
+        dialogs_->showMessage(noItemsMessage);
+
+    BusyCursor busy;
+    OptionErrors->setEnabled(true);
+    OptionLinks->setEnabled(true);
+    narrowErrors(tables_);
+    fillList(OptionLinks->isChecked());
+    showSelected();
+}
+
+void Form1::CommandExport_Click()
+{
+    const bool links = OptionLinks->isChecked();
+    const TableExtent extent{links ? tables_.linkTable : tables_.errorTable,
+                             links ? tables_.linkLastColumn : ErrorColumnCount - 1,
+                             links ? tables_.linkRowCount : tables_.errorRowCount};
+    if (extent.rowCount <= 0) {
+        dialogs_->showMessage(WindowTexts::nothingToExport);
+        return;
+    }
+
+    const QString analysed = TextPath->text();
+    const QString startFolder = analysed.isEmpty() ? QString() : QFileInfo(analysed).absolutePath();
+    const QString path = dialogs_->chooseFileToSave(startFolder);
+    if (path.isEmpty())
+        return;
+
+    ExportResult result;
+    {
+        BusyCursor busy;
+        result = exportTabDelimited(path, extent);
+    }
+    switch (result.status) {
+    case ExportResult::Written:
+        dialogs_->showMessage(WindowTexts::exportComplete);
+        break;
+    case ExportResult::PermissionDenied:
+        dialogs_->showMessage(WindowTexts::exportRefused(path));
+        break;
+    case ExportResult::Failed:
+        dialogs_->showMessage(WindowTexts::exportFailed(path, result.reason));
+        break;
+    }
+}
+
+void Form1::OptionErrors_Click()
+{
+    fillList(false);
+    showSelected();
+    OptionLinks->setChecked(!OptionErrors->isChecked());
+}
+
+void Form1::OptionLinks_Click()
+{
+    fillList(true);
+    showSelected();
+    OptionErrors->setChecked(!OptionLinks->isChecked());
+}
+
+void Form1::ListView1_ColumnClick(int column)
+{
+    proxy_->setSortKey(column);
+    proxy_->setSortOrder(proxy_->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                   : Qt::AscendingOrder);
+    proxy_->setSorted(true);
+    sortActive_ = true;
+    ListView1->header()->setSortIndicatorShown(true);
+    ListView1->header()->setSortIndicator(column, proxy_->sortOrder());
+}
+
+void Form1::ListView1_ItemClick()
+{
+    if (!filling_)
+        showSelected();
+}
+
+void Form1::TextDummy_Change()
+{
+    if (TextDummy->text().isEmpty()) {
+        dialogs_->showMessage(WindowTexts::emptyDummyTag);
+        TextDummy->setText(WindowTexts::defaultDummyTag);
+    }
+    LabelDummy->setText(QStringLiteral("></") + TextDummy->text() + u'>');
+}
+
+void Form1::fillList(bool showLinks)
+{
+    filling_ = true;
+    model_->clearItems();
+    if (sortActive_)
+        proxy_->setSorted(false);
+
+    const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
+    const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;
+    const int rowCount = showLinks ? tables_.linkRowCount : tables_.errorRowCount;
+    model_->present(table, lastColumn, rowCount);
+    for (int column = 0; column <= lastColumn; ++column)
+        ListView1->setColumnWidth(column, toPixels(columnWidths_.widthFor(table.cell(column, 0))));
+
+    const DetailTexts captions = detailCaptions(table);
+    for (int slot = 0; slot < detailSlotCount; ++slot)
+        labels_[size_t(slot)]->setText(captions[size_t(slot)]);
+
+    if (sortActive_)
+        proxy_->setSorted(true);
+
+    // As a list control does, the first item added, the one from table row 1, becomes the
+    // selected item wherever the sort has put it.
+    if (rowCount > 0) {
+        const QModelIndex first = proxy_->mapFromSource(model_->index(0, 0));
+        ListView1->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+    }
+    filling_ = false;
+}
+
+void Form1::showSelected()
+{
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : proxy_->mapToSource(selected.constFirst()).row();
+    const DetailTexts texts = detailTexts(*model_, row);
+    for (int slot = 0; slot < detailSlotCount; ++slot)
+        showFromStart(texts_[size_t(slot)], texts[size_t(slot)]);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The modal questions and messages of the window. The window asks through this interface so that
+// it can be driven without anyone at the screen.
+class UserDialogs
+{
+public:
+    virtual ~UserDialogs() = default;
+
+    // The full path of the WordPress export the user picked, or the empty text when none was.
+    virtual QString chooseExportToOpen(const QString& startFolder) = 0;
+    // The full path the user chose to save to, exactly as typed, or the empty text.
+    virtual QString chooseFileToSave(const QString& startFolder) = 0;
+    // Shows text and waits until the user has closed the message.
+    virtual void showMessage(const QString& text) = 0;
+};

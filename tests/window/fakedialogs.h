@@ -1,0 +1,38 @@
+#pragma once
+
+#include "window/userdialogs.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Answers the window's questions from prepared lists and records every message, so that tests
+// run without modal dialogs.
+class FakeDialogs : public UserDialogs
+{
+public:
+    QStringList openAnswers;
+    QStringList saveAnswers;
+    QStringList openFolders;
+    QStringList saveFolders;
+    QStringList messages;
+    // Runs while a message is "on screen", for looking at the window at that moment.
+    std::function<void(const QString&)> onMessage;
+
+    QString chooseExportToOpen(const QString& startFolder) override
+    {
+        openFolders.append(startFolder);
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
+    QString chooseFileToSave(const QString& startFolder) override
+    {
+        saveFolders.append(startFolder);
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    void showMessage(const QString& text) override
+    {
+        messages.append(text);
+        if (onMessage)
+            onMessage(text);
+    }
+};
