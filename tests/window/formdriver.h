@@ -104,5 +104,5 @@ public:
 
 inline QString testData(const QString& name)
 {
-    return QStringLiteral(POSTLINT_TEST_DATA "/") + name;
+    return QStringLiteral(POSTLINT_TEST_DATA "/window/") + name;
 }
