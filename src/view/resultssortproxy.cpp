@@ -1,103 +1,166 @@
 #include "resultssortproxy.h"
 
+#include "collationorder.h"
 #include "resultsmodel.h"
 
-#include <algorithm>
 #include <numeric>
 
-namespace {
-
-// The C locale says nothing about collation, and Qt's collator then compares code units, case
-// included. The Unicode default order, which English uses untailored, is what the user of a list
-// control expects there.
-QLocale collationLocale()
-{
-    const QLocale system;
-    return system.language() == QLocale::C ? QLocale(QLocale::English) : system;
-}
-
-} // namespace
-
-ResultsSortProxy::ResultsSortProxy(QObject* parent)
-    : QSortFilterProxyModel(parent), collator_(collationLocale())
-{
-    collator_.setCaseSensitivity(Qt::CaseInsensitive);
-    collator_.setNumericMode(false);
-    // Sorting happens only when asked for, never behind the list's back on a change of data.
-    setDynamicSortFilter(false);
-}
+ResultsSortProxy::ResultsSortProxy(QObject* parent) : QAbstractProxyModel(parent) {}
 
 void ResultsSortProxy::setSourceModel(QAbstractItemModel* model)
 {
-    for (const QMetaObject::Connection& connection : rankResets_)
+    beginResetModel();
+    for (const QMetaObject::Connection& connection : sourceConnections_)
         disconnect(connection);
-    rankResets_.clear();
-    forgetRanks();
+    sourceConnections_.clear();
+    QAbstractProxyModel::setSourceModel(model);
     if (model) {
-        // Any change of the rows or their texts makes the ranks stale.
-        rankResets_ = {
-            connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
-                    &ResultsSortProxy::forgetRanks),
-            connect(model, &QAbstractItemModel::dataChanged, this, &ResultsSortProxy::forgetRanks),
-            connect(model, &QAbstractItemModel::rowsInserted, this, &ResultsSortProxy::forgetRanks),
-            connect(model, &QAbstractItemModel::rowsRemoved, this, &ResultsSortProxy::forgetRanks),
-            connect(model, &QAbstractItemModel::layoutChanged, this,
-                    &ResultsSortProxy::forgetRanks)};
+        // The results model only ever changes wholesale; any change of its shape makes the
+        // order stale, so the list goes back to table order until it is sorted again.
+        const auto beginReset = [this] { beginResetModel(); };
+        const auto endReset = [this] {
+            resetToSourceOrder();
+            endResetModel();
+        };
+        sourceConnections_ = {
+            connect(model, &QAbstractItemModel::modelAboutToBeReset, this, beginReset),
+            connect(model, &QAbstractItemModel::modelReset, this, endReset),
+            connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, beginReset),
+            connect(model, &QAbstractItemModel::rowsInserted, this, endReset),
+            connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, beginReset),
+            connect(model, &QAbstractItemModel::rowsRemoved, this, endReset),
+            connect(model, &QAbstractItemModel::columnsAboutToBeInserted, this, beginReset),
+            connect(model, &QAbstractItemModel::columnsInserted, this, endReset),
+            connect(model, &QAbstractItemModel::columnsAboutToBeRemoved, this, beginReset),
+            connect(model, &QAbstractItemModel::columnsRemoved, this, endReset),
+            connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, beginReset),
+            connect(model, &QAbstractItemModel::layoutChanged, this, endReset),
+            connect(model, &QAbstractItemModel::dataChanged, this,
+                    [this](const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                           const QList<int>& roles) {
+                        // Rows may no longer be in order; they stay where they are until the
+                        // next sort, as in a list control. Report the whole column range.
+                        if (rowCount() > 0)
+                            emit dataChanged(index(0, topLeft.column()),
+                                             index(rowCount() - 1, bottomRight.column()), roles);
+                    }),
+            connect(model, &QAbstractItemModel::headerDataChanged, this,
+                    &QAbstractItemModel::headerDataChanged),
+        };
     }
-    QSortFilterProxyModel::setSourceModel(model);
+    resetToSourceOrder();
+    endResetModel();
 }
 
-void ResultsSortProxy::forgetRanks()
+void ResultsSortProxy::resetToSourceOrder()
 {
-    ranks_.clear();
-    rankedColumn_ = -1;
+    const int rows = sourceModel() ? sourceModel()->rowCount() : 0;
+    sourceRowAt_.resize(size_t(rows));
+    std::iota(sourceRowAt_.begin(), sourceRowAt_.end(), 0);
+    proxyRowOf_ = sourceRowAt_;
 }
 
 void ResultsSortProxy::setSorted(bool sorted)
 {
     sorted_ = sorted;
-    if (sorted)
-        sort(sortKey_, sortOrder_);
-    else
-        sort(-1, sortOrder_);
-}
-
-bool ResultsSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
-{
-    const int column = left.column();
-    if (column < 0 || column != right.column())
-        return left.row() < right.row();
-    if (column != rankedColumn_)
-        rankRows(column);
-    const auto rank = [this](int row) {
-        return row >= 0 && size_t(row) < ranks_.size() ? ranks_[size_t(row)] : row;
-    };
-    return rank(left.row()) < rank(right.row());
-}
-
-void ResultsSortProxy::rankRows(int column) const
-{
-    const QAbstractItemModel* model = sourceModel();
-    const int rowCount = model ? model->rowCount() : 0;
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(rowCount));
-    for (int row = 0; row < rowCount; ++row)
-        keys.push_back(collator_.sortKey(
-            model->index(row, column).data(ResultsModel::CellTextRole).toString()));
-
-    std::vector<int> order(static_cast<size_t>(rowCount));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&keys](int a, int b) {
-        return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
-    });
-
-    // Texts that collate equal share a rank, so the stable sort keeps them in table order.
-    ranks_.assign(size_t(rowCount), 0);
-    int rank = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (i > 0 && keys[size_t(order[i])].compare(keys[size_t(order[i - 1])]) != 0)
-            rank = int(i);
-        ranks_[size_t(order[i])] = rank;
+    if (!sorted) {
+        std::vector<int> tableOrder(sourceRowAt_.size());
+        std::iota(tableOrder.begin(), tableOrder.end(), 0);
+        applyOrder(std::move(tableOrder));
+        return;
     }
-    rankedColumn_ = column;
+    const int column = sortKey_;
+    const int columns = columnCount();
+    if (column < 0 || column >= columns) {
+        // A remembered column that this table lacks: every text compares equal, so the rows
+        // stand in table order.
+        setSorted(false);
+        sorted_ = true;
+        return;
+    }
+    applyOrder(collationOrder(
+        int(sourceRowAt_.size()), [this, column](int row) { return sourceText(row, column); },
+        sortOrder_));
+}
+
+void ResultsSortProxy::sort(int column, Qt::SortOrder order)
+{
+    sortKey_ = column;
+    sortOrder_ = order;
+    setSorted(column >= 0);
+}
+
+QString ResultsSortProxy::sourceText(int row, int column) const
+{
+    // Read the table directly: collationOrder() asks from several threads, and the model's data()
+    // is for the thread that owns it.
+    if (const auto* results = qobject_cast<const ResultsModel*>(sourceModel()))
+        return results->cellText(row, column);
+    return {};
+}
+
+void ResultsSortProxy::applyOrder(std::vector<int> sourceRows)
+{
+    if (sourceRows == sourceRowAt_)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList sourceBefore;
+    sourceBefore.reserve(before.size());
+    for (const QModelIndex& index : before)
+        sourceBefore.append(mapToSource(index));
+
+    sourceRowAt_ = std::move(sourceRows);
+    proxyRowOf_.assign(sourceRowAt_.size(), 0);
+    for (size_t proxyRow = 0; proxyRow < sourceRowAt_.size(); ++proxyRow)
+        proxyRowOf_[size_t(sourceRowAt_[proxyRow])] = int(proxyRow);
+
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& source : sourceBefore)
+        after.append(mapFromSource(source));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+QModelIndex ResultsSortProxy::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || size_t(row) >= sourceRowAt_.size() || column < 0 ||
+        column >= columnCount())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex ResultsSortProxy::parent(const QModelIndex&) const
+{
+    return {};
+}
+
+int ResultsSortProxy::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(sourceRowAt_.size());
+}
+
+int ResultsSortProxy::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !sourceModel() ? 0 : sourceModel()->columnCount();
+}
+
+bool ResultsSortProxy::hasChildren(const QModelIndex& parent) const
+{
+    return !parent.isValid() && rowCount() > 0 && columnCount() > 0;
+}
+
+QModelIndex ResultsSortProxy::mapToSource(const QModelIndex& proxyIndex) const
+{
+    if (!proxyIndex.isValid() || !sourceModel() || size_t(proxyIndex.row()) >= sourceRowAt_.size())
+        return {};
+    return sourceModel()->index(sourceRowAt_[size_t(proxyIndex.row())], proxyIndex.column());
+}
+
+QModelIndex ResultsSortProxy::mapFromSource(const QModelIndex& sourceIndex) const
+{
+    if (!sourceIndex.isValid() || size_t(sourceIndex.row()) >= proxyRowOf_.size())
+        return {};
+    return index(proxyRowOf_[size_t(sourceIndex.row())], sourceIndex.column());
 }

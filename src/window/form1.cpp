@@ -2,6 +2,7 @@
 
 #include "busycursor.h"
 #include "qtdialogs.h"
+#include "runprogress.h"
 #include "resizelayout.h"
 #include "twips.h"
 #include "windowtexts.h"
@@ -239,8 +240,10 @@ void Form1::CommandPath_Click()
         BusyCursor busy;
         model_->clearItems();
         tables_.reset();
+        RunProgress progress(this);
         AnalysisOptions options;
         options.dummyTag = TextDummy->text();
+        options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
         outcome = loadExport(path, tables_, options);
     }
     if (!outcome.foundItems)
