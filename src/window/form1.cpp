@@ -2,8 +2,8 @@
 
 #include "busycursor.h"
 #include "qtdialogs.h"
-#include "runprogress.h"
 #include "resizelayout.h"
+#include "runprogress.h"
 #include "twips.h"
 #include "windowtexts.h"
 
