@@ -18,7 +18,8 @@ void require(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray input =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype lineEnd = input.indexOf('\n');
     const QString tag = QString::fromUtf8(lineEnd < 0 ? input : input.left(lineEnd));
     const QByteArray body = lineEnd < 0 ? QByteArray() : input.mid(lineEnd + 1);

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Without line breaks inside cells, one CR LF ends each of the rowCount + 1 lines, and every
     // data line holds one TAB fewer than its fields.
-    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\t'))) {
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\t'))) {
         const QList<QByteArray> lines = output.split('\n');
         require(lines.size() == rowCount + 2 && lines.last().isEmpty());
         for (qsizetype i = 0; i + 1 < lines.size(); ++i) {

@@ -76,7 +76,8 @@ int readFromDevice(void* context, char* buffer, int length)
             if (!input.guard.feed(input.chunk.constData(), read, input.pending))
                 return -1;
         }
-        const qsizetype count = std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
+        const qsizetype count =
+            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
         std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
         input.pendingStart += count;
         return int(count);
@@ -118,7 +119,8 @@ QByteArray textOf(const xmlNode* element)
     if (child == nullptr)
         return QByteArray();
     // The usual case, one CDATA section or text node, needs no intermediate copy.
-    if (child->next == nullptr && (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
+    if (child->next == nullptr &&
+        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
         return QByteArray(reinterpret_cast<const char*>(child->content));
     libxml::String text(xmlNodeGetContent(element));
     return text ? QByteArray(reinterpret_cast<const char*>(text.get())) : QByteArray();
@@ -213,14 +215,19 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
         status = xmlTextReaderRead(reader.get());
     }
 
-    if (const auto& violation = input.guard.violation())
-        state.fail(violation->reason);
+    // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
+    // own reason is the one that explains it.
+    if (const auto& violation = input.guard.violation()) {
+        state.faulted = true;
+        state.problem = violation->reason;
+    }
     if (status < 0)
         state.fail(QStringLiteral("the file is not well-formed XML"));
     if (state.reportedNoDtd && hasDoctype)
         state.fail(state.noDtdProblem);
     if (refused.refusedAny())
-        state.fail(QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
+        state.fail(
+            QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
 
     result.usable = !state.faulted;
     result.problem = state.problem;

@@ -53,8 +53,7 @@ void Guard::checkMarkupLength()
     const bool inDoctype = state_ >= State::Doctype;
     const qint64 start = inDoctype ? doctypeStart_ : markupStart_;
     const bool bounded = inDoctype || state_ == State::Comment || state_ == State::StartTag ||
-                         state_ == State::StartTagQuoted ||
-                         state_ == State::ProcessingInstruction;
+                         state_ == State::StartTagQuoted || state_ == State::ProcessingInstruction;
     if (bounded && position_ - start >= markupLengthLimit_)
         fail(start, QStringLiteral("Excessive length of markup: more than %1 characters in one "
                                    "comment, tag, processing instruction or document type "

@@ -56,7 +56,8 @@ public:
     bool cdataSplitPoint(qint64 length);
 
 private:
-    enum class State {
+    enum class State
+    {
         Text,
         TagOpen,
         Declaration,

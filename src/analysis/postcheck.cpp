@@ -172,7 +172,8 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
         if (last != nullptr && last->code != 0)
             parse.fault = {last->code, libxml::reasonOf(*last), last->line, last->int2};
         else
-            parse.fault = {XML_ERR_INTERNAL_ERROR, QStringLiteral("The post could not be parsed"), 0, 0};
+            parse.fault = {XML_ERR_INTERNAL_ERROR, QStringLiteral("The post could not be parsed"),
+                           0, 0};
     }
 
     if (violation && parse.faulted && parse.fault.code == XML_ERR_INVALID_CHAR) {
