@@ -16,11 +16,19 @@ namespace {
 
 const QByteArray original = "keep me\n";
 
-enum class Setup { ReadOnlyFolder, ReadOnlyFile, PathIsFolder, MissingFolder, FullDevice };
+enum class Setup
+{
+    ReadOnlyFolder,
+    ReadOnlyFile,
+    PathIsFolder,
+    MissingFolder,
+    FullDevice
+};
 
 QStringList entriesOf(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -46,18 +54,21 @@ void ReportWriteFaultsTest::initTestCase()
 {
     QVERIFY(dir_.isValid());
     QVERIFY(QFileInfo::exists(report_));
-    QVERIFY(QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFileDevice::ExeOther |
-                                                   QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) |
+                                                   QFileDevice::ExeOther | QFileDevice::ReadOther));
 }
 
 void ReportWriteFaultsTest::unwritableOutput_data()
 {
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("folder without write permission") << Setup::ReadOnlyFolder << QStringLiteral("permission denied");
-    QTest::newRow("file without write permission") << Setup::ReadOnlyFile << QStringLiteral("permission denied");
+    QTest::newRow("folder without write permission")
+        << Setup::ReadOnlyFolder << QStringLiteral("permission denied");
+    QTest::newRow("file without write permission")
+        << Setup::ReadOnlyFile << QStringLiteral("permission denied");
     QTest::newRow("path is a folder") << Setup::PathIsFolder << QStringLiteral("directory");
-    QTest::newRow("folder does not exist") << Setup::MissingFolder << QStringLiteral("No such file or directory");
+    QTest::newRow("folder does not exist")
+        << Setup::MissingFolder << QStringLiteral("No such file or directory");
     QTest::newRow("full device") << Setup::FullDevice << QStringLiteral("No space left on device");
 }
 
@@ -66,7 +77,8 @@ void ReportWriteFaultsTest::unwritableOutput()
     QFETCH(Setup, setup);
     QFETCH(QString, cause);
 
-    const QString folder = dir_.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+    const QString folder = dir_.filePath(
+        QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
     QVERIFY(QDir().mkpath(folder));
     QString path = QDir(folder).filePath(QStringLiteral("errors.txt"));
     QString program = report_;
@@ -88,7 +100,8 @@ void ReportWriteFaultsTest::unwritableOutput()
     case Setup::ReadOnlyFolder: {
         if (setup == Setup::ReadOnlyFolder)
             QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                      QFileDevice::ReadOther | QFileDevice::ExeOther));
+                                                      QFileDevice::ReadOther |
+                                                      QFileDevice::ExeOther));
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
         if (::geteuid() == 0) {
             if (setpriv.isEmpty())
@@ -128,7 +141,8 @@ void ReportWriteFaultsTest::unwritableOutput()
     QVERIFY2(errors.contains(QStringLiteral("cannot write to %1").arg(path)), qPrintable(errors));
     QVERIFY2(errors.contains(cause, Qt::CaseInsensitive), qPrintable(errors));
     // The analysis itself still ran and said so.
-    QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).contains(QStringLiteral(" items, ")));
+    QVERIFY(
+        QString::fromUtf8(process.readAllStandardOutput()).contains(QStringLiteral(" items, ")));
     QCOMPARE(entriesOf(folder), before);
     if (existing) {
         QFile file(path);

@@ -24,7 +24,8 @@ namespace {
 constexpr int nobodyId = 65534;
 const QByteArray original = "the user's own file\n";
 
-enum class Setup {
+enum class Setup
+{
     ReadOnlyFolder,
     ReadOnlyFolderWithFile,
     ReadOnlyFile,
@@ -50,7 +51,8 @@ ResultTables sampleTables(int rows)
 
 // Runs the export in a child process, as the unprivileged user when asked, and with a limit on
 // the size of any file it writes; the status comes back as the exit code and the reason on a pipe.
-ExportResult exportInChild(const QString& path, bool unprivileged, rlim_t fileSizeLimit = RLIM_INFINITY)
+ExportResult exportInChild(const QString& path, bool unprivileged,
+                           rlim_t fileSizeLimit = RLIM_INFINITY)
 {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0)
@@ -58,8 +60,9 @@ ExportResult exportInChild(const QString& path, bool unprivileged, rlim_t fileSi
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeEnds[0]);
-        if (unprivileged && (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
-                             ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
+        if (unprivileged &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
+             ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
             ::_exit(100);
         if (fileSizeLimit != RLIM_INFINITY) {
             // Past the limit a write fails with EFBIG, as on a full disk, instead of a signal.
@@ -68,9 +71,11 @@ ExportResult exportInChild(const QString& path, bool unprivileged, rlim_t fileSi
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         const ResultTables tables = sampleTables(1000);
-        const ExportResult result = exportTabDelimited(path, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount});
+        const ExportResult result = exportTabDelimited(
+            path, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount});
         const QByteArray reason = result.reason.toUtf8();
-        [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], reason.constData(), size_t(reason.size()));
+        [[maybe_unused]] const ssize_t written =
+            ::write(pipeEnds[1], reason.constData(), size_t(reason.size()));
         ::_exit(int(result.status));
     }
     ::close(pipeEnds[1]);
@@ -88,12 +93,14 @@ ExportResult exportInChild(const QString& path, bool unprivileged, rlim_t fileSi
 
 QStringList entriesOf(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 bool setImmutable(const QString& path, bool on)
 {
-    return QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
+    return QProcess::execute(QStringLiteral("chattr"),
+                             {on ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
 }
 
 } // namespace
@@ -121,8 +128,8 @@ void ExportFaultsTest::initTestCase()
 {
     QVERIFY(dir_.isValid());
     // The unprivileged child must reach the folders inside.
-    QVERIFY(QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFileDevice::ExeOther |
-                                                   QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) |
+                                                   QFileDevice::ExeOther | QFileDevice::ReadOther));
 }
 
 void ExportFaultsTest::cleanup()
@@ -136,10 +143,12 @@ void ExportFaultsTest::failedExport_data()
 {
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<ExportResult::Status>("status");
-    QTest::newRow("folder without write permission") << Setup::ReadOnlyFolder << ExportResult::PermissionDenied;
+    QTest::newRow("folder without write permission")
+        << Setup::ReadOnlyFolder << ExportResult::PermissionDenied;
     QTest::newRow("existing file in a folder without write permission")
         << Setup::ReadOnlyFolderWithFile << ExportResult::PermissionDenied;
-    QTest::newRow("existing file without write permission") << Setup::ReadOnlyFile << ExportResult::PermissionDenied;
+    QTest::newRow("existing file without write permission")
+        << Setup::ReadOnlyFile << ExportResult::PermissionDenied;
     QTest::newRow("immutable file") << Setup::ImmutableFile << ExportResult::PermissionDenied;
     QTest::newRow("path is a folder") << Setup::PathIsFolder << ExportResult::Failed;
     QTest::newRow("folder does not exist") << Setup::MissingFolder << ExportResult::Failed;
@@ -152,10 +161,12 @@ void ExportFaultsTest::failedExport()
     QFETCH(Setup, setup);
     QFETCH(ExportResult::Status, status);
 
-    const QString folder = dir_.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+    const QString folder = dir_.filePath(
+        QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
     QVERIFY(QDir().mkpath(folder));
-    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                              QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                              QFileDevice::WriteOther | QFileDevice::ExeOther));
     QString path = QDir(folder).filePath(QStringLiteral("errors.txt"));
     bool existing = false;
     bool unprivileged = false;
@@ -244,13 +255,15 @@ void ExportFaultsTest::deviceStaysADevice()
     if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
         QSKIP("device nodes cannot be made here");
     const ResultTables tables = sampleTables(3);
-    const ExportResult result = exportTabDelimited(node, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount});
+    const ExportResult result =
+        exportTabDelimited(node, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount});
     struct stat status;
     QCOMPARE(::stat(QFile::encodeName(node).constData(), &status), 0);
     QVERIFY2(S_ISCHR(status.st_mode), "the device was replaced by a file");
     // Where the file system forbids devices, opening it fails; otherwise the lines went to it.
     QVERIFY(result.status == ExportResult::Written || !result.reason.isEmpty());
-    QCOMPARE(entriesOf(dir_.path()).filter(QStringLiteral("null-device")), QStringList{QStringLiteral("null-device")});
+    QCOMPARE(entriesOf(dir_.path()).filter(QStringLiteral("null-device")),
+             QStringList{QStringLiteral("null-device")});
 }
 
 QTEST_GUILESS_MAIN(ExportFaultsTest)

@@ -25,7 +25,8 @@ void FuzzRegressionsTest::replay_data()
     while (it.hasNext()) {
         const QString path = it.next();
         const QString target = QFileInfo(path).dir().dirName();
-        QTest::newRow(qPrintable(target + QLatin1Char('/') + QFileInfo(path).fileName())) << target << path;
+        QTest::newRow(qPrintable(target + QLatin1Char('/') + QFileInfo(path).fileName()))
+            << target << path;
         ++count;
     }
     QVERIFY2(count > 0, "no inputs found");
