@@ -1,5 +1,7 @@
 #include "markupguard.h"
 
+#include <QRegularExpression>
+
 #include <cstring>
 
 namespace markupguard {
@@ -301,7 +303,51 @@ Detected detect(const unsigned char* b)
     return {1, false};
 }
 
+// Encodings in which every byte below 0x80 is the ASCII character it looks like, at least for the
+// bytes of markup, so that the guard reads the same markup as libxml2. Others (UTF-7, the
+// ISO-2022 family, EBCDIC...) hide markup from the guard and are refused.
+bool isAsciiTransparent(const QByteArray& encoding)
+{
+    static const QRegularExpression known(
+        QStringLiteral("^(UTF-?8|US-ASCII|ASCII|ISO[-_]?8859-\\d+|ISO-LATIN-\\d|LATIN-?\\d|L\\d|"
+                       "WINDOWS-\\d+|CP-?\\d+|KOI8-[A-Z]+|SHIFT[-_]JIS|SJIS|MS_KANJI|EUC-?[A-Z]+|"
+                       "GB2312|GBK|GB18030|BIG-?5(-HKSCS)?|TIS-620|MAC(INTOSH|ROMAN)?)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ebcdicCodePage(
+        QStringLiteral("^(CP|IBM)-?0*(37|273|277|278|280|284|285|"
+                       "297|420|424|500|871|875|1026|1140|1141|"
+                       "1142|1143|1144|1145|1146|1147|1148|1149)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString name = QString::fromLatin1(encoding).trimmed();
+    return known.match(name).hasMatch() && !ebcdicCodePage.match(name).hasMatch();
+}
+
 } // namespace
+
+void ByteStreamGuard::readDeclaration(char32_t unit)
+{
+    static const char byteOrderMark[] = "\xEF\xBB\xBF";
+    if (declaration_.isEmpty() && bomSkipped_ < 3 && char(unit) == byteOrderMark[bomSkipped_]) {
+        ++bomSkipped_;
+        return;
+    }
+    declaration_.append(char(unit));
+    static const QByteArray start = "<?xml";
+    const qsizetype compared = std::min(declaration_.size(), start.size());
+    if (declaration_.left(compared) != start.left(compared)) {
+        declarationRead_ = true; // no declaration: UTF-8
+        return;
+    }
+    if (!declaration_.endsWith("?>"))
+        return;
+    declarationRead_ = true;
+    static const QRegularExpression encodingPattern(
+        QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+    const QRegularExpressionMatch match = encodingPattern.match(QString::fromLatin1(declaration_));
+    if (match.hasMatch() && !isAsciiTransparent(match.captured(1).toLatin1()))
+        refused_ =
+            Violation{0, QStringLiteral("The encoding %1 is not supported").arg(match.captured(1))};
+}
 
 bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
 {
@@ -316,20 +362,27 @@ bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
         size -= taken;
         if (head_.size() < 4)
             return true;
-        const Detected detected = detect(reinterpret_cast<const unsigned char*>(head_.constData()));
+        const auto* head = reinterpret_cast<const unsigned char*>(head_.constData());
+        if (head[0] == 0x4C && head[1] == 0x6F && head[2] == 0xA7 && head[3] == 0x94) {
+            refused_ = Violation{0, QStringLiteral("EBCDIC is not supported")};
+            return false;
+        }
+        const Detected detected = detect(head);
         unitWidth_ = detected.width;
         bigEndian_ = detected.bigEndian;
+        // Files of wider units are decoded by libxml2 as UTF-16 or UCS-4, whatever they declare.
+        declarationRead_ = unitWidth_ != 1;
         QByteArray ignored;
         feedUnits(reinterpret_cast<const unsigned char*>(head_.constData()), 4, ignored);
     }
     feedUnits(bytes, size, output);
-    return !guard_.violation();
+    return !violation();
 }
 
 void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArray& output)
 {
     qint64 copied = 0;
-    for (qint64 i = 0; i < size && !guard_.violation(); ++i) {
+    for (qint64 i = 0; i < size && !violation(); ++i) {
         partial_[partialCount_++] = data[i];
         if (partialCount_ < unitWidth_)
             continue;
@@ -343,6 +396,11 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
         // UTF-16 text that came without a byte-order mark.
         if (unitWidth_ == 1 && unit == 0)
             continue;
+        if (!declarationRead_) {
+            readDeclaration(unit);
+            if (refused_)
+                break;
+        }
         guard_.feed(unit);
         if (guard_.cdataSplitPoint(cdataPieceLength)) {
             output.append(reinterpret_cast<const char*>(data) + copied, i + 1 - copied);

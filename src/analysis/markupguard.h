@@ -122,13 +122,23 @@ public:
     // Appends the bytes to output, with the split markers inserted; false from the first
     // violation on.
     bool feed(const char* data, qint64 size, QByteArray& output);
-    const std::optional<Violation>& violation() const { return guard_.violation(); }
+    const std::optional<Violation>& violation() const
+    {
+        return refused_ ? refused_ : guard_.violation();
+    }
 
 private:
     void feedUnits(const unsigned char* data, qint64 size, QByteArray& output);
     void appendUnit(char32_t unit, QByteArray& output) const;
+    void readDeclaration(char32_t unit);
 
     Guard guard_;
+    std::optional<Violation> refused_;
+    // The XML declaration of a byte-oriented file, read until its end: libxml2 decodes the rest
+    // as it names, and the guard can only follow encodings in which ASCII stays ASCII.
+    QByteArray declaration_;
+    bool declarationRead_ = false;
+    int bomSkipped_ = 0;
     int unitWidth_ = 0; // 0 until the first four bytes have been seen
     bool bigEndian_ = false;
     QByteArray head_;

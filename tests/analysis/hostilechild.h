@@ -58,7 +58,7 @@ struct ChildResult
     int exitCode = -1;
     bool timedOut = false;
     double seconds = 0;
-    long peakKb = 0;
+    long peakKb = 0; // as the child measured it, or its rusage when it could not
     QStringList lines;
     QByteArray errors;
 };
@@ -94,6 +94,20 @@ inline void printRows(const ResultTables& tables)
     }
 }
 
+// The high-water mark of this process's resident memory since it started its program. The
+// child's rusage would also count the pages it shared with the parent between fork and exec.
+inline long peakResidentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
 // The child: "export PATH" runs a whole analysis; "body FILE TAG" checks one body.
 inline int childMain(int argc, char** argv)
 {
@@ -107,6 +121,7 @@ inline int childMain(int argc, char** argv)
                     static_cast<long long>(outcome.itemCount), tables.linkRowCount);
         std::printf("problem\t%s\n", flat(outcome.problem).toUtf8().constData());
         printRows(tables);
+        std::printf("peak\t%ld\n", peakResidentKb());
         return 0;
     }
     if (args.size() >= 5 && args.at(2) == QLatin1String("body")) {
@@ -121,6 +136,7 @@ inline int childMain(int argc, char** argv)
         narrowErrors(tables);
         std::printf("found\t1\titems\t%d\tlinks\t%d\n", tables.errorRowCount, tables.linkRowCount);
         printRows(tables);
+        std::printf("peak\t%ld\n", peakResidentKb());
         return 0;
     }
     return 2;
@@ -194,6 +210,10 @@ inline ChildResult runChild(const QStringList& arguments, int timeoutSeconds,
     result.lines = QString::fromUtf8(output.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     errors.seek(0);
     result.errors = errors.readAll();
+    for (const QString& line : std::as_const(result.lines)) {
+        if (line.startsWith(QLatin1String("peak\t")))
+            result.peakKb = line.mid(5).toLong();
+    }
     return result;
 }
 

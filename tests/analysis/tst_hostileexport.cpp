@@ -57,6 +57,14 @@ QByteArray shortName(int index)
     return name;
 }
 
+QByteArray attributes(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += " " + shortName(i) + "=''";
+    return text;
+}
+
 QByteArray elementWithAttributes(const QByteArray& name, int count)
 {
     QByteArray tag = "<" + name;
@@ -222,6 +230,16 @@ void HostileExportTest::hostileExport_data()
     none("comment of 5 MB full of '>'",
          utf8(rss(usual + QStringLiteral("<!--") + QStringLiteral("x>").repeated(2500000) +
                   QStringLiteral("-->"))));
+    {
+        // libxml2 reads UTF-7, where "+ADw-" stands for '<': markup the guard could not see.
+        QByteArray utf7 = utf8(rss(QStringLiteral("\x01"), QString(),
+                                   QStringLiteral(R"(<?xml version="1.0" encoding="UTF-7"?>)")));
+        const qsizetype at = utf7.indexOf('\x01');
+        utf7 = utf7.left(38) + utf7.mid(38, at - 38).replace("<", "+ADw-") + "+ADw-item" +
+               attributes(1000) + ">+ADw-title>T+ADw-/title>+ADw-/item>" +
+               utf7.mid(at + 1).replace("<", "+ADw-");
+        none("UTF-7 export", utf7);
+    }
     none("invalid UTF-8", utf8(rss(usual)).replace("<a href", "<a \xC3\x28href"));
     none("NUL bytes", utf8(rss(usual)).replace("<title>T", QByteArray("<title>T\0\0", 10)));
     none("truncated", utf8(rss(usual)).chopped(20));
@@ -248,6 +266,15 @@ void HostileExportTest::hostileExport_data()
                     .arg(title),
                 QString(), QStringLiteral(R"(<?xml version="1.0" encoding="ISO-8859-1"?>)"));
         QTest::newRow("ISO-8859-1") << Kind::File << text.toLatin1() << true << title << 0 << 0;
+    }
+    {
+        const QString title = QStringLiteral(u"日本語の投稿");
+        QStringEncoder shiftJis("Shift_JIS");
+        const QString text =
+            rss(item(title, QStringLiteral(u"<a href=\"x\">リンク</a>")), QString(),
+                QStringLiteral(R"(<?xml version="1.0" encoding="Shift_JIS"?>)"));
+        QTest::newRow("Shift_JIS")
+            << Kind::File << QByteArray(shiftJis(text)) << true << title << 0 << 1;
     }
     QTest::newRow("UTF-8 byte-order mark")
         << Kind::File << QByteArray("\xEF\xBB\xBF") + utf8(rss(usual)) << true
