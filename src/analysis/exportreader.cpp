@@ -122,8 +122,24 @@ QByteArray textOf(const xmlNode* element)
     if (child->next == nullptr &&
         (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
         return QByteArray(reinterpret_cast<const char*>(child->content));
-    libxml::String text(xmlNodeGetContent(element));
-    return text ? QByteArray(reinterpret_cast<const char*>(text.get())) : QByteArray();
+    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
+    // buffer by exactly each piece, which costs quadratic time wherever realloc copies.
+    QByteArray text;
+    const xmlNode* node = child;
+    while (node != nullptr) {
+        if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
+            node->content != nullptr) {
+            text.append(reinterpret_cast<const char*>(node->content));
+        } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr)
+            node = node->parent == element ? nullptr : node->parent;
+        if (node != nullptr)
+            node = node->next;
+    }
+    return text;
 }
 
 ExportItem itemFrom(const xmlNode* item)

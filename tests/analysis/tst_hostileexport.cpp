@@ -5,6 +5,7 @@
 
 #include "analysis/exportreader.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -94,6 +95,7 @@ private slots:
     void initTestCase();
     void hostileExport_data();
     void hostileExport();
+    void bodyTextSkipsMarkup();
     void cdataBodyIsReadWhole_data();
     void cdataBodyIsReadWhole();
     void cleanupTestCase();
@@ -356,6 +358,23 @@ void HostileExportTest::hostileExport()
         QVERIFY(rows.isEmpty());
         QCOMPARE(summary.at(3), QStringLiteral("0"));
     }
+}
+
+// The text of a body that holds elements, comments and several sections is all its character
+// data, in order, whatever the depth.
+void HostileExportTest::bodyTextSkipsMarkup()
+{
+    QByteArray content =
+        utf8(rss(QStringLiteral("<item><title>T</title><content:encoded>a<![CDATA[<b>]]><!-- c "
+                                "--><x>d<y>e<z/></y>f</x>g&amp;</content:encoded>"
+                                "</item>")));
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QByteArray body;
+    const ExportReadResult result =
+        readExport(buffer, [&](ExportItem&& exportItem) { body = exportItem.bodyUtf8; });
+    QVERIFY2(result.usable, qPrintable(result.problem));
+    QCOMPARE(body, QByteArray("a<b>defg&"));
 }
 
 // Long CDATA bodies are split on their way to libxml2; the body must still arrive character for
