@@ -308,18 +308,15 @@ Detected detect(const unsigned char* b)
 // ISO-2022 family, EBCDIC...) hide markup from the guard and are refused.
 bool isAsciiTransparent(const QByteArray& encoding)
 {
+    // Code pages by number only where they are ASCII-based: the EBCDIC ones (37, 273-297, 420,
+    // 424, 500, 870-875, 1026, 1140-1149) and Unicode ones (1200, 65000...) are left out.
     static const QRegularExpression known(
         QStringLiteral("^(UTF-?8|US-ASCII|ASCII|ISO[-_]?8859-\\d+|ISO-LATIN-\\d|LATIN-?\\d|L\\d|"
-                       "WINDOWS-\\d+|CP-?\\d+|KOI8-[A-Z]+|SHIFT[-_]JIS|SJIS|MS_KANJI|EUC-?[A-Z]+|"
-                       "GB2312|GBK|GB18030|BIG-?5(-HKSCS)?|TIS-620|MAC(INTOSH|ROMAN)?)$"),
+                       "(WINDOWS|CP)-?(437|7\\d\\d|8[0-6]\\d|874|932|936|949|950|125\\d)|"
+                       "WINDOWS-31J|KOI8-[A-Z]+|SHIFT[-_]JIS|SJIS|MS_KANJI|EUC-?[A-Z]+|GB2312|GBK|"
+                       "GB18030|BIG-?5(-HKSCS)?|TIS-620|MAC(INTOSH|ROMAN)?)$"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression ebcdicCodePage(
-        QStringLiteral("^(CP|IBM)-?0*(37|273|277|278|280|284|285|"
-                       "297|420|424|500|871|875|1026|1140|1141|"
-                       "1142|1143|1144|1145|1146|1147|1148|1149)$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString name = QString::fromLatin1(encoding).trimmed();
-    return known.match(name).hasMatch() && !ebcdicCodePage.match(name).hasMatch();
+    return known.match(QString::fromLatin1(encoding).trimmed()).hasMatch();
 }
 
 } // namespace

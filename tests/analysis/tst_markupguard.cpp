@@ -40,6 +40,8 @@ private slots:
     void longCDataIsSplitAfterGreaterThan_data();
     void longCDataIsSplitAfterGreaterThan();
     void oversizedMarkupStopsTheStream();
+    void declaredEncoding_data();
+    void declaredEncoding();
 };
 
 void MarkupGuardTest::violation_data()
@@ -150,6 +152,35 @@ void MarkupGuardTest::oversizedMarkupStopsTheStream()
     const QByteArray text = "<r>" + QByteArray(2 * markupguard::streamedMarkupLimit, '>') + "</r>";
     guardInChunks(text, 4096, &passed);
     QVERIFY(passed);
+}
+
+void MarkupGuardTest::declaredEncoding_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("no declaration") << QByteArray("<rss/>") << true;
+    QTest::newRow("no encoding") << QByteArray("<?xml version='1.0'?><rss/>") << true;
+    for (const char* name : {"UTF-8", "utf8", "ISO-8859-1", "latin1", "windows-1252", "CP1251",
+                             "Shift_JIS", "EUC-JP", "GB18030", "Big5", "KOI8-R"})
+        QTest::newRow(name) << QByteArray("<?xml version=\"1.0\" encoding=\"") + name + "\"?><rss/>"
+                            << true;
+    for (const char* name :
+         {"UTF-7", "ISO-2022-JP", "IBM037", "CP500", "CP1026", "CP1200", "UCS-2", "HZ-GB-2312"})
+        QTest::newRow(name) << QByteArray("<?xml version=\"1.0\" encoding = '") + name +
+                                   "' ?><rss/>"
+                            << false;
+    QTest::newRow("UTF-7 after a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-7\"?><rss/>") << false;
+    QTest::newRow("EBCDIC signature") << QByteArray("\x4C\x6F\xA7\x94\x93\x40") << false;
+}
+
+void MarkupGuardTest::declaredEncoding()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(bool, accepted);
+    bool passed = false;
+    guardInChunks(start, 3, &passed);
+    QCOMPARE(passed, accepted);
 }
 
 QTEST_GUILESS_MAIN(MarkupGuardTest)
