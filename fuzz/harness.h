@@ -16,6 +16,17 @@
 
 namespace fuzzharness {
 
+// A device that refuses every write, quietly.
+class RefusingDevice : public QIODevice
+{
+public:
+    RefusingDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
 #define FUZZ_REQUIRE(condition)                                                                    \
     do {                                                                                           \
         if (!(condition))                                                                          \
@@ -128,9 +139,8 @@ inline const char* tabDelimited(const std::uint8_t* data, std::size_t size)
     }
 
     // A device that refuses writes is reported, never taken for success.
-    QBuffer readOnly(&output);
-    readOnly.open(QIODevice::ReadOnly);
-    FUZZ_REQUIRE(!writeTabDelimited(readOnly, {table, lastColumn, rowCount}));
+    RefusingDevice refusing;
+    FUZZ_REQUIRE(!writeTabDelimited(refusing, {table, lastColumn, rowCount}));
     return nullptr;
 }
 

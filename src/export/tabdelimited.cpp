@@ -73,7 +73,8 @@ ExportResult writeInPlace(const QString& path, const TableExtent& extent)
     ExportResult result;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        result.status = isPermissionError(errno) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.status =
+            isPermissionError(errno) ? ExportResult::PermissionDenied : ExportResult::Failed;
         result.reason = file.errorString();
         return result;
     }
@@ -96,8 +97,8 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
 {
     const int lastColumn = std::min(extent.lastColumn, extent.table.columnCount() - 1);
     bool ok = true;
+    // Grown as needed rather than reserved: most tables are far smaller than the threshold.
     QByteArray buffer;
-    buffer.reserve(flushThreshold + 4096);
 
     for (int column = 0; column <= lastColumn; ++column) {
         if (column > 0)
@@ -135,7 +136,8 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         const int error = errno;
-        result.status = isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.status =
+            isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed;
         result.reason = file.errorString();
         return result;
     }
@@ -145,7 +147,8 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         return result;
     }
     if (!file.commit()) {
-        result.status = writeIsRefused(path) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.status =
+            writeIsRefused(path) ? ExportResult::PermissionDenied : ExportResult::Failed;
         result.reason = file.errorString();
         return result;
     }
