@@ -61,7 +61,7 @@ bool writeIsRefused(const QString& path)
 // Whether path names a device, a pipe or a socket (directly or through a link). Such a file is
 // written in place: the save through a temporary file and a rename would replace the node itself
 // by a regular file.
-bool isSpecialFile(const QString& path)
+bool isDeviceOrPipe(const QString& path)
 {
     struct stat status;
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
@@ -131,7 +131,7 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         result.status = ExportResult::PermissionDenied;
         return result;
     }
-    if (isSpecialFile(path))
+    if (isDeviceOrPipe(path))
         return writeInPlace(path, extent);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
