@@ -178,7 +178,8 @@ inline ChildResult runChild(const QStringList& arguments, int timeoutSeconds,
             const rlimit limit{rlim_t(memoryLimitMb) << 20, rlim_t(memoryLimitMb) << 20};
             ::setrlimit(RLIMIT_AS, &limit);
         }
-        if (dropPrivileges &&
+        // Without root, permission bits bind already.
+        if (dropPrivileges && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
              ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
             ::_exit(126);
