@@ -60,7 +60,7 @@ ExportResult exportInChild(const QString& path, bool unprivileged,
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeEnds[0]);
-        if (unprivileged &&
+        if (unprivileged && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
              ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
             ::_exit(100);
