@@ -1,6 +1,7 @@
 #include "exportreader.h"
 
 #include "libxmlsupport.h"
+#include "markupguard.h"
 
 #include <QFile>
 
@@ -51,11 +52,38 @@ void onReaderError(void* userData, xmlErrorPtr error)
     }
 }
 
-int readFromFile(void* context, char* buffer, int length)
+// The export's bytes on their way to libxml2, through the guard against its quadratic paths.
+struct GuardedInput
 {
-    auto* file = static_cast<QFile*>(context);
-    const qint64 read = file->read(buffer, length);
-    return read < 0 ? -1 : int(read);
+    QIODevice& device;
+    markupguard::ByteStreamGuard guard;
+    QByteArray chunk;
+    QByteArray pending;
+    qsizetype pendingStart = 0;
+};
+
+int readFromDevice(void* context, char* buffer, int length)
+{
+    auto& input = *static_cast<GuardedInput*>(context);
+    try {
+        while (input.pendingStart == input.pending.size()) {
+            input.pending.clear();
+            input.pendingStart = 0;
+            input.chunk.resize(length);
+            const qint64 read = input.device.read(input.chunk.data(), length);
+            if (read <= 0)
+                return read < 0 ? -1 : 0;
+            if (!input.guard.feed(input.chunk.constData(), read, input.pending))
+                return -1;
+        }
+        const qsizetype count =
+            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
+        std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
+        input.pendingStart += count;
+        return int(count);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
 }
 
 int closeNothing(void*)
@@ -94,8 +122,24 @@ QByteArray textOf(const xmlNode* element)
     if (child->next == nullptr &&
         (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
         return QByteArray(reinterpret_cast<const char*>(child->content));
-    libxml::String text(xmlNodeGetContent(element));
-    return text ? QByteArray(reinterpret_cast<const char*>(text.get())) : QByteArray();
+    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
+    // buffer by exactly each piece, which costs quadratic time wherever realloc copies.
+    QByteArray text;
+    const xmlNode* node = child;
+    while (node != nullptr) {
+        if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
+            node->content != nullptr) {
+            text.append(reinterpret_cast<const char*>(node->content));
+        } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr)
+            node = node->parent == element ? nullptr : node->parent;
+        if (node != nullptr)
+            node = node->next;
+    }
+    return text;
 }
 
 ExportItem itemFrom(const xmlNode* item)
@@ -127,23 +171,33 @@ bool readerAtPlainElement(xmlTextReader* reader, const char* name)
 
 ExportReadResult readExport(const QString& path, const std::function<void(ExportItem&&)>& onItem)
 {
-    libxml::initialize();
-    ExportReadResult result;
-
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
+        ExportReadResult result;
         result.problem = file.errorString();
         return result;
     }
+    ExportReadResult result = readExport(static_cast<QIODevice&>(file), onItem);
+    if (result.usable && file.error() != QFileDevice::NoError) {
+        result.usable = false;
+        result.problem = file.errorString();
+    }
+    return result;
+}
 
+ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem)
+{
+    libxml::initialize();
+    ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
     // Entities are substituted by the parser, inside its amplification limits (never lifted with
     // XML_PARSE_HUGE); external ones go to the refusing loader. Validation is on so that a file
     // with a DOCTYPE is checked against what it declares.
     const int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
+    GuardedInput input{device, {}, {}, {}, 0};
     libxml::TextReader reader(
-        xmlReaderForIO(readFromFile, closeNothing, &file, nullptr, nullptr, options));
+        xmlReaderForIO(readFromDevice, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
         result.problem = QStringLiteral("The XML reader could not be created");
         return result;
@@ -177,6 +231,12 @@ ExportReadResult readExport(const QString& path, const std::function<void(Export
         status = xmlTextReaderRead(reader.get());
     }
 
+    // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
+    // own reason is the one that explains it.
+    if (const auto& violation = input.guard.violation()) {
+        state.faulted = true;
+        state.problem = violation->reason;
+    }
     if (status < 0)
         state.fail(QStringLiteral("the file is not well-formed XML"));
     if (state.reportedNoDtd && hasDoctype)
@@ -184,8 +244,6 @@ ExportReadResult readExport(const QString& path, const std::function<void(Export
     if (refused.refusedAny())
         state.fail(
             QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
-    if (file.error() != QFileDevice::NoError)
-        state.fail(file.errorString());
 
     result.usable = !state.faulted;
     result.problem = state.problem;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <functional>
@@ -28,3 +29,6 @@ struct ExportReadResult
 // `content:encoded` child (the RSS content module's `encoded`, whatever its prefix); either is
 // empty when the child is missing. The file is only read; nothing else is ever fetched.
 ExportReadResult readExport(const QString& path, const std::function<void(ExportItem&&)>& onItem);
+
+// The same, reading the export from an open device (the file reader above comes down to this).
+ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem);

@@ -1,6 +1,7 @@
 #include "postcheck.h"
 
 #include "libxmlsupport.h"
+#include "markupguard.h"
 #include "textpositions.h"
 
 #include <libxml/parserInternals.h>
@@ -115,6 +116,23 @@ QByteArray wrap(const QByteArray& bodyUtf8, const QByteArray& tagUtf8)
     return text;
 }
 
+// The 1-based line and code-point column of a byte offset into UTF-8 text, as libxml2 counts them.
+std::pair<int, int> lineAndColumn(const QByteArray& utf8, qsizetype offset)
+{
+    int line = 1;
+    int column = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        const auto value = static_cast<unsigned char>(utf8.at(i));
+        if (value == '\n') {
+            ++line;
+            column = 1;
+        } else if ((value & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
 } // namespace
 
 PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
@@ -123,10 +141,17 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     PostReport report;
     const QByteArray text = wrap(bodyUtf8, dummyTag.toUtf8());
 
+    // A tag that would keep libxml2 busy for minutes (see markupguard.h) is replaced by a
+    // character that XML forbids, and nothing after it is parsed: a fault before the tag is still
+    // reported as libxml2 finds it, and otherwise the forbidden character stands for the limit.
+    const std::optional<markupguard::Violation> violation =
+        markupguard::firstViolation(text.constData(), text.size());
+    const QByteArray parsed = violation ? text.left(violation->offset) + '\x01' : text;
+
     PostParse parse;
     libxml::ParserContext context(
-        text.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(text.constData(), int(text.size()))
-                               : nullptr);
+        parsed.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(parsed.constData(), int(parsed.size()))
+                                 : nullptr);
     if (!context) {
         report.errorCode = XML_ERR_NO_MEMORY;
         report.reason = QStringLiteral("The parser could not be created for this post");
@@ -149,6 +174,13 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
         else
             parse.fault = {XML_ERR_INTERNAL_ERROR, QStringLiteral("The post could not be parsed"),
                            0, 0};
+    }
+
+    if (violation && parse.faulted && parse.fault.code == XML_ERR_INVALID_CHAR) {
+        const auto [line, column] = lineAndColumn(text, violation->offset);
+        // libxml2's own resource limits (nesting depth among them) come as internal errors.
+        if (parse.fault.line == line && parse.fault.column == column)
+            parse.fault = {XML_ERR_INTERNAL_ERROR, violation->reason, line, column};
     }
 
     if (parse.faulted) {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString getToFirstBadChr(const QString& text)
@@ -57,14 +58,47 @@ bool writeIsRefused(const QString& path)
     return ::access(folder.constData(), W_OK | X_OK) != 0 && isPermissionError(errno);
 }
 
+// Whether path names a device, a pipe or a socket (directly or through a link). Such a file is
+// written in place: the save through a temporary file and a rename would replace the node itself
+// by a regular file.
+bool isDeviceOrPipe(const QString& path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISDIR(status.st_mode);
+}
+
+ExportResult writeInPlace(const QString& path, const TableExtent& extent)
+{
+    ExportResult result;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        result.status =
+            isPermissionError(errno) ? ExportResult::PermissionDenied : ExportResult::Failed;
+        result.reason = file.errorString();
+        return result;
+    }
+    if (!writeTabDelimited(file, extent)) {
+        result.reason = file.errorString();
+        return result;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        result.reason = file.errorString();
+        return result;
+    }
+    result.status = ExportResult::Written;
+    return result;
+}
+
 } // namespace
 
 bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
 {
     const int lastColumn = std::min(extent.lastColumn, extent.table.columnCount() - 1);
     bool ok = true;
+    // Grown as needed rather than reserved: most tables are far smaller than the threshold.
     QByteArray buffer;
-    buffer.reserve(flushThreshold + 4096);
 
     for (int column = 0; column <= lastColumn; ++column) {
         if (column > 0)
@@ -97,6 +131,8 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         result.status = ExportResult::PermissionDenied;
         return result;
     }
+    if (isDeviceOrPipe(path))
+        return writeInPlace(path, extent);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         const int error = errno;

@@ -1,0 +1,149 @@
+#pragma once
+
+// What each fuzz target does with one input, shared with the test that replays the inputs the
+// fuzzers once broke on. Each returns the invariant that failed, or null.
+
+#include "analysis/errornarrowing.h"
+#include "analysis/exportreader.h"
+#include "analysis/postcheck.h"
+#include "analysis/resulttables.h"
+#include "export/tabdelimited.h"
+
+#include <QBuffer>
+
+#include <cstdint>
+#include <cstring>
+
+namespace fuzzharness {
+
+// A device that refuses every write, quietly.
+class RefusingDevice : public QIODevice
+{
+public:
+    RefusingDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
+#define FUZZ_REQUIRE(condition)                                                                    \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            return #condition;                                                                     \
+    } while (false)
+
+// The input's first line is the dummy tag name, the rest the body. The report is recorded into
+// fresh tables and narrowed, as a run does with it.
+inline const char* postCheck(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray input =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const qsizetype lineEnd = input.indexOf('\n');
+    const QString tag = QString::fromUtf8(lineEnd < 0 ? input : input.left(lineEnd));
+    const QByteArray body = lineEnd < 0 ? QByteArray() : input.mid(lineEnd + 1);
+
+    const PostReport report = checkPostBody(body, tag);
+    FUZZ_REQUIRE(report.errorCode != 0 || report.reason.isEmpty());
+    FUZZ_REQUIRE(report.errorCode == 0 || report.links.empty());
+
+    ResultTables tables;
+    tables.reset();
+    recordPost(tables, QStringLiteral("title"), CellText::fromUtf8(body), report);
+    FUZZ_REQUIRE(tables.errorRowCount == 1);
+    FUZZ_REQUIRE(tables.linkRowCount == int(report.links.size()));
+    FUZZ_REQUIRE(tables.linkLastColumn >= 1 && tables.linkLastColumn < LinkColumnCount);
+    narrowErrors(tables);
+
+    const QString source = QString::fromUtf8(report.sourceUtf8);
+    const QString narrowed = narrowAround(source, report.pos);
+    FUZZ_REQUIRE(narrowed.size() <= 21);
+    FUZZ_REQUIRE(narrowed.isEmpty() || source.contains(narrowed));
+    return nullptr;
+}
+
+// Arbitrary file bytes through the export reader, every item checked as a run does. The bytes
+// are read through a QBuffer: the same reader the file path uses, minus the file.
+inline const char* exportReader(const std::uint8_t* data, std::size_t size)
+{
+    QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+
+    ResultTables tables;
+    tables.reset();
+    const ExportReadResult result = readExport(buffer, [&](ExportItem&& item) {
+        recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
+                   checkPostBody(item.bodyUtf8, QStringLiteral("dummy")));
+    });
+    FUZZ_REQUIRE(result.itemCount == tables.errorRowCount);
+    FUZZ_REQUIRE(result.usable || !result.problem.isEmpty());
+    narrowErrors(tables);
+    return nullptr;
+}
+
+inline const char* checkCut(const QString& text)
+{
+    const QString cut = getToFirstBadChr(text);
+    FUZZ_REQUIRE(text.startsWith(cut));
+    for (const QChar character : cut)
+        FUZZ_REQUIRE(character.unicode() <= 0xFF);
+    FUZZ_REQUIRE(cut.size() == text.size() || text.at(cut.size()).unicode() > 0xFF);
+    return nullptr;
+}
+
+// A table built from the input: the first byte picks the last column, the rest is UTF-16 text
+// split into cells at U+001F, filled row by row; written to a buffer and to a refusing device.
+inline const char* tabDelimited(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1)
+        return nullptr;
+    const int columnCount = LinkColumnCount;
+    const int lastColumn = data[0] % columnCount;
+    QString text(qsizetype((size - 1) / 2), Qt::Uninitialized);
+    std::memcpy(text.data(), data + 1, size_t(text.size()) * 2);
+    const QStringList cells = text.split(QChar(0x1F));
+
+    ResultTable table;
+    table.reset(columnCount);
+    int row = 0;
+    int column = 0;
+    for (const QString& cell : cells) {
+        if (const char* failure = checkCut(cell))
+            return failure;
+        table.setCell(column, row, cell);
+        if (++column > lastColumn) {
+            column = 0;
+            table.appendRow();
+            ++row;
+        }
+    }
+    const int rowCount = table.rowCount() - 1;
+
+    QByteArray output;
+    QBuffer buffer(&output);
+    buffer.open(QIODevice::WriteOnly);
+    FUZZ_REQUIRE(writeTabDelimited(buffer, {table, lastColumn, rowCount}));
+
+    // Without TABs or line breaks inside cells, one CR LF ends each of the rowCount + 1 lines,
+    // and every line holds lastColumn TABs.
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\t'))) {
+        const QList<QByteArray> lines = output.split('\n');
+        FUZZ_REQUIRE(lines.size() == rowCount + 2 && lines.last().isEmpty());
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+            FUZZ_REQUIRE(lines.at(i).endsWith('\r'));
+            FUZZ_REQUIRE(lines.at(i).count('\t') == lastColumn);
+        }
+    }
+
+    // A device that refuses writes is reported, never taken for success.
+    RefusingDevice refusing;
+    FUZZ_REQUIRE(!writeTabDelimited(refusing, {table, lastColumn, rowCount}));
+    return nullptr;
+}
+
+#undef FUZZ_REQUIRE
+
+} // namespace fuzzharness

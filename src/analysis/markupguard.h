@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// libxml2 2.9.14 checks the attributes of a start tag for duplicates pair by pair, and adds the
+// defaults that a DTD declares for an element to every start tag of that element the same way:
+// a tag with 60 000 attributes takes it half a minute, and no parser option bounds this. The
+// guard reads the markup before libxml2 does and stops at the first construct that could make
+// the parse quadratic, much as libxml2 itself stops at its nesting depth limit.
+//
+// It only counts: character data, comments, CDATA sections and processing instructions are
+// passed over, so a post that merely shows markup as text is never refused.
+namespace markupguard {
+
+// Far above the attributes of any real HTML element, and low enough that a body made of such
+// tags costs libxml2 only a few times its usual time per byte.
+inline constexpr int attributeLimit = 256;
+// Each default is added to every start tag of its element, so defaults multiply with the
+// elements of the file; a few dozen leave that cost linear in practice.
+inline constexpr int attributeDefaultLimit = 32;
+
+// libxml2's push parser, which its streaming reader is built on, rescans what it holds of an
+// unfinished comment, processing instruction, start tag, document type declaration or CDATA
+// section whenever a new piece of input holds a '>': a 5 MB comment full of '>' takes it seconds,
+// 50 MB minutes. The export reader therefore bounds the first four and splits long CDATA sections.
+inline constexpr qint64 streamedMarkupLimit = 1 << 20;
+// Long enough that splitting adds little, short enough that each piece is found quickly.
+inline constexpr qint64 cdataPieceLength = 4096;
+
+struct Violation
+{
+    // Where the offending construct starts, in units fed to the guard from 0.
+    qint64 offset = 0;
+    QString reason;
+};
+
+// A streaming reader of XML markup, fed one character (or, for byte-oriented encodings, one
+// byte) at a time. Only ASCII values have a meaning for it, so it works on UTF-8, on any
+// single-byte encoding and on decoded UTF-16 or UCS-4 units alike.
+class Guard
+{
+public:
+    // markupLengthLimit bounds comments, processing instructions, start tags and the document
+    // type declaration, in units; 0 leaves them unbounded.
+    explicit Guard(qint64 markupLengthLimit = 0) : markupLengthLimit_(markupLengthLimit) {}
+
+    // Feeds the next unit; returns false from the first violation on.
+    bool feed(char32_t unit);
+    const std::optional<Violation>& violation() const { return violation_; }
+    // Whether the last unit fed was a '>' inside a CDATA section that has run on for at least
+    // length units since it began or since the last call that returned true; the section may
+    // then be closed and reopened right after that unit without changing the text it holds.
+    bool cdataSplitPoint(qint64 length);
+
+private:
+    enum class State
+    {
+        Text,
+        TagOpen,
+        Declaration,
+        Comment,
+        CData,
+        ProcessingInstruction,
+        StartTag,
+        StartTagQuoted,
+        Doctype,
+        DoctypeQuoted,
+        Subset,
+        SubsetOpen,
+        SubsetKeyword,
+        SubsetMarkup,
+        SubsetPercent,
+        SubsetLiteral,
+        SubsetComment,
+        SubsetProcessingInstruction,
+    };
+
+    void fail(qint64 offset, QString reason);
+    void enter(State state);
+    bool endsWith(char32_t a, char32_t b, char32_t unit) const;
+    void feedDeclaration(char32_t unit);
+    // Whether the unit ended the keyword and is to be read as part of the declaration.
+    bool feedSubsetKeyword(char32_t unit);
+    void checkMarkupLength();
+
+    const qint64 markupLengthLimit_;
+    State state_ = State::Text;
+    qint64 position_ = -1;
+    qint64 markupStart_ = 0;
+    qint64 doctypeStart_ = 0;
+    qint64 cdataPieceStart_ = 0;
+    char32_t quote_ = 0;
+    // The two units before the current one inside a construct that ends with a sequence.
+    char32_t previous_[2] = {0, 0};
+    // The keyword after "<!", outside or inside the internal subset.
+    char keyword_[8] = {};
+    int keywordLength_ = 0;
+    State stateAfterPercent_ = State::Subset;
+    int attributes_ = 0;
+    int literalMarkup_ = 0;
+    bool inAttributeList_ = false;
+    int attributeDefaults_ = 0;
+    std::optional<Violation> violation_;
+};
+
+// Guards a whole text whose units are bytes (UTF-8, as the post checker builds it).
+std::optional<Violation> firstViolation(const char* data, qint64 size);
+
+// Guards the raw bytes of an export as they arrive, working out from the first bytes whether
+// they are UTF-16 or UCS-4 (by byte-order mark or by the "<?" of the declaration) or
+// byte-oriented, and splits long CDATA sections so that libxml2's reader passes them in linear
+// time. The pieces are separated by an empty comment: adjacent CDATA sections would be merged
+// again by libxml2, once more in quadratic time, while the text of an element skips comments.
+class ByteStreamGuard
+{
+public:
+    ByteStreamGuard() : guard_(streamedMarkupLimit) {}
+
+    // Appends the bytes to output, with the split markers inserted; false from the first
+    // violation on.
+    bool feed(const char* data, qint64 size, QByteArray& output);
+    const std::optional<Violation>& violation() const
+    {
+        return refused_ ? refused_ : guard_.violation();
+    }
+
+private:
+    void feedUnits(const unsigned char* data, qint64 size, QByteArray& output);
+    void appendUnit(char32_t unit, QByteArray& output) const;
+    void readDeclaration(char32_t unit);
+
+    Guard guard_;
+    std::optional<Violation> refused_;
+    // The XML declaration of a byte-oriented file, read until its end: libxml2 decodes the rest
+    // as it names, and the guard can only follow encodings in which ASCII stays ASCII.
+    QByteArray declaration_;
+    bool declarationRead_ = false;
+    int bomSkipped_ = 0;
+    int unitWidth_ = 0; // 0 until the first four bytes have been seen
+    bool bigEndian_ = false;
+    QByteArray head_;
+    unsigned char partial_[4] = {0, 0, 0, 0};
+    int partialCount_ = 0;
+};
+
+} // namespace markupguard

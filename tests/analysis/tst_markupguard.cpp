@@ -1,0 +1,187 @@
+#include "analysis/markupguard.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QtTest>
+
+namespace {
+
+QByteArray attributes(int count, const char* quote = "'")
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += " a" + QByteArray::number(i) + "=" + quote + quote;
+    return text;
+}
+
+const QByteArray marker = "]]><!----><![CDATA[";
+
+QByteArray guardInChunks(const QByteArray& input, qsizetype chunk, bool* passed = nullptr)
+{
+    markupguard::ByteStreamGuard guard;
+    QByteArray output;
+    bool ok = true;
+    for (qsizetype at = 0; at < input.size() && ok; at += chunk)
+        ok = guard.feed(input.constData() + at, std::min(chunk, input.size() - at), output);
+    if (passed != nullptr)
+        *passed = ok;
+    return output;
+}
+
+} // namespace
+
+class MarkupGuardTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void violation_data();
+    void violation();
+    void longCDataIsSplitAfterGreaterThan_data();
+    void longCDataIsSplitAfterGreaterThan();
+    void oversizedMarkupStopsTheStream();
+    void declaredEncoding_data();
+    void declaredEncoding();
+};
+
+void MarkupGuardTest::violation_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("offset"); // -1: none
+    QTest::addColumn<QString>("reasonPart");
+
+    const int limit = markupguard::attributeLimit;
+    QTest::newRow("usual element") << QByteArray("<p a='1' b=\"2\">x</p>") << -1 << QString();
+    QTest::newRow("at the limit") << "<p" + attributes(limit) + "/>" << -1 << QString();
+    QTest::newRow("over the limit")
+        << "x <p" + attributes(limit + 1) + "/>" << 2 << QStringLiteral("attributes");
+    QTest::newRow("'=' inside values does not count")
+        << "<p title='" + QByteArray(1000, '=') + "' alt=\"" + QByteArray(1000, '=') + "\"/>" << -1
+        << QString();
+    QTest::newRow("in a CDATA section")
+        << "<![CDATA[<p" + attributes(limit + 1) + "/>]]>" << -1 << QString();
+    QTest::newRow("in a comment") << "<!-- -- <p" + attributes(limit + 1) + "/>-->" << -1
+                                  << QString();
+    QTest::newRow("in a processing instruction")
+        << "<?pi <p" + attributes(limit + 1) + "/>?>" << -1 << QString();
+    QTest::newRow("after a CDATA section") << "<![CDATA[ ]] > ]]><p" + attributes(limit + 1) + "/>"
+                                           << 18 << QStringLiteral("attributes");
+    QTest::newRow("'<' that starts no tag") << "a < b " + QByteArray(1000, '=') << -1 << QString();
+    QTest::newRow("parameter entity declared")
+        << QByteArray("<!DOCTYPE r [<!ENTITY % p 'x'>]><r/>") << -1 << QString();
+    QTest::newRow("parameter entity used") << QByteArray("<!DOCTYPE r [<!ENTITY % p 'x'> %p;]><r/>")
+                                           << 31 << QStringLiteral("Parameter entity");
+    QTest::newRow("'%' inside a literal")
+        << QByteArray("<!DOCTYPE r [<!ENTITY e '%p;'>]><r/>") << -1 << QString();
+    QTest::newRow("attribute defaults at the limit")
+        << "<!DOCTYPE r [<!ATTLIST r" + attributes(markupguard::attributeDefaultLimit, "\"") +
+               ">]><r/>"
+        << -1 << QString();
+    QTest::newRow("attribute defaults over the limit")
+        << "<!DOCTYPE r [<!-- > --><!ATTLIST r" +
+               attributes(markupguard::attributeDefaultLimit + 1, "\"") + ">]><r/>"
+        << 23 << QStringLiteral("defaults");
+    QTest::newRow("entity literal with many references")
+        << "<!DOCTYPE r [<!ENTITY e '" + QByteArray("&#61;").repeated(limit + 1) + "'>]><r/>" << 13
+        << QStringLiteral("entity");
+    QTest::newRow("entity literal holding a large tag")
+        << "<!DOCTYPE r [<!ENTITY e \"<p" + attributes(limit + 1) + "/>\">]><r>&e;</r>" << 13
+        << QStringLiteral("entity");
+}
+
+void MarkupGuardTest::violation()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, offset);
+    QFETCH(QString, reasonPart);
+
+    const auto violation = markupguard::firstViolation(text.constData(), text.size());
+    QCOMPARE(violation.has_value(), offset >= 0);
+    if (violation) {
+        QCOMPARE(violation->offset, qint64(offset));
+        QVERIFY2(violation->reason.contains(reasonPart), qPrintable(violation->reason));
+    }
+}
+
+void MarkupGuardTest::longCDataIsSplitAfterGreaterThan_data()
+{
+    QTest::addColumn<QStringConverter::Encoding>("encoding");
+    QTest::addColumn<int>("chunk");
+    QTest::newRow("UTF-8, chunks of 1") << QStringConverter::Utf8 << 1;
+    QTest::newRow("UTF-8, odd chunks") << QStringConverter::Utf8 << 7;
+    QTest::newRow("UTF-16LE, odd chunks") << QStringConverter::Utf16LE << 7;
+    QTest::newRow("UTF-16BE, chunks of 1") << QStringConverter::Utf16BE << 1;
+}
+
+void MarkupGuardTest::longCDataIsSplitAfterGreaterThan()
+{
+    QFETCH(QStringConverter::Encoding, encoding);
+    QFETCH(int, chunk);
+
+    const QString body = QStringLiteral(u"é\U0001F600 ]>]] >").repeated(2000);
+    const QString text = QStringLiteral(R"(<?xml version="1.0"?><r><![CDATA[%1]]></r>)").arg(body);
+    QStringEncoder encoder(encoding);
+    const QByteArray input = encoder(text);
+
+    bool passed = false;
+    const QByteArray output = guardInChunks(input, chunk, &passed);
+    QVERIFY(passed);
+    QStringDecoder decoder(encoding);
+    const QString decoded = decoder(output);
+    const qsizetype pieces = decoded.count(QString::fromLatin1(marker));
+    QVERIFY(pieces >= body.size() / markupguard::cdataPieceLength - 1);
+    QCOMPARE(QString(decoded).remove(QString::fromLatin1(marker)), text);
+    // Every piece ends right after a '>' that does not close the section, never inside "]]".
+    for (qsizetype at = decoded.indexOf(QString::fromLatin1(marker)); at >= 0;
+         at = decoded.indexOf(QString::fromLatin1(marker), at + 1)) {
+        QCOMPARE(decoded.at(at - 1), QLatin1Char('>'));
+        QVERIFY(decoded.mid(at - 3, 3) != QLatin1String("]]>"));
+    }
+    QCOMPARE(guardInChunks(input, 4096), output);
+}
+
+void MarkupGuardTest::oversizedMarkupStopsTheStream()
+{
+    const QByteArray comment =
+        "<r><!--" + QByteArray(markupguard::streamedMarkupLimit, '>') + "--></r>";
+    bool passed = true;
+    guardInChunks(comment, 4096, &passed);
+    QVERIFY(!passed);
+
+    // Character data has no bound of its own: libxml2 passes it in linear time.
+    const QByteArray text = "<r>" + QByteArray(2 * markupguard::streamedMarkupLimit, '>') + "</r>";
+    guardInChunks(text, 4096, &passed);
+    QVERIFY(passed);
+}
+
+void MarkupGuardTest::declaredEncoding_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("no declaration") << QByteArray("<rss/>") << true;
+    QTest::newRow("no encoding") << QByteArray("<?xml version='1.0'?><rss/>") << true;
+    for (const char* name : {"UTF-8", "utf8", "ISO-8859-1", "latin1", "windows-1252", "CP1251",
+                             "Shift_JIS", "EUC-JP", "GB18030", "Big5", "KOI8-R"})
+        QTest::newRow(name) << QByteArray("<?xml version=\"1.0\" encoding=\"") + name + "\"?><rss/>"
+                            << true;
+    for (const char* name :
+         {"UTF-7", "ISO-2022-JP", "IBM037", "CP500", "CP1026", "CP1200", "UCS-2", "HZ-GB-2312"})
+        QTest::newRow(name) << QByteArray("<?xml version=\"1.0\" encoding = '") + name +
+                                   "' ?><rss/>"
+                            << false;
+    QTest::newRow("UTF-7 after a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-7\"?><rss/>") << false;
+    QTest::newRow("EBCDIC signature") << QByteArray("\x4C\x6F\xA7\x94\x93\x40") << false;
+}
+
+void MarkupGuardTest::declaredEncoding()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(bool, accepted);
+    bool passed = false;
+    guardInChunks(start, 3, &passed);
+    QCOMPARE(passed, accepted);
+}
+
+QTEST_GUILESS_MAIN(MarkupGuardTest)
+#include "tst_markupguard.moc"
