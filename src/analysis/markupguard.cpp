@@ -228,6 +228,61 @@ bool Guard::feed(char32_t unit)
     return !violation_;
 }
 
+qint64 Guard::passable(const unsigned char* data, qint64 size) const
+{
+    if (violation_ || size <= 0)
+        return 0;
+    // The bytes that may change the state, by state; NUL always stops a run.
+    const auto scanTo = [&](auto stops) {
+        qint64 length = 0;
+        while (length < size && data[length] != 0 && !stops(data[length]))
+            ++length;
+        return length;
+    };
+    qint64 length = 0;
+    bool bounded = true;
+    switch (state_) {
+    case State::Text:
+    case State::CData: {
+        bounded = false;
+        const int stop = state_ == State::Text ? '<' : '>';
+        const void* found = std::memchr(data, stop, size_t(size));
+        length = found ? static_cast<const unsigned char*>(found) - data : size;
+        if (const void* nul = std::memchr(data, 0, size_t(length)))
+            length = static_cast<const unsigned char*>(nul) - data;
+        break;
+    }
+    case State::Comment:
+    case State::ProcessingInstruction:
+        length = scanTo([](unsigned char byte) { return byte == '>'; });
+        break;
+    case State::StartTag:
+        length = scanTo([](unsigned char byte) {
+            return byte == '"' || byte == '\'' || byte == '=' || byte == '>' || byte == '<';
+        });
+        break;
+    case State::StartTagQuoted:
+        length = scanTo([this](unsigned char byte) { return byte == quote_; });
+        break;
+    default:
+        return 0;
+    }
+    // The unit at which a bounded construct reaches its limit goes through feed(), which
+    // reports it.
+    if (bounded && markupLengthLimit_ > 0)
+        length = std::min(length, std::max<qint64>(0, markupStart_ + markupLengthLimit_ - position_ - 2));
+    return length;
+}
+
+void Guard::pass(const unsigned char* data, qint64 count)
+{
+    if (count <= 0)
+        return;
+    position_ += count;
+    previous_[0] = count >= 2 ? data[count - 2] : previous_[1];
+    previous_[1] = data[count - 1];
+}
+
 void Guard::feedDeclaration(char32_t unit)
 {
     if (keywordLength_ < int(sizeof keyword_))
@@ -273,9 +328,14 @@ bool Guard::feedSubsetKeyword(char32_t unit)
 std::optional<Violation> firstViolation(const char* data, qint64 size)
 {
     Guard guard;
-    for (qint64 i = 0; i < size; ++i) {
-        if (!guard.feed(static_cast<unsigned char>(data[i])))
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    for (qint64 i = 0; i < size;) {
+        if (const qint64 run = guard.passable(bytes + i, size - i)) {
+            guard.pass(bytes + i, run);
+            i += run;
+        } else if (!guard.feed(bytes[i++])) {
             break;
+        }
     }
     return guard.violation();
 }
@@ -380,6 +440,13 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
 {
     qint64 copied = 0;
     for (qint64 i = 0; i < size && !violation(); ++i) {
+        if (unitWidth_ == 1 && declarationRead_) {
+            if (const qint64 run = guard_.passable(data + i, size - i)) {
+                guard_.pass(data + i, run);
+                i += run - 1;
+                continue;
+            }
+        }
         partial_[partialCount_++] = data[i];
         if (partialCount_ < unitWidth_)
             continue;

@@ -49,6 +49,12 @@ public:
 
     // Feeds the next unit; returns false from the first violation on.
     bool feed(char32_t unit);
+    // How many of the next bytes change nothing but the position, so that they can go to pass()
+    // instead of one by one to feed(): in text the bytes before the next '<', in a CDATA section
+    // those before the next '>'. A NUL byte is never passable. Blog bodies are mostly text, and
+    // this keeps guarding them at the speed of memchr.
+    qint64 passable(const unsigned char* data, qint64 size) const;
+    void pass(const unsigned char* data, qint64 count);
     const std::optional<Violation>& violation() const { return violation_; }
     // Whether the last unit fed was a '>' inside a CDATA section that has run on for at least
     // length units since it began or since the last call that returned true; the section may
