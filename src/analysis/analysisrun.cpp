@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -22,56 +23,56 @@ void recordBatch(ResultTables& tables, const PostBatch& batch)
     }
 }
 
-class BatchingChecker
+// Reads the export on a thread of its own and hands batches of items to the checking pool,
+// while the calling thread records the checked batches in file order: reading, checking and
+// recording then overlap, and progress is still reported on the calling thread.
+ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
+                                    const AnalysisOptions& options, int workerCount)
 {
-public:
-    BatchingChecker(ResultTables& tables, const AnalysisOptions& options, int workerCount)
-        : tables_(tables), options_(options), pool_(workerCount, options.dummyTag),
-          maxPending_(size_t(4 * workerCount))
-    {}
-
-    void add(ExportItem&& item)
-    {
-        if (!current_)
-            current_ = std::make_unique<PostBatch>();
-        current_->bodyBytes += item.bodyUtf8.size();
-        current_->items.push_back(std::move(item));
-        if (current_->items.size() >= batchItemLimit || current_->bodyBytes >= batchByteLimit)
+    PostCheckPool pool(workerCount, options.dummyTag);
+    const size_t maxPending = size_t(4 * workerCount);
+    ExportReadResult read;
+    std::thread reader([&] {
+        try {
+            std::unique_ptr<PostBatch> batch;
+            const auto flush = [&] {
+                if (batch)
+                    pool.submit(std::move(batch), maxPending);
+            };
+            read = readExport(path, [&](ExportItem&& item) {
+                if (!batch)
+                    batch = std::make_unique<PostBatch>();
+                batch->bodyBytes += item.bodyUtf8.size();
+                batch->items.push_back(std::move(item));
+                if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
+                    flush();
+            });
             flush();
-    }
+        } catch (const std::bad_alloc&) {
+            read = ExportReadResult();
+            read.problem = QStringLiteral("Out of memory");
+        }
+        pool.finishSubmitting();
+    });
 
-    void finish()
-    {
-        flush();
-        while (auto batch = pool_.takeOldest(true))
-            record(*batch);
+    qint64 recorded = 0;
+    try {
+        while (const std::unique_ptr<PostBatch> batch = pool.takeOldest()) {
+            recordBatch(tables, *batch);
+            recorded += qint64(batch->items.size());
+            if (options.progress)
+                options.progress(recorded);
+        }
+    } catch (...) {
+        // The reader may be waiting for room: let it finish before the pool goes away.
+        while (pool.takeOldest()) {
+        }
+        reader.join();
+        throw;
     }
-
-private:
-    void flush()
-    {
-        if (!current_)
-            return;
-        pool_.submit(std::move(current_));
-        while (auto batch = pool_.takeOldest(pool_.pendingCount() > maxPending_))
-            record(*batch);
-    }
-
-    void record(const PostBatch& batch)
-    {
-        recordBatch(tables_, batch);
-        recorded_ += qint64(batch.items.size());
-        if (options_.progress)
-            options_.progress(recorded_);
-    }
-
-    ResultTables& tables_;
-    const AnalysisOptions& options_;
-    PostCheckPool pool_;
-    const size_t maxPending_;
-    std::unique_ptr<PostBatch> current_;
-    qint64 recorded_ = 0;
-};
+    reader.join();
+    return read;
+}
 
 } // namespace
 
@@ -87,13 +88,13 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
         read = readExport(path, [&](ExportItem&& item) {
             recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
                        checkPostBody(item.bodyUtf8, options.dummyTag));
-            if (options.progress && ++recorded % 64 == 0)
+            if (options.progress && ++recorded % batchItemLimit == 0)
                 options.progress(recorded);
         });
+        if (options.progress && recorded % batchItemLimit != 0)
+            options.progress(recorded);
     } else {
-        BatchingChecker checker(tables, options, workerCount);
-        read = readExport(path, [&](ExportItem&& item) { checker.add(std::move(item)); });
-        checker.finish();
+        read = readCheckAndRecord(path, tables, options, workerCount);
     }
 
     AnalysisOutcome outcome;

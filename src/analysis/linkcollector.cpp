@@ -63,7 +63,7 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
                   const std::vector<FoundLink>& links)
 {
     for (const FoundLink& link : links) {
-        const int row = tables.appendLinkRow();
+        const int row = tables.appendLinkRow(2 + int(link.attributes.size()));
         tables.linkTable.setCell(LinkTitleColumn, row, title);
         tables.linkTable.setCell(LinkContentColumn, row, body);
         for (const auto& [name, value] : link.attributes) {

@@ -270,7 +270,8 @@ qint64 Guard::passable(const unsigned char* data, qint64 size) const
     // The unit at which a bounded construct reaches its limit goes through feed(), which
     // reports it.
     if (bounded && markupLengthLimit_ > 0)
-        length = std::min(length, std::max<qint64>(0, markupStart_ + markupLengthLimit_ - position_ - 2));
+        length = std::min(length,
+                          std::max<qint64>(0, markupStart_ + markupLengthLimit_ - position_ - 2));
     return length;
 }
 

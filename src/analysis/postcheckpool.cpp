@@ -34,34 +34,43 @@ PostCheckPool::~PostCheckPool()
         worker.join();
 }
 
-void PostCheckPool::submit(std::unique_ptr<PostBatch> batch)
+void PostCheckPool::submit(std::unique_ptr<PostBatch> batch, size_t maxPending)
 {
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        batchTaken_.wait(lock, [&] { return pending_.size() < maxPending; });
         queue_.push_back(batch.get());
         pending_.push_back(std::move(batch));
     }
     workAvailable_.notify_one();
+    batchDone_.notify_all(); // a taker may be waiting for the first batch
 }
 
-std::unique_ptr<PostBatch> PostCheckPool::takeOldest(bool wait)
+void PostCheckPool::finishSubmitting()
 {
-    std::unique_lock lock(mutex_);
-    if (pending_.empty())
-        return nullptr;
-    if (wait)
-        batchDone_.wait(lock, [this] { return pending_.front()->done; });
-    else if (!pending_.front()->done)
-        return nullptr;
-    std::unique_ptr<PostBatch> batch = std::move(pending_.front());
-    pending_.pop_front();
+    {
+        std::lock_guard lock(mutex_);
+        submittingFinished_ = true;
+    }
+    batchDone_.notify_all();
+}
+
+std::unique_ptr<PostBatch> PostCheckPool::takeOldest()
+{
+    std::unique_ptr<PostBatch> batch;
+    {
+        std::unique_lock lock(mutex_);
+        batchDone_.wait(lock, [this] {
+            return (!pending_.empty() && pending_.front()->done) ||
+                   (pending_.empty() && submittingFinished_);
+        });
+        if (pending_.empty())
+            return nullptr;
+        batch = std::move(pending_.front());
+        pending_.pop_front();
+    }
+    batchTaken_.notify_all();
     return batch;
-}
-
-size_t PostCheckPool::pendingCount() const
-{
-    std::lock_guard lock(mutex_);
-    return pending_.size();
 }
 
 void PostCheckPool::work()

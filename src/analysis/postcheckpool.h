@@ -29,11 +29,14 @@ public:
     PostCheckPool(const PostCheckPool&) = delete;
     PostCheckPool& operator=(const PostCheckPool&) = delete;
 
-    void submit(std::unique_ptr<PostBatch> batch);
-    // The oldest submitted batch once it is checked; waits for it when `wait` is set, otherwise
-    // returns null while it is not ready. Null too when nothing is pending.
-    std::unique_ptr<PostBatch> takeOldest(bool wait);
-    size_t pendingCount() const;
+    // Waits while maxPending batches are submitted and not yet taken, so that a fast reader
+    // cannot fill memory with batches that the recording has not caught up with.
+    void submit(std::unique_ptr<PostBatch> batch, size_t maxPending);
+    // Says that no batch will follow.
+    void finishSubmitting();
+    // The oldest submitted batch once it is checked, waiting for it; null once every batch has
+    // been taken and submitting has finished.
+    std::unique_ptr<PostBatch> takeOldest();
 
 private:
     void work();
@@ -42,9 +45,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable batchDone_;
+    std::condition_variable batchTaken_;
     std::deque<PostBatch*> queue_;                   // waiting for a worker
     std::deque<std::unique_ptr<PostBatch>> pending_; // submitted, in order
     bool stopping_ = false;
+    bool submittingFinished_ = false;
     std::vector<std::thread> workers_;
 };
 

@@ -14,9 +14,9 @@ void ResultTable::reset(int columnCount)
     rows_.emplace_back();
 }
 
-void ResultTable::appendRow()
+void ResultTable::appendRow(int expectedCells)
 {
-    rows_.emplace_back();
+    rows_.emplace_back().reserve(size_t(std::clamp(expectedCells, 0, columnCount_)));
 }
 
 const CellText& ResultTable::cellText(int column, int row) const

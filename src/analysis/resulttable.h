@@ -18,7 +18,8 @@ public:
     ResultTable() = default;
 
     void reset(int columnCount);
-    void appendRow();
+    // expectedCells only reserves room, for rows whose cells are known to come.
+    void appendRow(int expectedCells = 0);
 
     int columnCount() const { return columnCount_; }
     // Rows including the header row.

@@ -20,19 +20,22 @@ void ResultTables::reset()
     linkTable.setCell(LinkTitleColumn, 0, errorHeaders().at(ErrorTitleColumn));
     linkTable.setCell(LinkContentColumn, 0, errorHeaders().at(ErrorContentColumn));
     linkLastColumn = LinkContentColumn;
+    linkColumnOf_.clear();
+    linkColumnOf_.insert(errorHeaders().at(ErrorTitleColumn), LinkTitleColumn);
+    linkColumnOf_.insert(errorHeaders().at(ErrorContentColumn), LinkContentColumn);
 }
 
 int ResultTables::appendErrorRow()
 {
     ++errorRowCount;
-    errorTable.appendRow();
+    errorTable.appendRow(ErrorColumnCount);
     return errorRowCount;
 }
 
-int ResultTables::appendLinkRow()
+int ResultTables::appendLinkRow(int expectedCells)
 {
     ++linkRowCount;
-    linkTable.appendRow();
+    linkTable.appendRow(expectedCells);
     return linkRowCount;
 }
 
@@ -42,14 +45,6 @@ int ResultTables::addLinkColumn(const QString& name)
         return -1;
     ++linkLastColumn;
     linkTable.setCell(linkLastColumn, 0, name);
+    linkColumnOf_.insert(name, linkLastColumn);
     return linkLastColumn;
-}
-
-int ResultTables::findLinkColumn(const QString& name) const
-{
-    for (int column = 0; column <= linkLastColumn; ++column) {
-        if (linkTable.cellText(column, 0).toString() == name)
-            return column;
-    }
-    return -1;
 }

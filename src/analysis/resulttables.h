@@ -2,6 +2,7 @@
 
 #include "resulttable.h"
 
+#include <QHash>
 #include <QStringList>
 
 // Columns of the error table.
@@ -44,11 +45,16 @@ struct ResultTables
     void reset();
     // Each returns the index of the new row.
     int appendErrorRow();
-    int appendLinkRow();
+    int appendLinkRow(int expectedCells = 0);
     // Adds a column headed name while there is room; returns its index, or -1 when all 22
     // attribute columns are taken.
     int addLinkColumn(const QString& name);
     // The column headed exactly name (case-sensitive), searching columns 0 to linkLastColumn,
     // or -1.
-    int findLinkColumn(const QString& name) const;
+    int findLinkColumn(const QString& name) const { return linkColumnOf_.value(name, -1); }
+
+private:
+    // Every attribute of every link is looked up here; a hash keeps that off the run's critical
+    // path, which scanning up to 24 headers was not.
+    QHash<QString, int> linkColumnOf_;
 };
