@@ -10,9 +10,9 @@ bool isNamed(const xmlChar* localName, const xmlChar* namespaceUri, const char* 
            std::strcmp(reinterpret_cast<const char*>(localName), name) == 0;
 }
 
-QString fromXml(const xmlChar* begin, const xmlChar* end)
+QByteArray fromXml(const xmlChar* begin, const xmlChar* end)
 {
-    return QString::fromUtf8(reinterpret_cast<const char*>(begin), end - begin);
+    return QByteArray(reinterpret_cast<const char*>(begin), end - begin);
 }
 
 void appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attributes)
@@ -71,7 +71,7 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
             if (column < 0)
                 column = tables.addLinkColumn(name);
             if (column >= 0)
-                tables.linkTable.setCell(column, row, value);
+                tables.linkTable.setCell(column, row, CellText::fromUtf8(value));
         }
     }
 }

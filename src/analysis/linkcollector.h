@@ -11,7 +11,9 @@
 // top-level link's, then those of the images inside it. A name met twice keeps the later value.
 struct FoundLink
 {
-    std::vector<std::pair<QString, QString>> attributes;
+    // Names as written, prefix included; values as UTF-8 after reference replacement, the compact
+    // form the link table keeps them in.
+    std::vector<std::pair<QString, QByteArray>> attributes;
 };
 
 // Picks the links and images of the top level out of a post's parse, as the elements arrive:
