@@ -5,17 +5,18 @@
 #include "analysis/resulttables.h"
 #include "export/tabdelimited.h"
 
+#include "faultpaths.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -210,15 +211,9 @@ void ExportFaultsTest::failedExport()
         path = QDir(folder).filePath(QStringLiteral("missing/errors.txt"));
         break;
     case Setup::FullDevice:
-        // A full device of its own: should a save ever replace the node by a file again, the
-        // machine's /dev/full must not be the one it destroys. Without root a save cannot touch
-        // /dev, so /dev/full itself is safe to use then.
-        path = QDir(folder).filePath(QStringLiteral("full"));
-        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
-            if (::geteuid() == 0)
-                QSKIP("no device node can be made here, and /dev/full is not put at risk as root");
-            path = QStringLiteral("/dev/full");
-        }
+        path = faultpaths::fullDevice(folder);
+        if (path.isEmpty())
+            QSKIP("no device node can be made here, and /dev/full is not put at risk as root");
         break;
     case Setup::FileSizeLimit:
         writeOriginal(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
