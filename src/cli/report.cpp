@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <thread>
+
 namespace {
 
 void print(FILE* stream, const QString& text)
@@ -21,36 +23,52 @@ QString oneLine(QString text)
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-// Writes one table where the options say; returns false, after saying why on err, when it could
-// not be written.
-bool writeTable(const QString& path, const TableExtent& extent, FILE* err)
+// Writes one table where the options say; returns why it could not be written, or nothing.
+QString writeTable(const QString& path, const TableExtent& extent)
 {
     if (path.isEmpty())
-        return true;
+        return {};
     if (path == QLatin1String("-")) {
         std::fflush(stdout);
         QFile standardOutput;
         const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
                              writeTabDelimited(standardOutput, extent) && standardOutput.flush();
-        if (!written)
-            print(err, QStringLiteral("postlint-report: cannot write to standard output: %1\n")
-                           .arg(standardOutput.errorString()));
-        return written;
+        return written ? QString()
+                       : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
+                             .arg(standardOutput.errorString());
     }
     const ExportResult result = exportTabDelimited(path, extent);
     switch (result.status) {
     case ExportResult::Written:
-        return true;
+        return {};
     case ExportResult::PermissionDenied:
-        print(err,
-              QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path));
-        return false;
+        return QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path);
     case ExportResult::Failed:
-        print(err,
-              QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason));
-        return false;
+        return QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason);
     }
-    return false;
+    return QStringLiteral("postlint-report: cannot write to %1\n").arg(path);
+}
+
+// Writes both tables, side by side when both go to files: they only read the tables, and the
+// error table's long source lines make its file the slower one to write.
+bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
+{
+    const TableExtent errors{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount};
+    const TableExtent links{tables.linkTable, tables.linkLastColumn, tables.linkRowCount};
+    const bool toStandardOutput =
+        options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-");
+    QString errorsProblem;
+    QString linksProblem;
+    if (toStandardOutput || options.errorsPath.isEmpty() || options.linksPath.isEmpty()) {
+        errorsProblem = writeTable(options.errorsPath, errors);
+        linksProblem = writeTable(options.linksPath, links);
+    } else {
+        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links); });
+        errorsProblem = writeTable(options.errorsPath, errors);
+        linkWriter.join();
+    }
+    print(err, errorsProblem + linksProblem);
+    return errorsProblem.isEmpty() && linksProblem.isEmpty();
 }
 
 } // namespace
@@ -82,11 +100,7 @@ int runReport(const ReportOptions& options, FILE* out, FILE* err)
     if (!outcome.foundItems)
         print(err, noItemsMessage + QLatin1Char('\n'));
 
-    bool written = writeTable(options.errorsPath,
-                              {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}, err);
-    written = writeTable(options.linksPath,
-                         {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, err) &&
-              written;
+    const bool written = writeTables(options, tables, err);
 
     int notWellFormed = 0;
     for (int row = 1; row <= tables.errorRowCount; ++row) {
