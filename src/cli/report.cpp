@@ -73,7 +73,7 @@ bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE*
 
 } // namespace
 
-int runReport(const ReportOptions& options, FILE* out, FILE* err)
+int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
 {
     FILE* lines =
         (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-")) ? err
@@ -93,7 +93,6 @@ int runReport(const ReportOptions& options, FILE* out, FILE* err)
         };
     }
 
-    ResultTables tables;
     const AnalysisOutcome outcome = runAnalysis(options.exportPath, tables, analysis);
     if (options.showProgress)
         print(err, QStringLiteral("\r\033[K"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/resulttables.h"
+
 #include <QString>
 
 #include <cstdio>
@@ -22,6 +24,7 @@ enum ReportExit
     OutputFailed = 3
 };
 
-// Runs the analysis and writes what the options ask for. Fault lines and the summary go to
-// `out`, except that they go to `err` when a table is written to standard output.
-int runReport(const ReportOptions& options, FILE* out, FILE* err);
+// Runs the analysis into tables (reset first) and writes what the options ask for. Fault lines
+// and the summary go to `out`, except that they go to `err` when a table is written to standard
+// output.
+int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err);
