@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -13,6 +14,20 @@ struct ExportItem
     QByteArray bodyUtf8;
 };
 
+// A fault in the export file itself, as opposed to one in a post's HTML: either one the reader
+// read through (the rest of the file still yields its items) or the one that made the file
+// unusable.
+struct ExportFault
+{
+    qint64 line = 0;   // 1-based, in the export file
+    qint64 column = 0; // 1-based, in characters of that line
+    QString reason;
+    // Set when the fault lies inside an `item`: its title and `wp:post_id` as far as read.
+    bool inItem = false;
+    QString itemTitle;
+    QString postId;
+};
+
 struct ExportReadResult
 {
     // False when the file could not be read, is not well-formed, fails validation against the
@@ -22,6 +37,8 @@ struct ExportReadResult
     qint64 itemCount = 0;
     // What went wrong, for diagnostics; empty when usable.
     QString problem;
+    // Faults read through, in file order.
+    QList<ExportFault> faults;
 };
 
 // Streams the `rss/channel/item` elements of a WordPress export, in file order, to onItem. Each
