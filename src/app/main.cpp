@@ -6,6 +6,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon (Wayland's application id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.postlint.Postlint"));
     libxml::initialize();
 
     Form1 window;
