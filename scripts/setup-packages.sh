@@ -3,7 +3,7 @@
 # Usage: scripts/setup-packages.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libxml2-dev libgl-dev "$@")
+packages=(cmake g++ make pkg-config qt6-base-dev libxml2-dev libicu-dev libgl-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
