@@ -1,5 +1,7 @@
 #pragma once
 
+#include "libxmlinit.h"
+
 #include <QString>
 
 #include <libxml/parser.h>
@@ -31,11 +33,6 @@ using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
 using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
 using TextReader = std::unique_ptr<xmlTextReader, TextReaderDeleter>;
 using String = std::unique_ptr<xmlChar, StringDeleter>;
-
-// Prepares libxml2 for use from any thread and installs the one external-entity loader of the
-// process, which refuses everything: an export or a post never makes Postlint read another file
-// or reach the network. Call once from the main thread before any parse; later calls do nothing.
-void initialize();
 
 // Records, for the current thread and while it lives, every external resource that the loader
 // refused. The refusing loader cannot report through the parser (libxml2 treats a missing

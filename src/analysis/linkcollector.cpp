@@ -1,5 +1,7 @@
 #include "linkcollector.h"
 
+#include "linkfinder.h"
+
 #include <cstring>
 
 namespace {

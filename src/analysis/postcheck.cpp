@@ -1,6 +1,7 @@
 #include "postcheck.h"
 
 #include "libxmlsupport.h"
+#include "linkfinder.h"
 #include "markupguard.h"
 #include "textpositions.h"
 

@@ -1,4 +1,4 @@
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 #include "window/form1.h"
 
 #include <QApplication>

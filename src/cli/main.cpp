@@ -1,4 +1,4 @@
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 #include "report.h"
 
 #include <QCommandLineParser>

@@ -7,7 +7,7 @@
 
 #include "analysis/analysisrun.h"
 #include "analysis/errornarrowing.h"
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 #include "analysis/postcheck.h"
 
 #include <QCoreApplication>

@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <libxml/xmlerror.h>
+
 namespace {
 
 QByteArray attributes(int count)

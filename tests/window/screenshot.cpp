@@ -1,7 +1,7 @@
 // Draws the picture of the window shown in the README: an export analysed, the errors view, one
 // faulty post selected. Run it under a virtual display, from the top of the source tree:
 //   postlint-screenshot examples/sample-export.xml docs/screenshot.png
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 #include "fakedialogs.h"
 #include "window/form1.h"
 

@@ -1,7 +1,7 @@
 #include "formdriver.h"
 
 #include "analysis/analysisrun.h"
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 
 #include <QDir>
 #include <QFile>
