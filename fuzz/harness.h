@@ -78,7 +78,7 @@ inline const char* exportReader(const std::uint8_t* data, std::size_t size)
                    checkPostBody(item.bodyUtf8, QStringLiteral("dummy")));
     });
     FUZZ_REQUIRE(result.itemCount == tables.errorRowCount);
-    FUZZ_REQUIRE(result.usable || !result.problem.isEmpty());
+    FUZZ_REQUIRE(result.usable || !result.problem.reason.isEmpty());
     narrowErrors(tables);
     return nullptr;
 }

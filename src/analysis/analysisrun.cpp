@@ -50,7 +50,7 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
             flush();
         } catch (const std::bad_alloc&) {
             read = ExportReadResult();
-            read.problem = QStringLiteral("Out of memory");
+            read.problem.reason = QStringLiteral("Out of memory");
         }
         pool.finishSubmitting();
     });
@@ -100,7 +100,12 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
     AnalysisOutcome outcome;
     outcome.foundItems = read.usable && read.itemCount > 0;
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
-    outcome.problem = read.usable ? QString() : read.problem;
+    if (read.usable)
+        outcome.exportFaults = std::move(read.faults);
+    else
+        outcome.problem = std::move(read.problem);
+    if (read.usable && read.itemCount == 0)
+        outcome.problem.reason = QStringLiteral("The file holds no rss/channel/item element");
     if (!outcome.foundItems)
         tables.reset();
     return outcome;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exportreader.h"
 #include "resulttables.h"
 
 #include <QString>
@@ -22,7 +23,11 @@ struct AnalysisOutcome
     // WordPress items in the export." and the tables hold only their header rows.
     bool foundItems = false;
     qint64 itemCount = 0;
-    QString problem;
+    // Why the export held no usable item, and where, when that is known.
+    ExportFault problem;
+    // The faults of the export file that were read through, in file order; the posts were
+    // checked as usual.
+    QList<ExportFault> exportFaults;
 };
 
 inline const QString noItemsMessage =

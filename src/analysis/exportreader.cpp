@@ -1,95 +1,23 @@
 #include "exportreader.h"
 
 #include "libxmlsupport.h"
+#include "exportrepair.h"
 #include "markupguard.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <tuple>
+#include <vector>
 
 namespace {
 
 constexpr char contentModuleUri[] = "http://purl.org/rss/1.0/modules/content/";
-
-struct ReadState
-{
-    bool faulted = false;
-    QString problem;
-    // libxml2 reports a missing DTD when validation is on, as it must be for files that carry a
-    // DOCTYPE. For a file without one that report is no fault, but whether the file has a DOCTYPE
-    // is only known once the reader reaches it, so the report waits until the end.
-    bool reportedNoDtd = false;
-    QString noDtdProblem;
-
-    void fail(QString why)
-    {
-        if (!faulted) {
-            faulted = true;
-            problem = std::move(why);
-        }
-    }
-};
-
-QString describe(const xmlError& error)
-{
-    return QStringLiteral("line %1: %2").arg(error.line).arg(libxml::reasonOf(error));
-}
-
-void onReaderError(void* userData, xmlErrorPtr error)
-{
-    auto& state = *static_cast<ReadState*>(userData);
-    if (error == nullptr || !libxml::isFault(*error))
-        return;
-    try {
-        if (error->code == XML_DTD_NO_DTD) {
-            state.reportedNoDtd = true;
-            state.noDtdProblem = describe(*error);
-        } else {
-            state.fail(describe(*error));
-        }
-    } catch (const std::bad_alloc&) {
-        state.faulted = true;
-    }
-}
-
-// The export's bytes on their way to libxml2, through the guard against its quadratic paths.
-struct GuardedInput
-{
-    QIODevice& device;
-    markupguard::ByteStreamGuard guard;
-    QByteArray chunk;
-    QByteArray pending;
-    qsizetype pendingStart = 0;
-};
-
-int readFromDevice(void* context, char* buffer, int length)
-{
-    auto& input = *static_cast<GuardedInput*>(context);
-    try {
-        while (input.pendingStart == input.pending.size()) {
-            input.pending.clear();
-            input.pendingStart = 0;
-            input.chunk.resize(length);
-            const qint64 read = input.device.read(input.chunk.data(), length);
-            if (read <= 0)
-                return read < 0 ? -1 : 0;
-            if (!input.guard.feed(input.chunk.constData(), read, input.pending))
-                return -1;
-        }
-        const qsizetype count =
-            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
-        std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
-        input.pendingStart += count;
-        return int(count);
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
-}
-
-int closeNothing(void*)
-{
-    return 0;
-}
+// A document type declaration, if any, comes before the root element, within the first bytes.
+constexpr qsizetype prologLimit = 1 << 20;
+constexpr qint64 prologChunk = 1 << 16;
 
 bool hasName(const xmlNode* node, const char* name)
 {
@@ -101,14 +29,31 @@ bool isPlainElement(const xmlNode* node, const char* name)
     return node->type == XML_ELEMENT_NODE && node->ns == nullptr && hasName(node, name);
 }
 
+bool hasPrefix(const xmlNode* node, const char* prefix)
+{
+    return node->ns != nullptr && node->ns->prefix != nullptr &&
+           std::strcmp(reinterpret_cast<const char*>(node->ns->prefix), prefix) == 0;
+}
+
+// An element written prefix:name, whether or not the prefix is declared: libxml2 keeps an element
+// with an undeclared prefix under its whole name, without a namespace.
+bool isWritten(const xmlNode* node, const char* prefix, const char* name)
+{
+    if (node->type != XML_ELEMENT_NODE)
+        return false;
+    if (node->ns == nullptr)
+        return hasName(node, (QByteArray(prefix) + ':' + name).constData());
+    return hasName(node, name) && hasPrefix(node, prefix);
+}
+
 bool isContentEncoded(const xmlNode* node)
 {
-    if (node->type != XML_ELEMENT_NODE || node->ns == nullptr || !hasName(node, "encoded"))
+    if (node->type != XML_ELEMENT_NODE)
         return false;
-    const auto* href = reinterpret_cast<const char*>(node->ns->href);
-    const auto* prefix = reinterpret_cast<const char*>(node->ns->prefix);
-    return (href != nullptr && std::strcmp(href, contentModuleUri) == 0) ||
-           (prefix != nullptr && std::strcmp(prefix, "content") == 0);
+    if (node->ns != nullptr && hasName(node, "encoded") && node->ns->href != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(node->ns->href), contentModuleUri) == 0)
+        return true;
+    return isWritten(node, "content", "encoded");
 }
 
 // The element's character data, markup removed. The parser has already substituted entities
@@ -142,7 +87,237 @@ QByteArray textOf(const xmlNode* element)
     return text;
 }
 
-ExportItem itemFrom(const xmlNode* item)
+qint64 markersOfNode(const xmlNode* node)
+{
+    const auto count = [](const xmlChar* text) {
+        const auto* bytes = reinterpret_cast<const char*>(text);
+        return bytes != nullptr ? exportrepair::countMarkers(bytes, qint64(std::strlen(bytes))) : 0;
+    };
+    qint64 markers = 0;
+    if (node->type == XML_ELEMENT_NODE) {
+        for (const xmlAttr* attribute = node->properties; attribute != nullptr;
+             attribute = attribute->next)
+            for (const xmlNode* part = attribute->children; part != nullptr; part = part->next)
+                markers += count(part->content);
+    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
+        markers += count(node->content);
+    }
+    return markers;
+}
+
+// The markers of the repair in the node, or in the node and all it holds, in document order.
+qint64 markersIn(const xmlNode* top, bool subtree)
+{
+    qint64 markers = markersOfNode(top);
+    if (!subtree)
+        return markers;
+    const xmlNode* node = top->children;
+    while (node != nullptr) {
+        markers += markersOfNode(node);
+        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr)
+            node = node->parent == top ? nullptr : node->parent;
+        if (node != nullptr)
+            node = node->next;
+    }
+    return markers;
+}
+
+bool isItem(const xmlNode* node)
+{
+    const xmlNode* channel = node->parent;
+    const xmlNode* rss = channel != nullptr ? channel->parent : nullptr;
+    return isPlainElement(node, "item") && channel != nullptr &&
+           isPlainElement(channel, "channel") && rss != nullptr && isPlainElement(rss, "rss") &&
+           rss->parent != nullptr && rss->parent->type == XML_DOCUMENT_NODE;
+}
+
+// Names the item a fault lies in by its title and post ID, as far as they have been read.
+void placeInItem(ExportFault& fault, const xmlNode* item, bool restore)
+{
+    fault.inItem = true;
+    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
+        if (fault.itemTitle.isEmpty() && isPlainElement(child, "title")) {
+            const QByteArray title = textOf(child);
+            fault.itemTitle =
+                QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
+        } else if (fault.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
+            fault.postId = QString::fromUtf8(textOf(child)).trimmed();
+        }
+    }
+}
+
+struct ReadState
+{
+    bool faulted = false;
+    ExportFault problem;
+    // libxml2 reports a missing DTD when validation is on, as it must be for files that carry a
+    // DOCTYPE. For a file without one that report is no fault, but whether the file has a DOCTYPE
+    // is only known once the reader reaches it, so the report waits until the end.
+    bool reportedNoDtd = false;
+    ExportFault noDtdProblem;
+    // Namespace faults, which libxml2 reads through, and the item each lies in until that item
+    // has been read whole and can name its title and post ID.
+    QList<ExportFault> readThrough;
+    std::vector<const xmlNode*> readThroughItems;
+    const exportrepair::ByteRepair* repair = nullptr;
+
+    void fail(ExportFault fault)
+    {
+        if (!faulted) {
+            faulted = true;
+            problem = std::move(fault);
+        }
+    }
+};
+
+const xmlNode* itemOfFault(const xmlError& error)
+{
+    const xmlNode* node = nullptr;
+    if (error.domain == XML_FROM_VALID)
+        node = static_cast<const xmlNode*>(error.node);
+    else if ((error.domain == XML_FROM_PARSER || error.domain == XML_FROM_NAMESPACE) &&
+             error.ctxt != nullptr)
+        node = static_cast<const xmlParserCtxt*>(error.ctxt)->node;
+    for (; node != nullptr; node = node->parent)
+        if (node->type == XML_ELEMENT_NODE && isItem(node))
+            return node;
+    return nullptr;
+}
+
+ExportFault faultOf(const xmlError& error, const ReadState& state)
+{
+    ExportFault fault;
+    fault.reason = libxml::reasonOf(error);
+    if (error.line > 0) {
+        // libxml2 counts in the repaired bytes, which may lack what stood before the declaration.
+        fault.line = error.line + state.repair->removedLines();
+        fault.column = error.int2 + (error.line == 1 ? state.repair->removedColumns() : 0);
+    }
+    return fault;
+}
+
+bool isNamespaceFault(const xmlError& error)
+{
+    return error.domain == XML_FROM_NAMESPACE && error.code >= XML_NS_ERR_XML_NAMESPACE &&
+           error.code <= XML_NS_ERR_COLON;
+}
+
+void onReaderError(void* userData, xmlErrorPtr error)
+{
+    auto& state = *static_cast<ReadState*>(userData);
+    if (error == nullptr || !libxml::isFault(*error))
+        return;
+    try {
+        ExportFault fault = faultOf(*error, state);
+        const xmlNode* item = itemOfFault(*error);
+        if (item != nullptr)
+            placeInItem(fault, item, state.repair->markedAnything());
+        if (isNamespaceFault(*error)) {
+            state.readThrough.append(std::move(fault));
+            state.readThroughItems.push_back(item);
+        } else if (error->code == XML_DTD_NO_DTD) {
+            state.reportedNoDtd = true;
+            state.noDtdProblem = std::move(fault);
+        } else {
+            state.fail(std::move(fault));
+        }
+    } catch (const std::bad_alloc&) {
+        state.faulted = true;
+    }
+}
+
+// The export's bytes on their way to libxml2: repaired, then through the guard against its
+// quadratic paths.
+struct GuardedInput
+{
+    QIODevice& device;
+    exportrepair::ByteRepair repair;
+    markupguard::ByteStreamGuard guard;
+    QByteArray chunk;
+    QByteArray repaired;
+    QByteArray pending;
+    qsizetype pendingStart = 0;
+    bool ended = false;
+    bool failed = false;
+
+    // Appends the next bytes to pending; false at the end of the input or on a failure.
+    bool fill(qint64 length)
+    {
+        if (failed || ended)
+            return false;
+        chunk.resize(length);
+        const qint64 read = device.read(chunk.data(), length);
+        if (read < 0) {
+            failed = true;
+            return false;
+        }
+        repaired.clear();
+        if (read == 0) {
+            ended = true;
+            repair.finish(repaired);
+        } else {
+            repair.feed(chunk.constData(), read, repaired);
+        }
+        if (!guard.feed(repaired.constData(), repaired.size(), pending))
+            failed = true;
+        return !failed;
+    }
+};
+
+int readFromDevice(void* context, char* buffer, int length)
+{
+    auto& input = *static_cast<GuardedInput*>(context);
+    try {
+        while (input.pendingStart == input.pending.size()) {
+            input.pending.clear();
+            input.pendingStart = 0;
+            if (!input.fill(length))
+                return input.failed ? -1 : 0;
+        }
+        const qsizetype count =
+            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
+        std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
+        input.pendingStart += count;
+        return int(count);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+// Whether the prolog at the start of the (repaired) bytes holds a document type declaration;
+// nothing while that cannot be told yet. NUL bytes are passed over, so that UTF-16 and UCS-4
+// read the same.
+std::optional<bool> declaresDoctype(QByteArray head)
+{
+    head.removeIf([](char byte) { return byte == 0; });
+    qsizetype at = 0;
+    while ((at = head.indexOf('<', at)) >= 0) {
+        if (head.size() - at < 9)
+            return std::nullopt;
+        if (head.at(at + 1) == '?' || head.mid(at, 4) == "<!--") {
+            const bool instruction = head.at(at + 1) == '?';
+            const qsizetype end = head.indexOf(instruction ? "?>" : "-->", at + 2);
+            if (end < 0)
+                return std::nullopt;
+            at = end + 2;
+            continue;
+        }
+        return head.mid(at, 9) == "<!DOCTYPE";
+    }
+    return std::nullopt;
+}
+
+int closeNothing(void*)
+{
+    return 0;
+}
+
+ExportItem itemFrom(const xmlNode* item, bool restore)
 {
     const xmlNode* title = nullptr;
     const xmlNode* body = nullptr;
@@ -154,9 +329,10 @@ ExportItem itemFrom(const xmlNode* item)
     }
     ExportItem result;
     if (title != nullptr)
-        result.title = QString::fromUtf8(textOf(title));
+        result.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title))
+                                                 : textOf(title));
     if (body != nullptr)
-        result.bodyUtf8 = textOf(body);
+        result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
     return result;
 }
 
@@ -174,16 +350,99 @@ ExportReadResult readExport(const QString& path, const std::function<void(Export
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ExportReadResult result;
-        result.problem = file.errorString();
+        result.problem.reason = file.errorString();
         return result;
     }
     ExportReadResult result = readExport(static_cast<QIODevice&>(file), onItem);
     if (result.usable && file.error() != QFileDevice::NoError) {
         result.usable = false;
-        result.problem = file.errorString();
+        result.problem = ExportFault();
+        result.problem.reason = file.errorString();
     }
     return result;
 }
+
+namespace {
+
+// Walks the document, handing on every `rss/channel/item`, and tells each fault that the repair
+// read through whether it lies in an item, by the markers that each part of the tree holds.
+class ItemWalk
+{
+public:
+    ItemWalk(xmlTextReader* reader, ReadState& state, exportrepair::ByteRepair& repair)
+        : reader_(reader), state_(state), repair_(repair)
+    {
+    }
+
+    // Returns the reader's last status: 0 at the end, negative on failure.
+    int run(const std::function<void(ExportItem&&)>& onItem, qint64& itemCount)
+    {
+        int status = xmlTextReaderRead(reader_);
+        while (status == 1 && !state_.faulted) {
+            const int type = xmlTextReaderNodeType(reader_);
+            if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+                hasDoctype = true;
+            } else if (type == XML_READER_TYPE_ELEMENT && atItem()) {
+                const xmlNode* item = xmlTextReaderExpand(reader_);
+                if (item == nullptr || state_.faulted)
+                    break;
+                placeFaults(item, true);
+                onItem(itemFrom(item, repair_.markedAnything()));
+                ++itemCount;
+                status = xmlTextReaderNext(reader_);
+                continue;
+            } else if (type != XML_READER_TYPE_END_ELEMENT) {
+                placeFaults(xmlTextReaderCurrentNode(reader_), false);
+            }
+            status = xmlTextReaderRead(reader_);
+        }
+        return status;
+    }
+
+    bool hasDoctype = false;
+
+private:
+    bool atItem()
+    {
+        const int depth = xmlTextReaderDepth(reader_);
+        if (depth == 0)
+            rootIsRss_ = readerAtPlainElement(reader_, "rss");
+        else if (depth == 1)
+            inChannel_ = rootIsRss_ && readerAtPlainElement(reader_, "channel");
+        return depth == 2 && inChannel_ && readerAtPlainElement(reader_, "item");
+    }
+
+    void placeFaults(const xmlNode* node, bool item)
+    {
+        if (item) {
+            for (size_t k = 0; k < state_.readThroughItems.size(); ++k) {
+                if (state_.readThroughItems[k] == node) {
+                    placeInItem(state_.readThrough[qsizetype(k)], node, repair_.markedAnything());
+                    state_.readThroughItems[k] = nullptr;
+                }
+            }
+        }
+        if (node == nullptr || repair_.markerCount() == markersSeen_)
+            return;
+        const qint64 markers = markersIn(node, item);
+        QList<ExportFault>& faults = repair_.faults();
+        for (qint64 k = markersSeen_; item && k < markersSeen_ + markers; ++k) {
+            const qsizetype index = repair_.faultOfMarker(k);
+            if (index < faults.size())
+                placeInItem(faults[index], node, true);
+        }
+        markersSeen_ += markers;
+    }
+
+    xmlTextReader* reader_;
+    ReadState& state_;
+    exportrepair::ByteRepair& repair_;
+    bool rootIsRss_ = false;
+    bool inChannel_ = false;
+    qint64 markersSeen_ = 0;
+};
+
+} // namespace
 
 ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem)
 {
@@ -191,61 +450,53 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
-    // Entities are substituted by the parser, inside its amplification limits (never lifted with
-    // XML_PARSE_HUGE); external ones go to the refusing loader. Validation is on so that a file
-    // with a DOCTYPE is checked against what it declares.
-    const int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
-    GuardedInput input{device, {}, {}, {}, 0};
+    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false};
+    state.repair = &input.repair;
+    std::optional<bool> doctype;
+    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk))
+        doctype = declaresDoctype(input.pending);
+    // Entities are substituted by the parser, inside its amplification limits, which only an
+    // export without a DOCTYPE, that cannot declare any, is spared along with the limits on the
+    // size of a text. External entities go to the refusing loader. Validation is on so that a
+    // file with a DOCTYPE is checked against what it declares.
+    int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
+    if (!doctype.value_or(true))
+        options |= XML_PARSE_HUGE;
     libxml::TextReader reader(
         xmlReaderForIO(readFromDevice, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
-        result.problem = QStringLiteral("The XML reader could not be created");
+        result.problem.reason = QStringLiteral("The XML reader could not be created");
         return result;
     }
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
-    bool rootIsRss = false;
-    bool inChannel = false;
-    bool hasDoctype = false;
-    int status = xmlTextReaderRead(reader.get());
-    while (status == 1 && !state.faulted) {
-        const int type = xmlTextReaderNodeType(reader.get());
-        if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
-            hasDoctype = true;
-        } else if (type == XML_READER_TYPE_ELEMENT) {
-            const int depth = xmlTextReaderDepth(reader.get());
-            if (depth == 0) {
-                rootIsRss = readerAtPlainElement(reader.get(), "rss");
-            } else if (depth == 1) {
-                inChannel = rootIsRss && readerAtPlainElement(reader.get(), "channel");
-            } else if (depth == 2 && inChannel && readerAtPlainElement(reader.get(), "item")) {
-                const xmlNode* item = xmlTextReaderExpand(reader.get());
-                if (item == nullptr || state.faulted)
-                    break;
-                onItem(itemFrom(item));
-                ++result.itemCount;
-                status = xmlTextReaderNext(reader.get());
-                continue;
-            }
-        }
-        status = xmlTextReaderRead(reader.get());
-    }
+    ItemWalk walk(reader.get(), state, input.repair);
+    const int status = walk.run(onItem, result.itemCount);
 
     // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
     // own reason is the one that explains it.
     if (const auto& violation = input.guard.violation()) {
         state.faulted = true;
-        state.problem = violation->reason;
+        state.problem = ExportFault();
+        state.problem.reason = violation->reason;
     }
     if (status < 0)
-        state.fail(QStringLiteral("the file is not well-formed XML"));
-    if (state.reportedNoDtd && hasDoctype)
+        state.fail({0, 0, QStringLiteral("the file is not well-formed XML"), false, {}, {}});
+    if (state.reportedNoDtd && walk.hasDoctype)
         state.fail(state.noDtdProblem);
     if (refused.refusedAny())
-        state.fail(
-            QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()));
+        state.fail({0, 0,
+                    QStringLiteral("refused to load the external resource %1")
+                        .arg(refused.firstRefused()),
+                    false, {}, {}});
 
     result.usable = !state.faulted;
-    result.problem = state.problem;
+    if (!result.usable)
+        result.problem = state.problem;
+    result.faults = input.repair.faults() + state.readThrough;
+    std::stable_sort(result.faults.begin(), result.faults.end(),
+                     [](const ExportFault& a, const ExportFault& b) {
+                         return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+                     });
     return result;
 }

@@ -35,8 +35,9 @@ struct ExportReadResult
     // discarded: the fault may sit at the very end of a file.
     bool usable = false;
     qint64 itemCount = 0;
-    // What went wrong, for diagnostics; empty when usable.
-    QString problem;
+    // What made the file unusable, with where it lies when that is known (line 0 otherwise);
+    // empty when usable.
+    ExportFault problem;
     // Faults read through, in file order.
     QList<ExportFault> faults;
 };
@@ -45,6 +46,8 @@ struct ExportReadResult
 // item's title is the text of its first `title` child, its body the text of its first
 // `content:encoded` child (the RSS content module's `encoded`, whatever its prefix); either is
 // empty when the child is missing. The file is only read; nothing else is ever fetched.
+// Faults that leave the file's structure intact are read through and listed in `faults` (see
+// exportrepair.h); a post body keeps the characters XML forbids, so that its own check shows them.
 ExportReadResult readExport(const QString& path, const std::function<void(ExportItem&&)>& onItem);
 
 // The same, reading the export from an open device (the file reader above comes down to this).

@@ -14,6 +14,10 @@
 
 namespace {
 
+// The size limits that libxml2 lifts with XML_PARSE_HUGE guard against entities a document
+// declares, which a body cannot; its nesting stays bounded as libxml2 bounds it by default.
+constexpr int depthLimit = 256;
+
 struct Fault
 {
     int code = 0;
@@ -73,12 +77,26 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*pr
     ++parse.depth;
     if (parse.faulted)
         return;
+    if (parse.depth > depthLimit) {
+        const auto* input = static_cast<xmlParserCtxtPtr>(context)->input;
+        stopWithFault(context, {XML_ERR_INTERNAL_ERROR,
+                                QStringLiteral("Excessive depth in document: %1 use "
+                                               "XML_PARSE_HUGE option")
+                                    .arg(depthLimit),
+                                input->line, input->col});
+        return;
+    }
     // No exception may cross libxml2's C frames.
     try {
         parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
     } catch (const std::bad_alloc&) {
         stopOutOfMemory(context);
     }
+}
+
+// Without it libxml2 leaves the comment's start out of its reason for a double hyphen.
+void onComment(void*, const xmlChar*)
+{
 }
 
 void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
@@ -99,7 +117,7 @@ xmlSAXHandler postHandler()
     handler.characters = nullptr;
     handler.ignorableWhitespace = nullptr;
     handler.cdataBlock = nullptr;
-    handler.comment = nullptr;
+    handler.comment = onComment;
     handler.processingInstruction = nullptr;
     handler.reference = nullptr;
     handler.serror = onError;
@@ -162,8 +180,9 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     std::memcpy(context->sax, &handler, sizeof handler);
     context->_private = &parse;
     // Entities are replaced by the parser so that attribute values arrive with their references
-    // resolved; a body cannot declare entities of its own, so nothing can be amplified.
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET);
+    // resolved; a body cannot declare entities of its own, so nothing can be amplified, and a
+    // text or attribute value is judged by XML's rules whatever its size.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_HUGE);
     xmlParseDocument(context.get());
 
     if (!parse.faulted && !context->wellFormed) {

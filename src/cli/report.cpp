@@ -23,6 +23,22 @@ QString oneLine(QString text)
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+// `EXPORT:LINE:COLUMN: REASON (in "TITLE", post ID N)`, without what is not known.
+QString faultLine(const QString& exportPath, const ExportFault& fault)
+{
+    QString line = exportPath + QLatin1Char(':');
+    if (fault.line > 0)
+        line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
+    line += QLatin1Char(' ') + oneLine(fault.reason);
+    if (fault.inItem) {
+        line += QStringLiteral(" (in \"%1\"").arg(oneLine(fault.itemTitle));
+        if (!fault.postId.isEmpty())
+            line += QStringLiteral(", post ID %1").arg(oneLine(fault.postId));
+        line += QLatin1Char(')');
+    }
+    return line + QLatin1Char('\n');
+}
+
 // Writes one table where the options say; returns why it could not be written, or nothing.
 QString writeTable(const QString& path, const TableExtent& extent)
 {
@@ -96,8 +112,15 @@ int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FIL
     const AnalysisOutcome outcome = runAnalysis(options.exportPath, tables, analysis);
     if (options.showProgress)
         print(err, QStringLiteral("\r\033[K"));
-    if (!outcome.foundItems)
+    if (!outcome.foundItems) {
         print(err, noItemsMessage + QLatin1Char('\n'));
+        if (!outcome.problem.reason.isEmpty())
+            print(err, faultLine(options.exportPath, outcome.problem));
+    }
+    if (!options.quiet) {
+        for (const ExportFault& fault : outcome.exportFaults)
+            print(lines, faultLine(options.exportPath, fault));
+    }
 
     const bool written = writeTables(options, tables, err);
 
@@ -114,15 +137,19 @@ int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FIL
                                   oneLine(table.cell(ErrorReasonColumn, row))));
         }
     }
-    print(lines, QStringLiteral("%1 items, %2 not well-formed, %3 link rows\n")
-                     .arg(tables.errorRowCount)
-                     .arg(notWellFormed)
-                     .arg(tables.linkRowCount));
+    QString summary = QStringLiteral("%1 items, %2 not well-formed, %3 link rows")
+                          .arg(tables.errorRowCount)
+                          .arg(notWellFormed)
+                          .arg(tables.linkRowCount);
+    if (!outcome.exportFaults.isEmpty())
+        summary += QStringLiteral(", %1 export faults").arg(outcome.exportFaults.size());
+    print(lines, summary + QLatin1Char('\n'));
     std::fflush(lines);
 
     if (!written)
         return OutputFailed;
     if (!outcome.foundItems)
         return UsageOrNoItems;
-    return notWellFormed > 0 ? SomeNotWellFormed : AllWellFormed;
+    return notWellFormed > 0 || !outcome.exportFaults.isEmpty() ? SomeNotWellFormed
+                                                                : AllWellFormed;
 }

@@ -119,7 +119,7 @@ inline int childMain(int argc, char** argv)
         const AnalysisOutcome outcome = runAnalysis(args.at(3), tables, AnalysisOptions());
         std::printf("found\t%d\titems\t%lld\tlinks\t%d\n", outcome.foundItems ? 1 : 0,
                     static_cast<long long>(outcome.itemCount), tables.linkRowCount);
-        std::printf("problem\t%s\n", flat(outcome.problem).toUtf8().constData());
+        std::printf("problem\t%s\n", flat(outcome.problem.reason).toUtf8().constData());
         printRows(tables);
         std::printf("peak\t%ld\n", peakResidentKb());
         return 0;

@@ -373,7 +373,7 @@ void HostileExportTest::bodyTextSkipsMarkup()
     QByteArray body;
     const ExportReadResult result =
         readExport(buffer, [&](ExportItem&& exportItem) { body = exportItem.bodyUtf8; });
-    QVERIFY2(result.usable, qPrintable(result.problem));
+    QVERIFY2(result.usable, qPrintable(result.problem.reason));
     QCOMPARE(body, QByteArray("a<b>defg&"));
 }
 
@@ -413,7 +413,7 @@ void HostileExportTest::cdataBodyIsReadWhole()
     QByteArray read;
     const ExportReadResult result = readExport(
         file.fileName(), [&](ExportItem&& exportItem) { read = std::move(exportItem.bodyUtf8); });
-    QVERIFY2(result.usable, qPrintable(result.problem));
+    QVERIFY2(result.usable, qPrintable(result.problem.reason));
     QCOMPARE(result.itemCount, qint64(1));
     QCOMPARE(read.size(), body.toUtf8().size());
     QVERIFY(read == body.toUtf8());

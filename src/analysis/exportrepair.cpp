@@ -1,0 +1,357 @@
+#include "exportrepair.h"
+
+#include <QRegularExpression>
+
+#include <cstdint>
+#include <cstring>
+
+namespace exportrepair {
+
+namespace {
+
+// The fourth byte of a marker is 0x80 + its kind: kinds below 0x20 are the control character of
+// that value; then U+FFFE, U+FFFF, bytes that were not UTF-8, and the escape that says the next
+// four bytes are a genuine character of the markers' range.
+constexpr unsigned char nonCharacterFFFE = 0x20;
+constexpr unsigned char nonCharacterFFFF = 0x21;
+constexpr unsigned char invalidBytes = 0x22;
+constexpr unsigned char escape = 0x23;
+constexpr char markerLead[] = "\xF4\x8F\xBC";
+
+bool isXmlSpace(unsigned char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+// The length of the UTF-8 sequence at p when valid; minus the length of the maximal invalid
+// subsequence there; 0 when the bytes available end before that is known.
+int utf8Sequence(const unsigned char* p, qint64 available, bool final)
+{
+    const unsigned char lead = p[0];
+    int need = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1;
+    }
+    for (int k = 1; k <= need; ++k) {
+        if (k >= available)
+            return final ? -k : 0;
+        if (p[k] < low || p[k] > high)
+            return -k;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return need + 1;
+}
+
+bool isMarkerAt(const char* text, qint64 size, qint64 i)
+{
+    return size - i >= 4 && std::memcmp(text + i, markerLead, 3) == 0 &&
+           static_cast<unsigned char>(text[i + 3]) >= 0x80;
+}
+
+QByteArray restore(const QByteArray& text, bool keepForbidden)
+{
+    const char* data = text.constData();
+    const qint64 size = text.size();
+    QByteArray out;
+    out.reserve(size);
+    qint64 copied = 0;
+    qint64 i = 0;
+    while (const void* found = std::memchr(data + i, markerLead[0], size_t(size - i))) {
+        i = static_cast<const char*>(found) - data;
+        if (!isMarkerAt(data, size, i)) {
+            ++i;
+            continue;
+        }
+        out.append(data + copied, i - copied);
+        const unsigned char kind = static_cast<unsigned char>(data[i + 3]) - 0x80;
+        i += 4;
+        if (kind < nonCharacterFFFE) {
+            if (keepForbidden)
+                out.append(char(kind));
+        } else if (kind == nonCharacterFFFE || kind == nonCharacterFFFF) {
+            if (keepForbidden)
+                out.append(kind == nonCharacterFFFE ? "\xEF\xBF\xBE" : "\xEF\xBF\xBF");
+        } else if (kind == invalidBytes) {
+            out.append("\xEF\xBF\xBD");
+        } else if (kind == escape) {
+            const qint64 genuine = std::min<qint64>(4, size - i);
+            out.append(data + i, genuine);
+            i += genuine;
+        }
+        copied = i;
+    }
+    out.append(data + copied, size - copied);
+    return out;
+}
+
+} // namespace
+
+void ByteRepair::feed(const char* data, qint64 size, QByteArray& output)
+{
+    if (mode_ == Mode::Utf8 && held_.isEmpty()) {
+        const qint64 tail =
+            repairUtf8(reinterpret_cast<const unsigned char*>(data), size, output, false);
+        held_ = QByteArray(data + size - tail, tail);
+        return;
+    }
+    held_.append(data, size);
+    process(output, false);
+}
+
+void ByteRepair::finish(QByteArray& output)
+{
+    process(output, true);
+}
+
+// Works on held_, deciding the mode first while it is not known.
+void ByteRepair::process(QByteArray& output, bool final)
+{
+    if (mode_ == Mode::Start)
+        feedStart(output, final);
+    if (mode_ == Mode::Declaration)
+        feedDeclaration(final);
+    if (mode_ == Mode::Start || mode_ == Mode::Declaration || held_.isEmpty())
+        return;
+    const QByteArray pending = std::exchange(held_, QByteArray());
+    qint64 tail = 0;
+    if (mode_ == Mode::Utf8)
+        tail = repairUtf8(reinterpret_cast<const unsigned char*>(pending.constData()),
+                          pending.size(), output, final);
+    else if (mode_ == Mode::LineEnds)
+        tail = normalizeLineEnds(pending.constData(), pending.size(), output, final);
+    else
+        output.append(pending);
+    held_ = pending.right(tail);
+}
+
+void ByteRepair::feedStart(QByteArray& output, bool final)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(held_.constData());
+    const qint64 size = held_.size();
+    if (size < 4 && !final)
+        return;
+    // UTF-16 and UCS-4 (a NUL among the first bytes, or their byte-order marks), and EBCDIC.
+    if ((size >= 2 && (b[0] == 0 || b[1] == 0 || (b[0] == 0xFE && b[1] == 0xFF) ||
+                       (b[0] == 0xFF && b[1] == 0xFE))) ||
+        (size >= 4 && std::memcmp(b, "\x4C\x6F\xA7\x94", 4) == 0)) {
+        mode_ = Mode::Verbatim;
+        return;
+    }
+    const qint64 start = size >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    qint64 end = start;
+    while (end < size && isXmlSpace(b[end]))
+        ++end;
+    if (size - end < 6 && !final)
+        return;
+    const bool declaration =
+        size - end >= 6 && std::memcmp(b + end, "<?xml", 5) == 0 && isXmlSpace(b[end + 5]);
+    if (declaration && end > start) {
+        for (qint64 i = start; i < end; ++i) {
+            if (b[i] == '\n' || b[i] == '\r') {
+                ++removedLines_;
+                removedColumns_ = 0;
+                if (b[i] == '\r' && i + 1 < end && b[i + 1] == '\n')
+                    ++i;
+            } else {
+                ++removedColumns_;
+            }
+        }
+        line_ = 1 + removedLines_;
+        column_ = removedColumns_;
+        record(QStringLiteral("XML declaration allowed only at the start of the document"));
+        leadingFaults_ = 1;
+        held_.remove(start, end - start);
+    }
+    // The byte-order mark is no character of the first line.
+    output.append(held_.left(start));
+    held_.remove(0, start);
+    column_ = 0;
+    line_ = 1 + removedLines_;
+    mode_ = declaration ? Mode::Declaration : Mode::Utf8;
+}
+
+void ByteRepair::feedDeclaration(bool final)
+{
+    const qsizetype end = held_.indexOf("?>");
+    if (end < 0) {
+        // Not a declaration libxml2 accepts; it reports that itself.
+        if (held_.size() > 1024 || final)
+            mode_ = Mode::Utf8;
+        return;
+    }
+    static const QRegularExpression encodingPattern(
+        QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+    const QRegularExpressionMatch match =
+        encodingPattern.match(QString::fromLatin1(held_.left(end)));
+    const QString encoding = match.hasMatch() ? match.captured(1).trimmed() : QString();
+    const bool utf8 = encoding.isEmpty() ||
+                      encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
+                      encoding.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
+    mode_ = utf8 ? Mode::Utf8 : Mode::LineEnds;
+}
+
+qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray& output,
+                              bool final)
+{
+    qint64 copied = 0;
+    qint64 i = 0;
+    const auto flush = [&](qint64 upTo) {
+        output.append(reinterpret_cast<const char*>(data) + copied, upTo - copied);
+        copied = upTo;
+    };
+    constexpr std::uint64_t highBits = 0x8080808080808080ULL;
+    constexpr std::uint64_t spaces = 0x2020202020202020ULL;
+    while (i < size) {
+        // Runs of printable ASCII, eight bytes at a time: most of any export.
+        while (size - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            if ((word & highBits) != 0 || ((word - spaces) & ~word & highBits) != 0)
+                break;
+            i += 8;
+            column_ += 8;
+        }
+        if (i >= size)
+            break;
+        const unsigned char byte = data[i];
+        if ((byte >= 0x20 && byte < 0x80) || byte == '\t') {
+            ++i;
+            ++column_;
+        } else if (byte == '\n') {
+            ++i;
+            ++line_;
+            column_ = 0;
+        } else if (byte == '\r') {
+            if (i + 1 >= size && !final) {
+                flush(i);
+                return size - i;
+            }
+            flush(i);
+            output.append('\n');
+            i += i + 1 < size && data[i + 1] == '\n' ? 2 : 1;
+            copied = i;
+            ++line_;
+            column_ = 0;
+        } else if (byte < 0x20) {
+            flush(i);
+            record(QStringLiteral("PCDATA invalid Char value %1").arg(byte));
+            mark(byte, output);
+            copied = ++i;
+            ++column_;
+        } else {
+            const int length = utf8Sequence(data + i, size - i, final);
+            if (length == 0) {
+                flush(i);
+                return size - i;
+            }
+            if (length < 0) {
+                flush(i);
+                QString reason = QStringLiteral("Input is not proper UTF-8, indicate encoding ! Bytes:");
+                for (qint64 k = i; k < std::min(i + 4, size); ++k)
+                    reason += QStringLiteral(" 0x") +
+                              QString::number(data[k], 16).toUpper().rightJustified(2, QLatin1Char('0'));
+                record(std::move(reason));
+                mark(invalidBytes, output);
+                i -= length;
+                copied = i;
+            } else if (length == 3 && byte == 0xEF && data[i + 1] == 0xBF && data[i + 2] >= 0xBE) {
+                flush(i);
+                record(QStringLiteral("PCDATA invalid Char value %1").arg(0xFF00 + data[i + 2]));
+                mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
+                i += 3;
+                copied = i;
+            } else if (length == 4 && std::memcmp(data + i, markerLead, 3) == 0) {
+                flush(i);
+                mark(escape, output);
+                i += 4;
+            } else {
+                i += length;
+            }
+            ++column_;
+        }
+    }
+    flush(size);
+    return 0;
+}
+
+qint64 ByteRepair::normalizeLineEnds(const char* data, qint64 size, QByteArray& output,
+                                     bool final)
+{
+    qint64 copied = 0;
+    while (const void* found = std::memchr(data + copied, '\r', size_t(size - copied))) {
+        const qint64 at = static_cast<const char*>(found) - data;
+        output.append(data + copied, at - copied);
+        if (at + 1 >= size && !final)
+            return size - at;
+        output.append('\n');
+        copied = at + 1 < size && data[at + 1] == '\n' ? at + 2 : at + 1;
+    }
+    output.append(data + copied, size - copied);
+    return 0;
+}
+
+void ByteRepair::mark(unsigned char kind, QByteArray& output)
+{
+    output.append(markerLead, 3).append(char(0x80 + kind));
+    markedAnything_ = true;
+    if (kind != escape)
+        ++markerCount_;
+}
+
+void ByteRepair::record(QString reason)
+{
+    ExportFault fault;
+    fault.line = line_;
+    fault.column = column_ + 1;
+    fault.reason = std::move(reason);
+    faults_.append(std::move(fault));
+}
+
+bool isFaultMarker(const char* text, qint64 size, qint64 i)
+{
+    return isMarkerAt(text, size, i) &&
+           static_cast<unsigned char>(text[i + 3]) - 0x80 < escape;
+}
+
+qint64 countMarkers(const char* text, qint64 size)
+{
+    qint64 count = 0;
+    qint64 i = 0;
+    while (const void* found = std::memchr(text + i, markerLead[0], size_t(size - i))) {
+        i = static_cast<const char*>(found) - text;
+        if (!isMarkerAt(text, size, i)) {
+            ++i;
+        } else if (isFaultMarker(text, size, i)) {
+            ++count;
+            i += 4;
+        } else {
+            i = std::min(size, i + 8); // an escape and the genuine character after it
+        }
+    }
+    return count;
+}
+
+QByteArray restoreBody(const QByteArray& text)
+{
+    return restore(text, true);
+}
+
+QByteArray restoreTitle(const QByteArray& text)
+{
+    return restore(text, false);
+}
+
+} // namespace exportrepair
