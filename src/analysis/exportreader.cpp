@@ -1,7 +1,7 @@
 #include "exportreader.h"
 
-#include "libxmlsupport.h"
 #include "exportrepair.h"
+#include "libxmlsupport.h"
 #include "markupguard.h"
 
 #include <QFile>
@@ -329,8 +329,8 @@ ExportItem itemFrom(const xmlNode* item, bool restore)
     }
     ExportItem result;
     if (title != nullptr)
-        result.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title))
-                                                 : textOf(title));
+        result.title =
+            QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));
     if (body != nullptr)
         result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
     return result;
@@ -371,8 +371,7 @@ class ItemWalk
 public:
     ItemWalk(xmlTextReader* reader, ReadState& state, exportrepair::ByteRepair& repair)
         : reader_(reader), state_(state), repair_(repair)
-    {
-    }
+    {}
 
     // Returns the reader's last status: 0 at the end, negative on failure.
     int run(const std::function<void(ExportItem&&)>& onItem, qint64& itemCount)
@@ -485,10 +484,13 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     if (state.reportedNoDtd && walk.hasDoctype)
         state.fail(state.noDtdProblem);
     if (refused.refusedAny())
-        state.fail({0, 0,
-                    QStringLiteral("refused to load the external resource %1")
-                        .arg(refused.firstRefused()),
-                    false, {}, {}});
+        state.fail(
+            {0,
+             0,
+             QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()),
+             false,
+             {},
+             {}});
 
     result.usable = !state.faulted;
     if (!result.usable)

@@ -259,17 +259,19 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
             }
             if (length < 0) {
                 flush(i);
-                QString reason = QStringLiteral("Input is not proper UTF-8, indicate encoding ! Bytes:");
+                QString reason =
+                    QStringLiteral("Input is not proper UTF-8, indicate encoding ! Bytes:");
                 for (qint64 k = i; k < std::min(i + 4, size); ++k)
-                    reason += QStringLiteral(" 0x") +
-                              QString::number(data[k], 16).toUpper().rightJustified(2, QLatin1Char('0'));
+                    reason +=
+                        QStringLiteral(" 0x") +
+                        QString::number(data[k], 16).toUpper().rightJustified(2, QLatin1Char('0'));
                 record(std::move(reason));
                 mark(invalidBytes, output);
                 i -= length;
                 copied = i;
             } else if (length == 3 && byte == 0xEF && data[i + 1] == 0xBF && data[i + 2] >= 0xBE) {
                 flush(i);
-                record(QStringLiteral("PCDATA invalid Char value %1").arg(0xFF00 + data[i + 2]));
+                record(QStringLiteral("PCDATA invalid Char value %1").arg(0xFFFE + data[i + 2] - 0xBE));
                 mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
                 i += 3;
                 copied = i;
@@ -287,8 +289,7 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
     return 0;
 }
 
-qint64 ByteRepair::normalizeLineEnds(const char* data, qint64 size, QByteArray& output,
-                                     bool final)
+qint64 ByteRepair::normalizeLineEnds(const char* data, qint64 size, QByteArray& output, bool final)
 {
     qint64 copied = 0;
     while (const void* found = std::memchr(data + copied, '\r', size_t(size - copied))) {
@@ -322,8 +323,7 @@ void ByteRepair::record(QString reason)
 
 bool isFaultMarker(const char* text, qint64 size, qint64 i)
 {
-    return isMarkerAt(text, size, i) &&
-           static_cast<unsigned char>(text[i + 3]) - 0x80 < escape;
+    return isMarkerAt(text, size, i) && static_cast<unsigned char>(text[i + 3]) - 0x80 < escape;
 }
 
 qint64 countMarkers(const char* text, qint64 size)

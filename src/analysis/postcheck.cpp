@@ -95,9 +95,7 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*pr
 }
 
 // Without it libxml2 leaves the comment's start out of its reason for a double hyphen.
-void onComment(void*, const xmlChar*)
-{
-}
+void onComment(void*, const xmlChar*) {}
 
 void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
 {

@@ -150,6 +150,5 @@ int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FIL
         return OutputFailed;
     if (!outcome.foundItems)
         return UsageOrNoItems;
-    return notWellFormed > 0 || !outcome.exportFaults.isEmpty() ? SomeNotWellFormed
-                                                                : AllWellFormed;
+    return notWellFormed > 0 || !outcome.exportFaults.isEmpty() ? SomeNotWellFormed : AllWellFormed;
 }

@@ -247,7 +247,9 @@ void Form1::CommandPath_Click()
         outcome = loadExport(path, tables_, options);
     }
     if (!outcome.foundItems)
-        dialogs_->showMessage(noItemsMessage);
+        dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
+    else if (!outcome.exportFaults.isEmpty())
+        dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
 
     BusyCursor busy;
     OptionErrors->setEnabled(true);

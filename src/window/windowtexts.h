@@ -1,6 +1,10 @@
 #pragma once
 
+#include "analysis/exportreader.h"
+
 #include <QString>
+
+#include <algorithm>
 
 // The fixed texts the window shows.
 namespace WindowTexts {
@@ -23,6 +27,47 @@ inline QString exportRefused(const QString& path)
 inline QString exportFailed(const QString& path, const QString& reason)
 {
     return QStringLiteral("Can not write to ") + path + QStringLiteral(": ") + reason;
+}
+
+// "Line L, column C: REASON (in "TITLE", post ID N)", leaving out what is not known.
+inline QString exportFault(const ExportFault& fault)
+{
+    QString text;
+    if (fault.line > 0)
+        text = QStringLiteral("Line %1, column %2: ").arg(fault.line).arg(fault.column);
+    text += fault.reason;
+    if (fault.inItem) {
+        text += QStringLiteral(" (in \"%1\"").arg(fault.itemTitle);
+        if (!fault.postId.isEmpty())
+            text += QStringLiteral(", post ID %1").arg(fault.postId);
+        text += QLatin1Char(')');
+    }
+    return text;
+}
+
+// The no-items message's first line, then why.
+inline QString noItems(const QString& firstLine, const ExportFault& problem)
+{
+    if (problem.reason.isEmpty())
+        return firstLine;
+    return firstLine + QStringLiteral("\n\n") + exportFault(problem);
+}
+
+inline constexpr int exportFaultsListed = 10;
+
+inline QString exportFaults(const QList<ExportFault>& faults)
+{
+    QString text = faults.size() == 1
+                       ? QStringLiteral("The export file has a fault; the posts were checked as "
+                                        "usual:\n")
+                       : QStringLiteral("The export file has %1 faults; the posts were checked as "
+                                        "usual:\n")
+                             .arg(faults.size());
+    for (qsizetype i = 0; i < std::min<qsizetype>(faults.size(), exportFaultsListed); ++i)
+        text += QLatin1Char('\n') + exportFault(faults.at(i));
+    if (faults.size() > exportFaultsListed)
+        text += QStringLiteral("\n\nand %1 more.").arg(faults.size() - exportFaultsListed);
+    return text;
 }
 
 } // namespace WindowTexts

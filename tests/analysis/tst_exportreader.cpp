@@ -21,6 +21,8 @@ private slots:
     void otherEncodings_data();
     void otherEncodings();
     void missingFileAndFolder();
+    void exportFaults_data();
+    void exportFaults();
 };
 
 namespace {
@@ -104,6 +106,10 @@ void ExportReaderTest::items_data()
            "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><channel><item><dc:title>x</dc:title>"
            "</item></channel></rss>"
         << Items{{"", ""}};
+    QTest::newRow("CR LF and lone CR in CDATA become LF")
+        << ExportFixture::channelWith({"<item><title><![CDATA[A\r\nB]]></title><content:encoded>"
+                                       "<![CDATA[<p>\rx\r\n</p>]]></content:encoded></item>"})
+        << Items{{"A\nB", "<p>\nx\n</p>"}};
     QTest::newRow("valid against its DOCTYPE, entity substituted")
         << "<?xml version=\"1.0\"?>\n" + declaredDoctype + rssOpen +
                "<channel><item><title>&brand;</title><content:encoded>b</content:encoded></item></"
@@ -245,6 +251,101 @@ void ExportReaderTest::missingFileAndFolder()
     usable = true;
     QVERIFY(readItems(fixture.path(QString()), &usable).isEmpty());
     QVERIFY(!usable);
+}
+
+namespace {
+
+QString itemWithId(const QString& title, const QString& body, const QString& postId)
+{
+    return ExportFixture::item(title, body)
+        .replace(QLatin1String("</item>"),
+                 QStringLiteral("<wp:post_id>%1</wp:post_id></item>").arg(postId));
+}
+
+QString described(const ExportFault& fault)
+{
+    QString text = QStringLiteral("%1:%2 %3").arg(fault.line).arg(fault.column).arg(fault.reason);
+    return fault.inItem ? text + QStringLiteral(" in %1/%2").arg(fault.itemTitle, fault.postId)
+                        : text;
+}
+
+} // namespace
+
+// Faults that leave the structure intact are read through and listed where they lie; one that
+// breaks it leaves no items and is the problem, placed the same way.
+void ExportReaderTest::exportFaults_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Items>("expected");
+    QTest::addColumn<QStringList>("faults"); // of an unusable export: its problem
+
+    QTest::newRow("control character: kept in the body, left out of the title")
+        << ExportFixture::channelWith({itemWithId("T\x0B", "<p>a\x0B" "b</p>", "7")}).toUtf8()
+        << Items{{"T", "<p>a\x0B" "b</p>"}}
+        << QStringList{"6:15 PCDATA invalid Char value 11 in T/7",
+                       "6:54 PCDATA invalid Char value 11 in T/7"};
+    QTest::newRow("U+FFFF outside title and body")
+        << ExportFixture::channelWith(
+               {itemWithId("M", "x", "8")
+                    .replace("</item>", QStringLiteral(u"<wp:meta>x\uFFFF</wp:meta></item>"))})
+               .toUtf8()
+        << Items{{"M", "x"}} << QStringList{"6:107 PCDATA invalid Char value 65535 in M/8"};
+    QTest::newRow("bytes that are not UTF-8")
+        << ExportFixture::channelWith({itemWithId("Caf@", "<p>#(</p>", "9")})
+               .toUtf8()
+               .replace('@', '\xE9')
+               .replace('#', '\xC3')
+        << Items{{QStringLiteral(u"Caf\uFFFD"), QStringLiteral(u"<p>\uFFFD(</p>")}}
+        << QStringList{"6:17 Input is not proper UTF-8, indicate encoding ! Bytes: 0xE9 0x3C 0x2F "
+                       "0x74 in Caf\uFFFD/9",
+                       "6:55 Input is not proper UTF-8, indicate encoding ! Bytes: 0xC3 0x28 0x3C "
+                       "0x2F in Caf\uFFFD/9"};
+    QTest::newRow("undeclared prefixes")
+        << ExportFixture::channelWith({itemWithId("N", "<b>x</b>", "10")})
+               .replace(" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\"", "")
+               .replace("<title>Fixture</title>", "<title>Fixture</title><atom:link/>")
+               .toUtf8()
+        << Items{{"N", "<b>x</b>"}}
+        << QStringList{"5:33 Namespace prefix atom on link is not defined",
+                       "6:39 Namespace prefix content on encoded is not defined in N/10"};
+    QTest::newRow("white space before the declaration")
+        << "\n  " + ExportFixture::channelWith({ExportFixture::item("W", "w")}).toUtf8()
+        << Items{{"W", "w"}}
+        << QStringList{"2:3 XML declaration allowed only at the start of the document"};
+    QTest::newRow("mismatched tags in an item")
+        << ExportFixture::channelWith({itemWithId("A", "a", "1"),
+                                       "<item><title>S</title><wp:post_id>11</wp:post_id>"
+                                       "</itm>"})
+               .toUtf8()
+        << Items{}
+        << QStringList{"7:56 Opening and ending tag mismatch: item line 7 and itm in S/11"};
+    QTest::newRow("truncated in an item")
+        << ExportFixture::channelWith(
+               {itemWithId("A", "a", "1"), itemWithId("Cut", "<p>x</p>", "2")})
+               .toUtf8()
+               .chopped(24)
+        << Items{} << QStringList{"7:108 expected '>' in Cut/2"};
+}
+
+void ExportReaderTest::exportFaults()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Items, expected);
+    QFETCH(QStringList, faults);
+    ExportFixture fixture;
+    Items items;
+    const ExportReadResult result = readExport(fixture.write(bytes), [&](ExportItem&& item) {
+        items.append({item.title, QString::fromUtf8(item.bodyUtf8)});
+    });
+    QStringList found;
+    for (const ExportFault& fault : result.faults)
+        found << described(fault);
+    if (!result.usable)
+        found = QStringList{described(result.problem)};
+    QCOMPARE(found, faults);
+    QCOMPARE(result.usable, !expected.isEmpty());
+    if (result.usable)
+        QCOMPARE(items, expected);
 }
 
 QTEST_GUILESS_MAIN(ExportReaderTest)

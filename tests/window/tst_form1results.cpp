@@ -103,7 +103,9 @@ void Form1ResultsTest::runsReplaceOrKeepResults()
 {
     FormDriver driver;
     driver.run(testData(QStringLiteral("not-an-export.xml")));
-    QCOMPARE(driver.dialogs->messages, QStringList{noItemsMessage});
+    QCOMPARE(driver.dialogs->messages,
+             QStringList{noItemsMessage +
+                         "\n\nLine 1, column 1: Document is empty"});
     QVERIFY(driver.control("OptionErrors")->isEnabled() &&
             driver.control("OptionLinks")->isEnabled());
     QCOMPARE(driver.headers(), (QStringList{"Post Title", "Content"}));
@@ -130,6 +132,26 @@ void Form1ResultsTest::runsReplaceOrKeepResults()
     QCOMPARE(driver.panel("Label").mid(2), (QStringList{"href:", ":", ":", ":", ":", ":"}));
     QCOMPARE(driver.panel("Text").mid(2),
              (QStringList{"https://example.com/", "", "", "", "", ""}));
+
+    // Faults read through in the export: one message for the run, then the posts as usual.
+    QTemporaryDir dir;
+    QFile faulty(dir.filePath(QStringLiteral("faulty.xml")));
+    QVERIFY(faulty.open(QIODevice::WriteOnly));
+    faulty.write(fileBytes(oneLink).replace("Only a link", "Only\x01 a link\x02\x03\x04\x05\x06"
+                                                           "\x07\x08\x0B\x0C\x0E\x0F"));
+    faulty.close();
+    driver.dialogs->messages.clear();
+    driver.run(faulty.fileName());
+    QCOMPARE(driver.dialogs->messages.size(), 1);
+    const QStringList lines = driver.dialogs->messages.constFirst().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 1 + 1 + 10 + 2);
+    QCOMPARE(lines.constFirst(),
+             QStringLiteral("The export file has 12 faults; the posts were checked as usual:"));
+    QVERIFY2(lines.at(2).endsWith(QStringLiteral(": PCDATA invalid Char value 1 (in \"Only a "
+                                                 "link\")")),
+             qPrintable(lines.at(2)));
+    QCOMPARE(lines.constLast(), QStringLiteral("and 2 more."));
+    QCOMPARE(driver.column(0), QStringList{"Only a link"});
 
     // A cancelled dialog empties the path and keeps everything else.
     const QStringList panel = driver.panel("Text");
