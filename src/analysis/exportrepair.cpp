@@ -271,7 +271,8 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
                 copied = i;
             } else if (length == 3 && byte == 0xEF && data[i + 1] == 0xBF && data[i + 2] >= 0xBE) {
                 flush(i);
-                record(QStringLiteral("PCDATA invalid Char value %1").arg(0xFFFE + data[i + 2] - 0xBE));
+                record(QStringLiteral("PCDATA invalid Char value %1")
+                           .arg(0xFFFE + data[i + 2] - 0xBE));
                 mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
                 i += 3;
                 copied = i;

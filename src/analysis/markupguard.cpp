@@ -92,6 +92,9 @@ bool Guard::feed(char32_t unit)
         } else if (isNameStart(unit)) {
             attributes_ = 0;
             enter(State::StartTag);
+        } else if (unit == '/') {
+            depth_ = std::max(0, depth_ - 1);
+            enter(State::Text);
         } else if (unit != '<') {
             enter(State::Text);
         } else {
@@ -123,6 +126,10 @@ bool Guard::feed(char32_t unit)
                                                   "on one element")
                                        .arg(attributeLimit));
         } else if (unit == '>') {
+            if (previous_[1] != '/' && ++depth_ > depthLimit_ && depthLimit_ > 0)
+                fail(markupStart_, QStringLiteral("Excessive depth in document: %1 use "
+                                                  "XML_PARSE_HUGE option")
+                                       .arg(depthLimit_));
             enter(State::Text);
         } else if (unit == '<') {
             markupStart_ = position_;

@@ -29,6 +29,9 @@ inline constexpr int attributeDefaultLimit = 32;
 inline constexpr qint64 streamedMarkupLimit = 1 << 20;
 // Long enough that splitting adds little, short enough that each piece is found quickly.
 inline constexpr qint64 cdataPieceLength = 4096;
+// libxml2's own bound on nesting, which it lifts along with its size limits for an export that has
+// no DOCTYPE: the guard keeps it.
+inline constexpr int streamedDepthLimit = 256;
 
 struct Violation
 {
@@ -44,8 +47,10 @@ class Guard
 {
 public:
     // markupLengthLimit bounds comments, processing instructions, start tags and the document
-    // type declaration, in units; 0 leaves them unbounded.
-    explicit Guard(qint64 markupLengthLimit = 0) : markupLengthLimit_(markupLengthLimit) {}
+    // type declaration, in units; depthLimit the nesting of elements; 0 leaves them unbounded.
+    explicit Guard(qint64 markupLengthLimit = 0, int depthLimit = 0)
+        : markupLengthLimit_(markupLengthLimit), depthLimit_(depthLimit)
+    {}
 
     // Feeds the next unit; returns false from the first violation on.
     bool feed(char32_t unit);
@@ -93,6 +98,8 @@ private:
     void checkMarkupLength();
 
     const qint64 markupLengthLimit_;
+    const int depthLimit_;
+    int depth_ = 0;
     State state_ = State::Text;
     qint64 position_ = -1;
     qint64 markupStart_ = 0;
@@ -123,7 +130,7 @@ std::optional<Violation> firstViolation(const char* data, qint64 size);
 class ByteStreamGuard
 {
 public:
-    ByteStreamGuard() : guard_(streamedMarkupLimit) {}
+    ByteStreamGuard() : guard_(streamedMarkupLimit, streamedDepthLimit) {}
 
     // Appends the bytes to output, with the split markers inserted; false from the first
     // violation on.

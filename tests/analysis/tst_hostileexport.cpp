@@ -282,10 +282,9 @@ void HostileExportTest::hostileExport_data()
     QTest::newRow("invalid UTF-8")
         << Kind::File << utf8(rss(usual)).replace("<a href", "<a \xC3\x28href") << true
         << QStringLiteral("T") << int(XML_ERR_ATTRIBUTE_WITHOUT_VALUE) << 0;
-    QTest::newRow("NUL bytes") << Kind::File
-                               << utf8(rss(usual)).replace("<title>T",
-                                                           QByteArray("<title>T\0\0", 10))
-                               << true << QStringLiteral("T") << 0 << 1;
+    QTest::newRow("NUL bytes")
+        << Kind::File << utf8(rss(usual)).replace("<title>T", QByteArray("<title>T\0\0", 10))
+        << true << QStringLiteral("T") << 0 << 1;
     QTest::newRow("body of 12 MB as text")
         << Kind::File
         << utf8(rss(QStringLiteral("<item><title>T</title><content:encoded>%1</content:encoded>"

@@ -69,8 +69,8 @@ void ReportTest::exitStatus_data()
     QTest::newRow("all well-formed") << QStringList{cleanExport_} << 0 << QString();
     QTest::newRow("some not well-formed") << QStringList{mixedExport_} << 1 << QString();
     QTest::newRow("no items") << QStringList{noItemsExport_} << 2
-                              << QStringLiteral(
-                                     "Could not find any WordPress items in the export.");
+                              << "Could not find any WordPress items in the export.\n" +
+                                     noItemsExport_ + ":1:1: Document is empty\n";
     QTest::newRow("missing file") << QStringList{fixture_.path("missing.xml")} << 2
                                   << QStringLiteral(
                                          "Could not find any WordPress items in the export.");
@@ -110,6 +110,19 @@ void ReportTest::faultLinesAndSummary()
              QStringLiteral("3 items, 2 not well-formed, 1 link rows\n"));
     QVERIFY(
         report({"--tag", "post", mixedExport_}).out.startsWith(QLatin1String("Bad entity: 1:52:")));
+
+    // Faults of the export itself come first, and alone make the exit status 1.
+    const QString faulty = fixture_.write(
+        ExportFixture::channelWith(
+            {ExportFixture::item("Fine", "ok")
+                 .replace("</item>", "<wp:post_id>5</wp:post_id><wp:meta>\x10</wp:meta></item>")}),
+        QStringLiteral("faulty.xml"));
+    const Run faultyRun = report({faulty});
+    QCOMPARE(faultyRun.out,
+             faulty + QStringLiteral(":6:110: PCDATA invalid Char value 16 (in \"Fine\", post ID "
+                                     "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
+                                     "faults\n"));
+    QCOMPARE(faultyRun.exitCode, 1);
 }
 
 void ReportTest::tablesWrittenToFiles()

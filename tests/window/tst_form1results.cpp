@@ -104,8 +104,7 @@ void Form1ResultsTest::runsReplaceOrKeepResults()
     FormDriver driver;
     driver.run(testData(QStringLiteral("not-an-export.xml")));
     QCOMPARE(driver.dialogs->messages,
-             QStringList{noItemsMessage +
-                         "\n\nLine 1, column 1: Document is empty"});
+             QStringList{noItemsMessage + "\n\nLine 1, column 1: Document is empty"});
     QVERIFY(driver.control("OptionErrors")->isEnabled() &&
             driver.control("OptionLinks")->isEnabled());
     QCOMPARE(driver.headers(), (QStringList{"Post Title", "Content"}));
