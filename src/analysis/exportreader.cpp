@@ -68,22 +68,29 @@ QByteArray textOf(const xmlNode* element)
         (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
         return QByteArray(reinterpret_cast<const char*>(child->content));
     // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
-    // buffer by exactly each piece, which costs quadratic time wherever realloc copies.
-    QByteArray text;
-    const xmlNode* node = child;
-    while (node != nullptr) {
-        if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
-            node->content != nullptr) {
-            text.append(reinterpret_cast<const char*>(node->content));
-        } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-            node = node->children;
-            continue;
+    // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
+    // appending without reserving first.
+    const auto forEachPiece = [&](const auto& use) {
+        const xmlNode* node = child;
+        while (node != nullptr) {
+            if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
+                node->content != nullptr) {
+                use(reinterpret_cast<const char*>(node->content));
+            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+                node = node->children;
+                continue;
+            }
+            while (node != nullptr && node->next == nullptr)
+                node = node->parent == element ? nullptr : node->parent;
+            if (node != nullptr)
+                node = node->next;
         }
-        while (node != nullptr && node->next == nullptr)
-            node = node->parent == element ? nullptr : node->parent;
-        if (node != nullptr)
-            node = node->next;
-    }
+    };
+    qsizetype length = 0;
+    forEachPiece([&](const char* piece) { length += qsizetype(std::strlen(piece)); });
+    QByteArray text;
+    text.reserve(length);
+    forEachPiece([&](const char* piece) { text.append(piece); });
     return text;
 }
 

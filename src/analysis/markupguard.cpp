@@ -65,7 +65,10 @@ void Guard::checkMarkupLength()
 
 bool Guard::cdataSplitPoint(qint64 length)
 {
-    if (state_ != State::CData || previous_[1] != '>' || position_ - cdataPieceStart_ < length)
+    // A unit after which no "]]>" can be under way, and that ends a character of its own.
+    const char32_t last = previous_[1];
+    const bool safe = last == '>' || (last < 0x80 && last != ']');
+    if (state_ != State::CData || !safe || position_ - cdataPieceStart_ < length)
         return false;
     cdataPieceStart_ = position_;
     return true;
@@ -255,6 +258,10 @@ qint64 Guard::passable(const unsigned char* data, qint64 size) const
         const int stop = state_ == State::Text ? '<' : '>';
         const void* found = std::memchr(data, stop, size_t(size));
         length = found ? static_cast<const unsigned char*>(found) - data : size;
+        // A long CDATA section without '>' (a data: URI, say) still needs its split points.
+        if (state_ == State::CData)
+            length = std::min(
+                length, std::max<qint64>(0, cdataPieceStart_ + cdataPieceLength - position_ - 1));
         if (const void* nul = std::memchr(data, 0, size_t(length)))
             length = static_cast<const unsigned char*>(nul) - data;
         break;

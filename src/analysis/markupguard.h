@@ -61,7 +61,8 @@ public:
     qint64 passable(const unsigned char* data, qint64 size) const;
     void pass(const unsigned char* data, qint64 count);
     const std::optional<Violation>& violation() const { return violation_; }
-    // Whether the last unit fed was a '>' inside a CDATA section that has run on for at least
+    // Whether the last unit fed was a '>', or an ASCII character other than ']', inside a CDATA
+    // section that has run on for at least
     // length units since it began or since the last call that returned true; the section may
     // then be closed and reopened right after that unit without changing the text it holds.
     bool cdataSplitPoint(qint64 length);
