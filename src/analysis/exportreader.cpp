@@ -196,10 +196,23 @@ const xmlNode* itemOfFault(const xmlError& error)
     return nullptr;
 }
 
+// libxml2's streaming reader reports a file that ends inside an element as extra content at the
+// end; its other parsers, xmllint's among them, name the element left open, which says more.
+QString reasonFor(const xmlError& error)
+{
+    const auto* context = static_cast<const xmlParserCtxt*>(error.ctxt);
+    if (error.code != XML_ERR_DOCUMENT_END || error.domain != XML_FROM_PARSER ||
+        context == nullptr || context->node == nullptr || context->node->type != XML_ELEMENT_NODE)
+        return libxml::reasonOf(error);
+    return QStringLiteral("Premature end of data in tag %1 line %2")
+        .arg(QString::fromUtf8(reinterpret_cast<const char*>(context->node->name)))
+        .arg(xmlGetLineNo(context->node));
+}
+
 ExportFault faultOf(const xmlError& error, const ReadState& state)
 {
     ExportFault fault;
-    fault.reason = libxml::reasonOf(error);
+    fault.reason = reasonFor(error);
     if (error.line > 0) {
         // libxml2 counts in the repaired bytes, which may lack what stood before the declaration.
         fault.line = error.line + state.repair->removedLines();
