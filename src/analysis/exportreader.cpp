@@ -434,12 +434,16 @@ private:
     void placeFaults(const xmlNode* node, bool item)
     {
         if (item) {
-            for (size_t k = 0; k < state_.readThroughItems.size(); ++k) {
-                if (state_.readThroughItems[k] == node) {
+            // Faults come in file order, so those of earlier items are all placed already.
+            std::vector<const xmlNode*>& items = state_.readThroughItems;
+            for (size_t k = firstUnplaced_; k < items.size(); ++k) {
+                if (items[k] == node) {
                     placeInItem(state_.readThrough[qsizetype(k)], node, repair_.markedAnything());
-                    state_.readThroughItems[k] = nullptr;
+                    items[k] = nullptr;
                 }
             }
+            while (firstUnplaced_ < items.size() && items[firstUnplaced_] == nullptr)
+                ++firstUnplaced_;
         }
         if (node == nullptr || repair_.markerCount() == markersSeen_)
             return;
@@ -459,6 +463,7 @@ private:
     bool rootIsRss_ = false;
     bool inChannel_ = false;
     qint64 markersSeen_ = 0;
+    size_t firstUnplaced_ = 0;
 };
 
 } // namespace

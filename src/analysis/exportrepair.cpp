@@ -257,6 +257,11 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
                 flush(i);
                 return size - i;
             }
+            if (length < 0 && size - i < 4 && !final) {
+                // The reason shows the four bytes from the fault on, as libxml2's does.
+                flush(i);
+                return size - i;
+            }
             if (length < 0) {
                 flush(i);
                 QString reason =

@@ -1,5 +1,6 @@
 #include "analysis/analysisrun.h"
 #include "analysis/exportreader.h"
+#include "analysis/exportrepair.h"
 #include "exportfixture.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@ private slots:
     void missingFileAndFolder();
     void exportFaults_data();
     void exportFaults();
+    void repairDoesNotDependOnReads();
 };
 
 namespace {
@@ -346,6 +348,34 @@ void ExportReaderTest::exportFaults()
     QCOMPARE(result.usable, !expected.isEmpty());
     if (result.usable)
         QCOMPARE(items, expected);
+}
+
+// The export arrives in reads of any length: a character, an invalid sequence or a CR LF cut
+// between two reads is repaired the same.
+void ExportReaderTest::repairDoesNotDependOnReads()
+{
+    const QByteArray bytes =
+        " \r\n<?xml version=\"1.0\"?>\r<a>\xC3\xA9\xF0\x9F\x98\x80\xE2\x82\x01\r"
+        "\n\xEF\xBF\xBE\xF4\x8F\xBC\x81\xED\xA0\x80\x10\r</a>";
+    const auto repaired = [&](qsizetype readLength) {
+        exportrepair::ByteRepair repair;
+        QByteArray output;
+        for (qsizetype at = 0; at < bytes.size(); at += readLength)
+            repair.feed(bytes.constData() + at, std::min(readLength, bytes.size() - at), output);
+        repair.finish(output);
+        QStringList faults;
+        for (const ExportFault& fault : repair.faults())
+            faults << described(fault);
+        return std::make_pair(exportrepair::restoreBody(output), faults);
+    };
+    const auto whole = repaired(bytes.size());
+    QCOMPARE(whole.first,
+             QByteArray("<?xml version=\"1.0\"?>\n<a>\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD"
+                        "\x01\n\xEF\xBF\xBE\xF4\x8F\xBC\x81\xEF\xBF\xBD\xEF\xBF\xBD"
+                        "\xEF\xBF\xBD\x10\n</a>"));
+    QCOMPARE(whole.second.size(), 8);
+    for (const qsizetype readLength : {1, 2, 3, 5, 7})
+        QCOMPARE(repaired(readLength), whole);
 }
 
 QTEST_GUILESS_MAIN(ExportReaderTest)
