@@ -197,13 +197,17 @@ const xmlNode* itemOfFault(const xmlError& error)
 }
 
 // libxml2's streaming reader reports a file that ends inside an element as extra content at the
-// end; its other parsers, xmllint's among them, name the element left open, which says more.
+// end; its other parsers, xmllint's among them, name what was left open, which says more.
 QString reasonFor(const xmlError& error)
 {
     const auto* context = static_cast<const xmlParserCtxt*>(error.ctxt);
     if (error.code != XML_ERR_DOCUMENT_END || error.domain != XML_FROM_PARSER ||
         context == nullptr || context->node == nullptr || context->node->type != XML_ELEMENT_NODE)
         return libxml::reasonOf(error);
+    if (context->instate == XML_PARSER_CDATA_SECTION)
+        return QStringLiteral("CData section not finished");
+    if (context->instate == XML_PARSER_COMMENT)
+        return QStringLiteral("Comment not terminated");
     return QStringLiteral("Premature end of data in tag %1 line %2")
         .arg(QString::fromUtf8(reinterpret_cast<const char*>(context->node->name)))
         .arg(xmlGetLineNo(context->node));
