@@ -41,8 +41,12 @@ bool isWritten(const xmlNode* node, const char* prefix, const char* name)
 {
     if (node->type != XML_ELEMENT_NODE)
         return false;
-    if (node->ns == nullptr)
-        return hasName(node, (QByteArray(prefix) + ':' + name).constData());
+    if (node->ns == nullptr) {
+        const auto* written = reinterpret_cast<const char*>(node->name);
+        const size_t prefixLength = std::strlen(prefix);
+        return std::strncmp(written, prefix, prefixLength) == 0 && written[prefixLength] == ':' &&
+               std::strcmp(written + prefixLength + 1, name) == 0;
+    }
     return hasName(node, name) && hasPrefix(node, prefix);
 }
 
