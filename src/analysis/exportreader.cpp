@@ -176,6 +176,7 @@ struct ReadState
     QList<ExportFault> readThrough;
     std::vector<const xmlNode*> readThroughItems;
     const exportrepair::ByteRepair* repair = nullptr;
+    const markupguard::ByteStreamGuard* guard = nullptr;
 
     void fail(ExportFault fault)
     {
@@ -222,9 +223,15 @@ ExportFault faultOf(const xmlError& error, const ReadState& state)
     ExportFault fault;
     fault.reason = reasonFor(error);
     if (error.line > 0) {
-        // libxml2 counts in the repaired bytes, which may lack what stood before the declaration.
+        // libxml2 counts in the bytes it was given: the repaired bytes, which may lack what stood
+        // before the declaration, with long CDATA sections split.
         fault.line = error.line + state.repair->removedLines();
         fault.column = error.int2 + (error.line == 1 ? state.repair->removedColumns() : 0);
+        if (error.ctxt != nullptr &&
+            (error.domain == XML_FROM_PARSER || error.domain == XML_FROM_NAMESPACE)) {
+            const qint64 offset = xmlByteConsumed(static_cast<xmlParserCtxt*>(error.ctxt));
+            fault.column -= state.guard->unitsInsertedBefore(error.line, offset);
+        }
     }
     return fault;
 }
@@ -484,6 +491,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     libxml::RefusedResourceScope refused;
     GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false};
     state.repair = &input.repair;
+    state.guard = &input.guard;
     std::optional<bool> doctype;
     while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk))
         doctype = declaresDoctype(input.pending);

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 
 namespace markupguard {
@@ -427,7 +428,25 @@ void ByteStreamGuard::readDeclaration(char32_t unit)
             Violation{0, QStringLiteral("The encoding %1 is not supported").arg(match.captured(1))};
 }
 
+qint64 ByteStreamGuard::unitsInsertedBefore(qint64 line, qint64 offset) const
+{
+    auto at = std::lower_bound(splits_.begin(), splits_.end(), line,
+                               [](const Split& split, qint64 value) { return split.line < value; });
+    qint64 units = 0;
+    for (; at != splits_.end() && at->line == line && at->offset < offset; ++at)
+        units += splitMarkerLength;
+    return units;
+}
+
 bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
+{
+    const qsizetype outputBefore = output.size();
+    const bool written = feedBytes(data, size, output);
+    outputOffset_ += output.size() - outputBefore;
+    return written;
+}
+
+bool ByteStreamGuard::feedBytes(const char* data, qint64 size, QByteArray& output)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     if (unitWidth_ == 0) {
@@ -436,6 +455,7 @@ bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
         const qint64 taken = std::min<qint64>(size, 4 - head_.size());
         head_.append(data, taken);
         output.append(data, taken);
+        lines_ += std::count(data, data + taken, '\n');
         bytes += taken;
         size -= taken;
         if (head_.size() < 4)
@@ -451,14 +471,23 @@ bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
         // Files of wider units are decoded by libxml2 as UTF-16 or UCS-4, whatever they declare.
         declarationRead_ = unitWidth_ != 1;
         QByteArray ignored;
-        feedUnits(reinterpret_cast<const unsigned char*>(head_.constData()), 4, ignored);
+        feedUnits(reinterpret_cast<const unsigned char*>(head_.constData()), 4, ignored, false);
     }
-    feedUnits(bytes, size, output);
+    feedUnits(bytes, size, output, true);
     return !violation();
 }
 
-void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArray& output)
+void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArray& output,
+                                bool counted)
 {
+    // Lines are counted, for byte-oriented files, only as far as split points need them.
+    counted = counted && unitWidth_ == 1;
+    const qsizetype outputStart = output.size();
+    qint64 linesCounted = 0;
+    const auto linesUpTo = [&](qint64 end) {
+        lines_ += std::count(data + linesCounted, data + end, '\n');
+        linesCounted = end;
+    };
     qint64 copied = 0;
     for (qint64 i = 0; i < size && !violation(); ++i) {
         if (unitWidth_ == 1 && declarationRead_) {
@@ -490,11 +519,17 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
         if (guard_.cdataSplitPoint(cdataPieceLength)) {
             output.append(reinterpret_cast<const char*>(data) + copied, i + 1 - copied);
             copied = i + 1;
-            for (const char marker : QByteArrayLiteral("]]><!----><![CDATA["))
+            if (counted) {
+                linesUpTo(i + 1);
+                splits_.push_back({lines_ + 1, outputOffset_ + output.size() - outputStart});
+            }
+            for (const char marker : QByteArrayView(splitMarker))
                 appendUnit(char32_t(marker), output);
         }
     }
     output.append(reinterpret_cast<const char*>(data) + copied, size - copied);
+    if (counted)
+        linesUpTo(size);
 }
 
 void ByteStreamGuard::appendUnit(char32_t unit, QByteArray& output) const

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // libxml2 2.9.14 checks the attributes of a start tag for duplicates pair by pair, and adds the
 // defaults that a DTD declares for an element to every start tag of that element the same way:
@@ -29,6 +30,8 @@ inline constexpr int attributeDefaultLimit = 32;
 inline constexpr qint64 streamedMarkupLimit = 1 << 20;
 // Long enough that splitting adds little, short enough that each piece is found quickly.
 inline constexpr qint64 cdataPieceLength = 4096;
+inline constexpr char splitMarker[] = "]]><!----><![CDATA[";
+inline constexpr qint64 splitMarkerLength = sizeof splitMarker - 1;
 // libxml2's own bound on nesting, which it lifts along with its size limits for an export that has
 // no DOCTYPE: the guard keeps it.
 inline constexpr int streamedDepthLimit = 256;
@@ -140,9 +143,19 @@ public:
     {
         return refused_ ? refused_ : guard_.violation();
     }
+    // libxml2 counts the split markers in its columns: how many units were inserted on the given
+    // 1-based line before the given offset in the output (byte-oriented files only).
+    qint64 unitsInsertedBefore(qint64 line, qint64 offset) const;
 
 private:
-    void feedUnits(const unsigned char* data, qint64 size, QByteArray& output);
+    struct Split
+    {
+        qint64 line;
+        qint64 offset; // where its marker starts in the output
+    };
+
+    bool feedBytes(const char* data, qint64 size, QByteArray& output);
+    void feedUnits(const unsigned char* data, qint64 size, QByteArray& output, bool counted);
     void appendUnit(char32_t unit, QByteArray& output) const;
     void readDeclaration(char32_t unit);
 
@@ -158,6 +171,9 @@ private:
     QByteArray head_;
     unsigned char partial_[4] = {0, 0, 0, 0};
     int partialCount_ = 0;
+    qint64 outputOffset_ = 0;
+    qint64 lines_ = 0; // line feeds read so far, as far as counted
+    std::vector<Split> splits_;
 };
 
 } // namespace markupguard

@@ -310,6 +310,12 @@ void ExportReaderTest::exportFaults_data()
         << Items{{"N", "<b>x</b>"}}
         << QStringList{"5:33 Namespace prefix atom on link is not defined",
                        "6:39 Namespace prefix content on encoded is not defined in N/10"};
+    QTest::newRow("fault after a long CDATA section on its line")
+        << ExportFixture::channelWith({itemWithId("L", "<p>" + QString(10000, 'x') + "</p>", "5")
+                                           .replace("</item>", "<foo:bar/></item>")})
+               .toUtf8()
+        << Items{{"L", "<p>" + QString(10000, 'x') + "</p>"}}
+        << QStringList{"6:10111 Namespace prefix foo on bar is not defined in L/5"};
     QTest::newRow("white space before the declaration")
         << "\n  " + ExportFixture::channelWith({ExportFixture::item("W", "w")}).toUtf8()
         << Items{{"W", "w"}}
