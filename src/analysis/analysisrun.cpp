@@ -1,12 +1,20 @@
 #include "analysisrun.h"
 
 #include "errornarrowing.h"
+#include "nativepath.h"
 #include "postcheckpool.h"
 
+#include <QFile>
 #include <QThread>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -15,8 +23,42 @@ namespace {
 constexpr size_t batchItemLimit = 64;
 constexpr qint64 batchByteLimit = 512 * 1024;
 
+// Thrown into the reader when the recording has failed, to end its reading early.
+struct RunAbandoned
+{};
+
+// Reads the export at path, whatever bytes its name holds (see nativepath.h).
+ExportReadResult readExportFile(const QString& path,
+                                const std::function<void(ExportItem&&)>& onItem)
+{
+    ExportReadResult result;
+    const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        result.problem = QString::fromLocal8Bit(std::strerror(EISDIR));
+        return result;
+    }
+    QFile file;
+    if (descriptor < 0 ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        result.problem = QString::fromLocal8Bit(std::strerror(errno));
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return result;
+    }
+    result = readExport(static_cast<QIODevice&>(file), onItem);
+    if (result.usable && file.error() != QFileDevice::NoError) {
+        result.usable = false;
+        result.problem = file.errorString();
+    }
+    return result;
+}
+
 void recordBatch(ResultTables& tables, const PostBatch& batch)
 {
+    if (batch.failure)
+        std::rethrow_exception(batch.failure);
     for (size_t i = 0; i < batch.items.size(); ++i) {
         const ExportItem& item = batch.items[i];
         recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8), batch.reports[i]);
@@ -32,14 +74,20 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
     PostCheckPool pool(workerCount, options.dummyTag);
     const size_t maxPending = size_t(4 * workerCount);
     ExportReadResult read;
+    std::exception_ptr readFailure;
+    std::atomic<bool> abandoned = false;
     std::thread reader([&] {
+        // Whatever stops the reading (out of memory, most likely) ends the run once the batches
+        // already read have been taken; it must not end the thread, which would end the process.
         try {
             std::unique_ptr<PostBatch> batch;
             const auto flush = [&] {
                 if (batch)
                     pool.submit(std::move(batch), maxPending);
             };
-            read = readExport(path, [&](ExportItem&& item) {
+            read = readExportFile(path, [&](ExportItem&& item) {
+                if (abandoned)
+                    throw RunAbandoned();
                 if (!batch)
                     batch = std::make_unique<PostBatch>();
                 batch->bodyBytes += item.bodyUtf8.size();
@@ -48,9 +96,8 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
                     flush();
             });
             flush();
-        } catch (const std::bad_alloc&) {
-            read = ExportReadResult();
-            read.problem = QStringLiteral("Out of memory");
+        } catch (...) {
+            readFailure = std::current_exception();
         }
         pool.finishSubmitting();
     });
@@ -64,13 +111,16 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
                 options.progress(recorded);
         }
     } catch (...) {
-        // The reader may be waiting for room: let it finish before the pool goes away.
+        // The reader may be waiting for room: let it stop before the pool goes away.
+        abandoned = true;
         while (pool.takeOldest()) {
         }
         reader.join();
         throw;
     }
     reader.join();
+    if (readFailure)
+        std::rethrow_exception(readFailure);
     return read;
 }
 
@@ -85,7 +135,7 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
     ExportReadResult read;
     if (workerCount == 1) {
         qint64 recorded = 0;
-        read = readExport(path, [&](ExportItem&& item) {
+        read = readExportFile(path, [&](ExportItem&& item) {
             recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
                        checkPostBody(item.bodyUtf8, options.dummyTag));
             if (options.progress && ++recorded % batchItemLimit == 0)

@@ -20,6 +20,7 @@ struct ReadState
     // is only known once the reader reaches it, so the report waits until the end.
     bool reportedNoDtd = false;
     QString noDtdProblem;
+    std::exception_ptr failure;
 
     void fail(QString why)
     {
@@ -40,16 +41,19 @@ void onReaderError(void* userData, xmlErrorPtr error)
     auto& state = *static_cast<ReadState*>(userData);
     if (error == nullptr || !libxml::isFault(*error))
         return;
-    try {
-        if (error->code == XML_DTD_NO_DTD) {
-            state.reportedNoDtd = true;
-            state.noDtdProblem = describe(*error);
-        } else {
-            state.fail(describe(*error));
-        }
-    } catch (const std::bad_alloc&) {
-        state.faulted = true;
-    }
+    libxml::guardCallback(
+        state.failure,
+        [&] {
+            if (error->code == XML_ERR_NO_MEMORY)
+                throw std::bad_alloc();
+            if (error->code == XML_DTD_NO_DTD) {
+                state.reportedNoDtd = true;
+                state.noDtdProblem = describe(*error);
+            } else {
+                state.fail(describe(*error));
+            }
+        },
+        [&] { state.faulted = true; });
 }
 
 // The export's bytes on their way to libxml2, through the guard against its quadratic paths.
@@ -60,30 +64,34 @@ struct GuardedInput
     QByteArray chunk;
     QByteArray pending;
     qsizetype pendingStart = 0;
+    std::exception_ptr failure;
 };
+
+int readGuarded(GuardedInput& input, char* buffer, int length)
+{
+    while (input.pendingStart == input.pending.size()) {
+        input.pending.clear();
+        input.pendingStart = 0;
+        input.chunk.resize(length);
+        const qint64 read = input.device.read(input.chunk.data(), length);
+        if (read <= 0)
+            return read < 0 ? -1 : 0;
+        if (!input.guard.feed(input.chunk.constData(), read, input.pending))
+            return -1;
+    }
+    const qsizetype count = std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
+    std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
+    input.pendingStart += count;
+    return int(count);
+}
 
 int readFromDevice(void* context, char* buffer, int length)
 {
     auto& input = *static_cast<GuardedInput*>(context);
-    try {
-        while (input.pendingStart == input.pending.size()) {
-            input.pending.clear();
-            input.pendingStart = 0;
-            input.chunk.resize(length);
-            const qint64 read = input.device.read(input.chunk.data(), length);
-            if (read <= 0)
-                return read < 0 ? -1 : 0;
-            if (!input.guard.feed(input.chunk.constData(), read, input.pending))
-                return -1;
-        }
-        const qsizetype count =
-            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
-        std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
-        input.pendingStart += count;
-        return int(count);
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
+    int result = -1; // what libxml2 takes for a failed read
+    libxml::guardCallback(
+        input.failure, [&] { result = readGuarded(input, buffer, length); }, [] {});
+    return result;
 }
 
 int closeNothing(void*)
@@ -195,7 +203,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     // XML_PARSE_HUGE); external ones go to the refusing loader. Validation is on so that a file
     // with a DOCTYPE is checked against what it declares.
     const int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
-    GuardedInput input{device, {}, {}, {}, 0};
+    GuardedInput input{device, {}, {}, {}, 0, {}};
     libxml::TextReader reader(
         xmlReaderForIO(readFromDevice, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
@@ -230,6 +238,8 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
         }
         status = xmlTextReaderRead(reader.get());
     }
+    libxml::rethrowKept(input.failure);
+    libxml::rethrowKept(state.failure);
 
     // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
     // own reason is the one that explains it.

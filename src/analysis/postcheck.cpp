@@ -29,6 +29,7 @@ struct PostParse
     LinkFinder links;
     bool faulted = false;
     Fault fault;
+    std::exception_ptr failure;
 };
 
 PostParse& parseOf(void* context)
@@ -48,20 +49,23 @@ void stopWithFault(void* context, Fault fault)
     xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
 }
 
+// Runs a callback's body; what it throws ends the parse and is rethrown once the parse returns.
+template <typename Body> void guarded(void* context, Body&& body)
+{
+    libxml::guardCallback(parseOf(context).failure, std::forward<Body>(body),
+                          [context] { xmlStopParser(static_cast<xmlParserCtxtPtr>(context)); });
+}
+
 void onError(void* context, xmlErrorPtr error)
 {
     if (error == nullptr || !libxml::isFault(*error) || parseOf(context).faulted)
         return;
-    try {
+    guarded(context, [&] {
+        // libxml2 itself ran out of memory: that is no fault of the post.
+        if (error->code == XML_ERR_NO_MEMORY)
+            throw std::bad_alloc();
         stopWithFault(context, {error->code, libxml::reasonOf(*error), error->line, error->int2});
-    } catch (const std::bad_alloc&) {
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
-    }
-}
-
-void stopOutOfMemory(void* context)
-{
-    stopWithFault(context, {XML_ERR_NO_MEMORY, QStringLiteral("Out of memory"), 0, 0});
+    });
 }
 
 void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
@@ -73,18 +77,15 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*pr
     ++parse.depth;
     if (parse.faulted)
         return;
-    // No exception may cross libxml2's C frames.
-    try {
+    guarded(context, [&] {
         parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
-    } catch (const std::bad_alloc&) {
-        stopOutOfMemory(context);
-    }
+    });
 }
 
 void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
 {
     PostParse& parse = parseOf(context);
-    parse.links.endElement(parse.depth);
+    guarded(context, [&] { parse.links.endElement(parse.depth); });
     --parse.depth;
 }
 
@@ -153,6 +154,8 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     libxml::ParserContext context(
         parsed.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(parsed.constData(), int(parsed.size()))
                                  : nullptr);
+    if (!context && parsed.size() <= INT_MAX)
+        throw std::bad_alloc();
     if (!context) {
         report.errorCode = XML_ERR_NO_MEMORY;
         report.reason = QStringLiteral("The parser could not be created for this post");
@@ -165,6 +168,7 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     // resolved; a body cannot declare entities of its own, so nothing can be amplified.
     xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET);
     xmlParseDocument(context.get());
+    libxml::rethrowKept(parse.failure);
 
     if (!parse.faulted && !context->wellFormed) {
         // A fault that bypassed the handler; fall back to what the context kept.

@@ -1,26 +1,29 @@
 #include "postcheckpool.h"
 
-#include <libxml/xmlerror.h>
+#include <new>
 
 void checkBatch(PostBatch& batch, const QString& dummyTag)
 {
-    batch.reports.resize(batch.items.size());
-    for (size_t i = 0; i < batch.items.size(); ++i) {
-        try {
+    try {
+        batch.reports.resize(batch.items.size());
+        for (size_t i = 0; i < batch.items.size(); ++i)
             batch.reports[i] = checkPostBody(batch.items[i].bodyUtf8, dummyTag);
-        } catch (const std::bad_alloc&) {
-            PostReport& report = batch.reports[i];
-            report = PostReport();
-            report.errorCode = XML_ERR_NO_MEMORY;
-            report.reason = QStringLiteral("Out of memory");
-        }
+    } catch (...) {
+        batch.failure = std::current_exception();
     }
 }
 
 PostCheckPool::PostCheckPool(int workerCount, QString dummyTag) : dummyTag_(std::move(dummyTag))
 {
-    for (int i = 0; i < workerCount; ++i)
-        workers_.emplace_back([this] { work(); });
+    try {
+        for (int i = 0; i < workerCount; ++i)
+            workers_.emplace_back([this] { work(); });
+    } catch (...) {
+        // A thread that cannot be started is memory that cannot be had (its stack); the workers
+        // already running make do, and with none the run cannot go on.
+        if (workers_.empty())
+            throw std::bad_alloc();
+    }
 }
 
 PostCheckPool::~PostCheckPool()

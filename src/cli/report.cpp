@@ -1,18 +1,27 @@
 #include "report.h"
 
 #include "analysis/analysisrun.h"
+#include "analysis/linkcollector.h"
+#include "analysis/nativepath.h"
+#include "export/outputpaths.h"
 #include "export/tabdelimited.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
 void print(FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    // Paths in messages come out as the bytes they were given as.
+    const QByteArray bytes = toNativePath(text);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -49,35 +58,91 @@ QString writeTable(const QString& path, const TableExtent& extent)
     return QStringLiteral("postlint-report: cannot write to %1\n").arg(path);
 }
 
-// Writes both tables, side by side when both go to files: they only read the tables, and the
-// error table's long source lines make its file the slower one to write.
+bool isStandardOutput(const QString& path)
+{
+    return path == QLatin1String("-") || standardStreamOf(path) == STDOUT_FILENO;
+}
+
+// Writes both tables, side by side when both go to files of their own: they only read the tables,
+// and the error table's long source lines make its file the slower one to write.
 bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
 {
     const TableExtent errors{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount};
     const TableExtent links{tables.linkTable, tables.linkLastColumn, tables.linkRowCount};
-    const bool toStandardOutput =
-        options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-");
+    const auto inPlace = [](const QString& path) {
+        return path == QLatin1String("-") || writesInPlace(path);
+    };
     QString errorsProblem;
     QString linksProblem;
-    if (toStandardOutput || options.errorsPath.isEmpty() || options.linksPath.isEmpty()) {
+    if (options.errorsPath.isEmpty() || options.linksPath.isEmpty() ||
+        inPlace(options.errorsPath) || inPlace(options.linksPath)) {
         errorsProblem = writeTable(options.errorsPath, errors);
         linksProblem = writeTable(options.linksPath, links);
     } else {
-        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links); });
-        errorsProblem = writeTable(options.errorsPath, errors);
+        std::exception_ptr linkFailure;
+        std::thread linkWriter([&] {
+            try {
+                linksProblem = writeTable(options.linksPath, links);
+            } catch (...) {
+                linkFailure = std::current_exception();
+            }
+        });
+        try {
+            errorsProblem = writeTable(options.errorsPath, errors);
+        } catch (...) {
+            linkWriter.join();
+            throw;
+        }
         linkWriter.join();
+        if (linkFailure)
+            std::rethrow_exception(linkFailure);
     }
     print(err, errorsProblem + linksProblem);
     return errorsProblem.isEmpty() && linksProblem.isEmpty();
 }
 
-} // namespace
+FileIdentity outputIdentity(const QString& path)
+{
+    return path == QLatin1String("-") ? identifyDescriptor(STDOUT_FILENO) : identifyPath(path);
+}
 
-int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+// Why the outputs cannot be written as asked, before anything is read or written: one of them is
+// the export itself, or both tables would go to one file.
+QString outputProblem(const ReportOptions& options)
+{
+    QStringList optionNames;
+    QStringList paths;
+    QList<FileIdentity> outputs;
+    for (const auto& [option, path] : {std::pair{QStringLiteral("--errors"), options.errorsPath},
+                                       std::pair{QStringLiteral("--links"), options.linksPath}}) {
+        if (path.isEmpty())
+            continue;
+        optionNames.append(option);
+        paths.append(path);
+        outputs.append(outputIdentity(path));
+    }
+    const OutputClash clash = findOutputClash(identifyPath(options.exportPath), outputs);
+    switch (clash.kind) {
+    case OutputClash::None:
+        return {};
+    case OutputClash::OverwritesInput:
+        return QStringLiteral("postlint-report: %1 %2 is the export being checked, %3; it is "
+                              "only ever read\n")
+            .arg(optionNames.at(clash.output), paths.at(clash.output), options.exportPath);
+    case OutputClash::SharedFile:
+        return QStringLiteral("postlint-report: %1 %2 and %3 %4 are one file; each table needs a "
+                              "file of its own\n")
+            .arg(optionNames.at(clash.earlierOutput), paths.at(clash.earlierOutput),
+                 optionNames.at(clash.output), paths.at(clash.output));
+    }
+    return {};
+}
+
+// The run itself, once the options are known to be usable; throws when memory runs out.
+int analyseAndWrite(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
 {
     FILE* lines =
-        (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-")) ? err
-                                                                                              : out;
+        isStandardOutput(options.errorsPath) || isStandardOutput(options.linksPath) ? err : out;
 
     AnalysisOptions analysis;
     analysis.dummyTag = options.dummyTag;
@@ -118,11 +183,39 @@ int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FIL
                      .arg(tables.errorRowCount)
                      .arg(notWellFormed)
                      .arg(tables.linkRowCount));
-    std::fflush(lines);
+    if (!tables.leftOutAttributes.isEmpty())
+        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
+                                  "attributes, whose values were left out: %1\n")
+                       .arg(leftOutSummary(tables)));
+    if (std::fflush(lines) != 0 || std::ferror(lines) != 0) {
+        print(err, QStringLiteral("postlint-report: cannot write to standard %1: %2\n")
+                       .arg(lines == err ? QStringLiteral("error") : QStringLiteral("output"),
+                            QString::fromLocal8Bit(std::strerror(errno))));
+        return OutputFailed;
+    }
 
     if (!written)
         return OutputFailed;
     if (!outcome.foundItems)
         return UsageOrNoItems;
     return notWellFormed > 0 ? SomeNotWellFormed : AllWellFormed;
+}
+
+} // namespace
+
+int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+{
+    if (const QString problem = outputProblem(options); !problem.isEmpty()) {
+        print(err, problem);
+        return UsageOrNoItems;
+    }
+    try {
+        return analyseAndWrite(options, tables, out, err);
+    } catch (const std::bad_alloc&) {
+        // Nothing is left to allocate with: the message is written as it stands.
+        std::fputs("postlint-report: out of memory\n", err);
+    } catch (const std::exception& failure) {
+        std::fprintf(err, "postlint-report: %s\n", failure.what());
+    }
+    return OutputFailed;
 }
