@@ -22,6 +22,8 @@ private slots:
     void unwritableOutput();
     void outputPaths_data();
     void outputPaths();
+    void shellRedirections_data();
+    void shellRedirections();
 
 private:
     struct Run
@@ -36,6 +38,7 @@ private:
     QString mixedExport_;
     QString cleanExport_;
     QString noItemsExport_;
+    QString wideExport_;
 };
 
 void ReportTest::initTestCase()
@@ -50,6 +53,12 @@ void ReportTest::initTestCase()
         fixture_.write(ExportFixture::channelWith({ExportFixture::item("Good", "<p>fine</p>")}),
                        QStringLiteral("clean.xml"));
     noItemsExport_ = fixture_.write(QByteArray("not xml at all"), QStringLiteral("text.xml"));
+    QString attributes;
+    for (int i = 1; i <= 24; ++i)
+        attributes += QStringLiteral(" n%1=\"v\"").arg(i);
+    wideExport_ = fixture_.write(
+        ExportFixture::channelWith({ExportFixture::item("Wide", "<img" + attributes + "/>")}),
+        QStringLiteral("wide.xml"));
 }
 
 ReportTest::Run ReportTest::report(const QStringList& arguments)
@@ -97,6 +106,9 @@ void ReportTest::exitStatus_data()
         << QStringLiteral("longer than 1000 characters");
     QTest::newRow("wrapper of 1000 characters")
         << QStringList{"--tag", QString(1000, u'n'), cleanExport_} << 0 << QString();
+    QTest::newRow("attributes without a column") << QStringList{wideExport_} << 0
+                                                 << QStringLiteral("whose values were left out: "
+                                                                   "n23 (1), n24 (1)\n");
     QTest::newRow("empty file name") << QStringList{"--errors", "", cleanExport_} << 2
                                      << QStringLiteral("--errors needs a file name");
 }
@@ -291,6 +303,49 @@ void ReportTest::outputPaths()
     const QByteArray logged = logAfter.readAll();
     QVERIFY2(logged.startsWith("earlier line\n" + (pipe ? QByteArray() : output)),
              logged.left(200).constData());
+}
+
+void ReportTest::shellRedirections_data()
+{
+    // $0 is the report, $1 the export with faults.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<QByteArray>("written"); // a file name, as bytes, that must exist afterwards
+
+    QTest::newRow("standard output full")
+        << QStringLiteral("\"$0\" \"$1\" >/dev/full") << 3
+        << QStringLiteral("cannot write to standard output: No space left on device")
+        << QByteArray();
+    QTest::newRow("table to a full standard output")
+        << QStringLiteral("\"$0\" --quiet --errors - \"$1\" >/dev/full") << 3
+        << QStringLiteral("cannot write to standard output") << QByteArray();
+    QTest::newRow("names that are not UTF-8")
+        << QStringLiteral("cp \"$1\" \"$(printf 'in\\377.xml')\" && \"$0\" --quiet --errors "
+                          "\"$(printf 'out\\351.txt')\" \"$(printf 'in\\377.xml')\"")
+        << 1 << QString() << QByteArray("out\xe9.txt");
+}
+
+void ReportTest::shellRedirections()
+{
+    QFETCH(QString, command);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorText);
+    QFETCH(QByteArray, written);
+    QTemporaryDir dir;
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), command,
+                   QStringLiteral(POSTLINT_BIN_DIR "/postlint-report"), mixedExport_});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(errors.contains(errorText), qPrintable(errors));
+    if (!written.isEmpty())
+        QVERIFY(::access((QFile::encodeName(dir.path()) + '/' + written).constData(), F_OK) == 0);
+    // Qt itself cannot name such files to remove them.
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir.path()});
 }
 
 QTEST_GUILESS_MAIN(ReportTest)
