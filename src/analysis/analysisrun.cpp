@@ -12,7 +12,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -65,6 +67,47 @@ void recordBatch(ResultTables& tables, const PostBatch& batch)
     }
 }
 
+// Starts body on a thread of its own. A thread that cannot be started is memory that cannot be had
+// (its stack), and is reported as such.
+template <typename Body> std::thread startThread(Body&& body)
+{
+    try {
+        return std::thread(std::forward<Body>(body));
+    } catch (const std::system_error&) {
+        throw std::bad_alloc();
+    }
+}
+
+// The reader's side of a run: the export's items, in batches, into the pool. Whatever stops the
+// reading (out of memory, most likely) is kept in failure, to end the run once the batches already
+// read have been taken; it must not end the thread, which would end the process.
+void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
+                  const std::atomic<bool>& abandoned, ExportReadResult& read,
+                  std::exception_ptr& failure) noexcept
+{
+    try {
+        std::unique_ptr<PostBatch> batch;
+        const auto flush = [&] {
+            if (batch)
+                pool.submit(std::move(batch), maxPending);
+        };
+        read = readExportFile(path, [&](ExportItem&& item) {
+            if (abandoned)
+                throw RunAbandoned();
+            if (!batch)
+                batch = std::make_unique<PostBatch>();
+            batch->bodyBytes += item.bodyUtf8.size();
+            batch->items.push_back(std::move(item));
+            if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
+                flush();
+        });
+        flush();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    pool.finishSubmitting();
+}
+
 // Reads the export on a thread of its own and hands batches of items to the checking pool,
 // while the calling thread records the checked batches in file order: reading, checking and
 // recording then overlap, and progress is still reported on the calling thread.
@@ -76,31 +119,8 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
     ExportReadResult read;
     std::exception_ptr readFailure;
     std::atomic<bool> abandoned = false;
-    std::thread reader([&] {
-        // Whatever stops the reading (out of memory, most likely) ends the run once the batches
-        // already read have been taken; it must not end the thread, which would end the process.
-        try {
-            std::unique_ptr<PostBatch> batch;
-            const auto flush = [&] {
-                if (batch)
-                    pool.submit(std::move(batch), maxPending);
-            };
-            read = readExportFile(path, [&](ExportItem&& item) {
-                if (abandoned)
-                    throw RunAbandoned();
-                if (!batch)
-                    batch = std::make_unique<PostBatch>();
-                batch->bodyBytes += item.bodyUtf8.size();
-                batch->items.push_back(std::move(item));
-                if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
-                    flush();
-            });
-            flush();
-        } catch (...) {
-            readFailure = std::current_exception();
-        }
-        pool.finishSubmitting();
-    });
+    std::thread reader =
+        startThread([&] { readIntoPool(path, pool, maxPending, abandoned, read, readFailure); });
 
     qint64 recorded = 0;
     try {

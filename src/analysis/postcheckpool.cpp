@@ -42,8 +42,15 @@ void PostCheckPool::submit(std::unique_ptr<PostBatch> batch, size_t maxPending)
     {
         std::unique_lock lock(mutex_);
         batchTaken_.wait(lock, [&] { return pending_.size() < maxPending; });
-        queue_.push_back(batch.get());
+        // A batch is either in both lists or in neither: a worker must never find one that is
+        // gone, nor a taker wait for one that no worker will check.
         pending_.push_back(std::move(batch));
+        try {
+            queue_.push_back(pending_.back().get());
+        } catch (...) {
+            pending_.pop_back();
+            throw;
+        }
     }
     workAvailable_.notify_one();
     batchDone_.notify_all(); // a taker may be waiting for the first batch

@@ -246,9 +246,11 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
     const QByteArray native = toNativePath(path);
     if (native.isEmpty())
         return failure(ENOENT);
-    if (writeIsRefused(native))
-        return {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
+    // Written in place, only the file's own permissions matter: opening it says whether they allow
+    // writing. A save beside it needs its folder too.
     if (writesInPlace(path))
         return writeInPlace(path, extent);
+    if (writeIsRefused(native))
+        return {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
     return saveReplacing(native, extent);
 }
