@@ -32,21 +32,19 @@ QString oneLine(QString text)
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
-// Writes one table where the options say; returns why it could not be written, or nothing.
-QString writeTable(const QString& path, const TableExtent& extent)
+QString writeToStandardOutput(const TableExtent& extent)
 {
-    if (path.isEmpty())
-        return {};
-    if (path == QLatin1String("-")) {
-        std::fflush(stdout);
-        QFile standardOutput;
-        const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                             writeTabDelimited(standardOutput, extent) && standardOutput.flush();
-        return written ? QString()
-                       : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
-                             .arg(standardOutput.errorString());
-    }
-    const ExportResult result = exportTabDelimited(path, extent);
+    std::fflush(stdout);
+    QFile standardOutput;
+    const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
+                         writeTabDelimited(standardOutput, extent) && standardOutput.flush();
+    return written ? QString()
+                   : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
+                         .arg(standardOutput.errorString());
+}
+
+QString problemOf(const QString& path, const ExportResult& result)
+{
     switch (result.status) {
     case ExportResult::Written:
         return {};
@@ -58,37 +56,64 @@ QString writeTable(const QString& path, const TableExtent& extent)
     return QStringLiteral("postlint-report: cannot write to %1\n").arg(path);
 }
 
+// One table on its way to where the options say: standard output is written at once, a file is
+// written beside itself and put in place by commit().
+struct TableOutput
+{
+    QString path;
+    TableExtent extent;
+    QString problem;
+    std::unique_ptr<StagedExport> staged;
+
+    void write()
+    {
+        if (path == QLatin1String("-"))
+            problem = writeToStandardOutput(extent);
+        else if (!path.isEmpty())
+            staged = std::make_unique<StagedExport>(path, extent);
+    }
+    void commit()
+    {
+        if (staged)
+            problem = problemOf(path, staged->commit());
+    }
+};
+
 bool isStandardOutput(const QString& path)
 {
     return path == QLatin1String("-") || standardStreamOf(path) == STDOUT_FILENO;
 }
 
 // Writes both tables, side by side when both go to files of their own: they only read the tables,
-// and the error table's long source lines make its file the slower one to write.
+// and the error table's long source lines make its file the slower one to write. No file is put in
+// place before both are written, so that running out of memory leaves the user's files as they
+// were.
 bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
 {
-    const TableExtent errors{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount};
-    const TableExtent links{tables.linkTable, tables.linkLastColumn, tables.linkRowCount};
+    TableOutput errors{options.errorsPath,
+                       {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount},
+                       {},
+                       {}};
+    TableOutput links{
+        options.linksPath, {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, {}, {}};
     const auto inPlace = [](const QString& path) {
         return path == QLatin1String("-") || writesInPlace(path);
     };
-    QString errorsProblem;
-    QString linksProblem;
-    if (options.errorsPath.isEmpty() || options.linksPath.isEmpty() ||
-        inPlace(options.errorsPath) || inPlace(options.linksPath)) {
-        errorsProblem = writeTable(options.errorsPath, errors);
-        linksProblem = writeTable(options.linksPath, links);
+    if (errors.path.isEmpty() || links.path.isEmpty() || inPlace(errors.path) ||
+        inPlace(links.path)) {
+        errors.write();
+        links.write();
     } else {
         std::exception_ptr linkFailure;
         std::thread linkWriter([&] {
             try {
-                linksProblem = writeTable(options.linksPath, links);
+                links.write();
             } catch (...) {
                 linkFailure = std::current_exception();
             }
         });
         try {
-            errorsProblem = writeTable(options.errorsPath, errors);
+            errors.write();
         } catch (...) {
             linkWriter.join();
             throw;
@@ -97,8 +122,10 @@ bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE*
         if (linkFailure)
             std::rethrow_exception(linkFailure);
     }
-    print(err, errorsProblem + linksProblem);
-    return errorsProblem.isEmpty() && linksProblem.isEmpty();
+    errors.commit();
+    links.commit();
+    print(err, errors.problem + links.problem);
+    return errors.problem.isEmpty() && links.problem.isEmpty();
 }
 
 FileIdentity outputIdentity(const QString& path)

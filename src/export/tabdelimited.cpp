@@ -137,6 +137,8 @@ QByteArray linkedFile(QByteArray path)
     return path;
 }
 
+} // namespace
+
 // The new contents of a file, written beside it under a name of their own and put in its place
 // only when complete: a failed or interrupted export leaves the user's file as it was.
 class StagedFile
@@ -195,20 +197,42 @@ private:
     int descriptor_ = -1;
 };
 
-ExportResult saveReplacing(const QByteArray& path, const TableExtent& extent)
+StagedExport::StagedExport(const QString& path, const TableExtent& extent)
 {
-    StagedFile staged(path);
-    if (const int error = staged.create())
-        return failure(error);
-    const ExportResult written = writeToDescriptor(staged.descriptor(), extent);
-    if (written.status != ExportResult::Written)
-        return written;
-    if (const int error = staged.commit())
-        return failure(error);
-    return written;
+    const QByteArray native = toNativePath(path);
+    if (native.isEmpty()) {
+        result_ = failure(ENOENT);
+        return;
+    }
+    // Written in place, only the file's own permissions matter: opening it says whether they allow
+    // writing. A save beside it needs its folder too.
+    if (writesInPlace(path)) {
+        result_ = writeInPlace(path, extent);
+        return;
+    }
+    if (writeIsRefused(native)) {
+        result_ = {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
+        return;
+    }
+    staged_ = std::make_unique<StagedFile>(native);
+    if (const int error = staged_->create()) {
+        result_ = failure(error);
+        return;
+    }
+    result_ = writeToDescriptor(staged_->descriptor(), extent);
 }
 
-} // namespace
+StagedExport::~StagedExport() = default;
+
+ExportResult StagedExport::commit()
+{
+    if (result_.status == ExportResult::Written && staged_) {
+        if (const int error = staged_->commit())
+            result_ = failure(error);
+        staged_.reset();
+    }
+    return result_;
+}
 
 bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
 {
@@ -243,14 +267,5 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
 
 ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
 {
-    const QByteArray native = toNativePath(path);
-    if (native.isEmpty())
-        return failure(ENOENT);
-    // Written in place, only the file's own permissions matter: opening it says whether they allow
-    // writing. A save beside it needs its folder too.
-    if (writesInPlace(path))
-        return writeInPlace(path, extent);
-    if (writeIsRefused(native))
-        return {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
-    return saveReplacing(native, extent);
+    return StagedExport(path, extent).commit();
 }

@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <memory>
+
 // The longest leading part of text that holds no character above 255; a character above U+FFFF
 // cuts the text at its first surrogate.
 QString getToFirstBadChr(const QString& text);
@@ -43,3 +45,26 @@ struct ExportResult
 // Whether the path may be written at all (it is not the file being analysed) is the caller's
 // question: findOutputClash answers it.
 ExportResult exportTabDelimited(const QString& path, const TableExtent& extent);
+
+class StagedFile;
+
+// An export in two steps, for a caller that writes several tables and wants none of its files
+// replaced unless all could be written (or until it is sure it will not fail on its own, as when
+// memory runs out): the constructor writes the table beside the file, commit() puts it in place.
+// A stream is written at once. Destroyed without commit, it leaves the file at path as it was.
+class StagedExport
+{
+public:
+    StagedExport(const QString& path, const TableExtent& extent);
+    ~StagedExport();
+    StagedExport(const StagedExport&) = delete;
+    StagedExport& operator=(const StagedExport&) = delete;
+
+    // How the writing went so far; Written until commit() says otherwise.
+    const ExportResult& result() const { return result_; }
+    ExportResult commit();
+
+private:
+    std::unique_ptr<StagedFile> staged_;
+    ExportResult result_;
+};
