@@ -24,6 +24,8 @@ FileIdentity identityOf(const struct stat& status)
     return identity;
 }
 
+} // namespace
+
 QByteArray folderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
@@ -32,14 +34,7 @@ QByteArray folderOf(const QByteArray& path)
     return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-QByteArray nameOf(const QByteArray& path)
-{
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Where a file that does not exist would be created: the deepest existing folder resolved by the
-// system, then the rest of the path; a dangling link is followed to where it points.
-QByteArray resolveMissing(QByteArray path)
+QByteArray followLinks(QByteArray path)
 {
     for (int links = 0; links < linkLimit; ++links) {
         char target[PATH_MAX];
@@ -49,8 +44,23 @@ QByteArray resolveMissing(QByteArray path)
         const QByteArray pointed(target, length);
         path = pointed.startsWith('/') ? pointed : folderOf(path) + '/' + pointed;
     }
-    QByteArray rest = nameOf(path);
-    QByteArray folder = folderOf(path);
+    return path;
+}
+
+namespace {
+
+QByteArray nameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Where a file that does not exist would be created: the deepest existing folder resolved by the
+// system, then the rest of the path; a dangling link is followed to where it points.
+QByteArray resolveMissing(const QByteArray& path)
+{
+    const QByteArray linked = followLinks(path);
+    QByteArray rest = nameOf(linked);
+    QByteArray folder = folderOf(linked);
     while (true) {
         char resolved[PATH_MAX];
         if (::realpath(folder.constData(), resolved) != nullptr)

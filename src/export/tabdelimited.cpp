@@ -64,14 +64,6 @@ bool isPermissionError(int error)
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
-QByteArray folderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
 ExportResult failure(int error)
 {
     return {isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed,
@@ -123,20 +115,6 @@ ExportResult writeInPlace(const QString& path, const TableExtent& extent)
     return result;
 }
 
-// Where a save through a symbolic link lands: the linked file, so that the link stays a link.
-QByteArray linkedFile(QByteArray path)
-{
-    for (int links = 0; links < 40; ++links) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
-        if (length < 0)
-            break;
-        const QByteArray pointed(target, length);
-        path = pointed.startsWith('/') ? pointed : folderOf(path) + '/' + pointed;
-    }
-    return path;
-}
-
 } // namespace
 
 // The new contents of a file, written beside it under a name of their own and put in its place
@@ -144,7 +122,7 @@ QByteArray linkedFile(QByteArray path)
 class StagedFile
 {
 public:
-    explicit StagedFile(const QByteArray& destination) : destination_(linkedFile(destination)) {}
+    explicit StagedFile(const QByteArray& destination) : destination_(followLinks(destination)) {}
     ~StagedFile()
     {
         if (descriptor_ >= 0)
@@ -182,13 +160,16 @@ public:
     int descriptor() const { return descriptor_; }
     int commit()
     {
-        const int closing = descriptor_;
+        // On the disk before it takes the file's name: a crash must not leave an empty file.
+        int error = ::fsync(descriptor_) != 0 ? errno : 0;
+        if (::close(descriptor_) != 0 && error == 0)
+            error = errno;
         descriptor_ = -1;
-        if (::fsync(closing) != 0 || ::close(closing) != 0 ||
-            ::rename(temporary_.constData(), destination_.constData()) != 0)
-            return errno;
-        temporary_.clear();
-        return 0;
+        if (error == 0 && ::rename(temporary_.constData(), destination_.constData()) != 0)
+            error = errno;
+        if (error == 0)
+            temporary_.clear();
+        return error;
     }
 
 private:
