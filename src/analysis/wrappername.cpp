@@ -56,8 +56,7 @@ QString wrapperNameProblem(const QString& name)
         char32_t c = name.at(i).unicode();
         // A surrogate without its partner stands for no character, and toUcs4 would let it pass
         // as U+FFFD.
-        if (name.at(i).isHighSurrogate() && i + 1 < end &&
-            name.at(i + 1).isLowSurrogate()) {
+        if (name.at(i).isHighSurrogate() && i + 1 < end && name.at(i + 1).isLowSurrogate()) {
             c = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
             ++i;
         }
