@@ -1,12 +1,22 @@
 #include "analysisrun.h"
 
 #include "errornarrowing.h"
+#include "nativepath.h"
 #include "postcheckpool.h"
 
+#include <QFile>
 #include <QThread>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -15,12 +25,87 @@ namespace {
 constexpr size_t batchItemLimit = 64;
 constexpr qint64 batchByteLimit = 512 * 1024;
 
+// Thrown into the reader when the recording has failed, to end its reading early.
+struct RunAbandoned
+{};
+
+// Reads the export at path, whatever bytes its name holds (see nativepath.h).
+ExportReadResult readExportFile(const QString& path,
+                                const std::function<void(ExportItem&&)>& onItem)
+{
+    ExportReadResult result;
+    const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        result.problem.reason = QString::fromLocal8Bit(std::strerror(EISDIR));
+        return result;
+    }
+    QFile file;
+    if (descriptor < 0 ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        result.problem.reason = QString::fromLocal8Bit(std::strerror(errno));
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return result;
+    }
+    result = readExport(static_cast<QIODevice&>(file), onItem);
+    if (result.usable && file.error() != QFileDevice::NoError) {
+        result.usable = false;
+        result.problem.reason = file.errorString();
+    }
+    return result;
+}
+
 void recordBatch(ResultTables& tables, const PostBatch& batch)
 {
+    if (batch.failure)
+        std::rethrow_exception(batch.failure);
     for (size_t i = 0; i < batch.items.size(); ++i) {
         const ExportItem& item = batch.items[i];
         recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8), batch.reports[i]);
     }
+}
+
+// Starts body on a thread of its own. A thread that cannot be started is memory that cannot be had
+// (its stack), and is reported as such.
+template <typename Body> std::thread startThread(Body&& body)
+{
+    try {
+        return std::thread(std::forward<Body>(body));
+    } catch (const std::system_error&) {
+        throw std::bad_alloc();
+    }
+}
+
+// The reader's side of a run: the export's items, in batches, into the pool. Whatever stops the
+// reading (out of memory, most likely) is kept in failure, to end the run once the batches already
+// read have been taken; it must not end the thread, which would end the process.
+void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
+                  const std::atomic<bool>& abandoned, ExportReadResult& read,
+                  std::exception_ptr& failure) noexcept
+{
+    try {
+        std::unique_ptr<PostBatch> batch;
+        const auto flush = [&] {
+            if (batch)
+                pool.submit(std::move(batch), maxPending);
+        };
+        read = readExportFile(path, [&](ExportItem&& item) {
+            if (abandoned)
+                throw RunAbandoned();
+            if (!batch)
+                batch = std::make_unique<PostBatch>();
+            batch->bodyBytes += item.bodyUtf8.size();
+            batch->items.push_back(std::move(item));
+            if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
+                flush();
+        });
+        flush();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    pool.finishSubmitting();
 }
 
 // Reads the export on a thread of its own and hands batches of items to the checking pool,
@@ -32,28 +117,10 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
     PostCheckPool pool(workerCount, options.dummyTag);
     const size_t maxPending = size_t(4 * workerCount);
     ExportReadResult read;
-    std::thread reader([&] {
-        try {
-            std::unique_ptr<PostBatch> batch;
-            const auto flush = [&] {
-                if (batch)
-                    pool.submit(std::move(batch), maxPending);
-            };
-            read = readExport(path, [&](ExportItem&& item) {
-                if (!batch)
-                    batch = std::make_unique<PostBatch>();
-                batch->bodyBytes += item.bodyUtf8.size();
-                batch->items.push_back(std::move(item));
-                if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
-                    flush();
-            });
-            flush();
-        } catch (const std::bad_alloc&) {
-            read = ExportReadResult();
-            read.problem.reason = QStringLiteral("Out of memory");
-        }
-        pool.finishSubmitting();
-    });
+    std::exception_ptr readFailure;
+    std::atomic<bool> abandoned = false;
+    std::thread reader =
+        startThread([&] { readIntoPool(path, pool, maxPending, abandoned, read, readFailure); });
 
     qint64 recorded = 0;
     try {
@@ -64,13 +131,16 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
                 options.progress(recorded);
         }
     } catch (...) {
-        // The reader may be waiting for room: let it finish before the pool goes away.
+        // The reader may be waiting for room: let it stop before the pool goes away.
+        abandoned = true;
         while (pool.takeOldest()) {
         }
         reader.join();
         throw;
     }
     reader.join();
+    if (readFailure)
+        std::rethrow_exception(readFailure);
     return read;
 }
 
@@ -85,7 +155,7 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
     ExportReadResult read;
     if (workerCount == 1) {
         qint64 recorded = 0;
-        read = readExport(path, [&](ExportItem&& item) {
+        read = readExportFile(path, [&](ExportItem&& item) {
             recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
                        checkPostBody(item.bodyUtf8, options.dummyTag));
             if (options.progress && ++recorded % batchItemLimit == 0)

@@ -177,6 +177,7 @@ struct ReadState
     std::vector<const xmlNode*> readThroughItems;
     const exportrepair::ByteRepair* repair = nullptr;
     const markupguard::ByteStreamGuard* guard = nullptr;
+    std::exception_ptr failure;
 
     void fail(ExportFault fault)
     {
@@ -247,23 +248,26 @@ void onReaderError(void* userData, xmlErrorPtr error)
     auto& state = *static_cast<ReadState*>(userData);
     if (error == nullptr || !libxml::isFault(*error))
         return;
-    try {
-        ExportFault fault = faultOf(*error, state);
-        const xmlNode* item = itemOfFault(*error);
-        if (item != nullptr)
-            placeInItem(fault, item, state.repair->markedAnything());
-        if (isNamespaceFault(*error)) {
-            state.readThrough.append(std::move(fault));
-            state.readThroughItems.push_back(item);
-        } else if (error->code == XML_DTD_NO_DTD) {
-            state.reportedNoDtd = true;
-            state.noDtdProblem = std::move(fault);
-        } else {
-            state.fail(std::move(fault));
-        }
-    } catch (const std::bad_alloc&) {
-        state.faulted = true;
-    }
+    libxml::guardCallback(
+        state.failure,
+        [&] {
+            if (error->code == XML_ERR_NO_MEMORY)
+                throw std::bad_alloc();
+            ExportFault fault = faultOf(*error, state);
+            const xmlNode* item = itemOfFault(*error);
+            if (item != nullptr)
+                placeInItem(fault, item, state.repair->markedAnything());
+            if (isNamespaceFault(*error)) {
+                state.readThrough.append(std::move(fault));
+                state.readThroughItems.push_back(item);
+            } else if (error->code == XML_DTD_NO_DTD) {
+                state.reportedNoDtd = true;
+                state.noDtdProblem = std::move(fault);
+            } else {
+                state.fail(std::move(fault));
+            }
+        },
+        [&] { state.faulted = true; });
 }
 
 // The export's bytes on their way to libxml2: repaired, then through the guard against its
@@ -279,6 +283,7 @@ struct GuardedInput
     qsizetype pendingStart = 0;
     bool ended = false;
     bool failed = false;
+    std::exception_ptr failure;
 
     // Appends the next bytes to pending; false at the end of the input or on a failure.
     bool fill(qint64 length)
@@ -304,24 +309,27 @@ struct GuardedInput
     }
 };
 
+int readGuarded(GuardedInput& input, char* buffer, int length)
+{
+    while (input.pendingStart == input.pending.size()) {
+        input.pending.clear();
+        input.pendingStart = 0;
+        if (!input.fill(length))
+            return input.failed ? -1 : 0;
+    }
+    const qsizetype count = std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
+    std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
+    input.pendingStart += count;
+    return int(count);
+}
+
 int readFromDevice(void* context, char* buffer, int length)
 {
     auto& input = *static_cast<GuardedInput*>(context);
-    try {
-        while (input.pendingStart == input.pending.size()) {
-            input.pending.clear();
-            input.pendingStart = 0;
-            if (!input.fill(length))
-                return input.failed ? -1 : 0;
-        }
-        const qsizetype count =
-            std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
-        std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
-        input.pendingStart += count;
-        return int(count);
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
+    int result = -1; // what libxml2 takes for a failed read
+    libxml::guardCallback(
+        input.failure, [&] { result = readGuarded(input, buffer, length); }, [] {});
+    return result;
 }
 
 // Whether the prolog at the start of the (repaired) bytes holds a document type declaration;
@@ -489,7 +497,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
-    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false};
+    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
     std::optional<bool> doctype;
@@ -512,6 +520,8 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
 
     ItemWalk walk(reader.get(), state, input.repair);
     const int status = walk.run(onItem, result.itemCount);
+    libxml::rethrowKept(input.failure);
+    libxml::rethrowKept(state.failure);
 
     // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
     // own reason is the one that explains it.

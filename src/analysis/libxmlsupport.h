@@ -8,6 +8,7 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
 
+#include <exception>
 #include <memory>
 
 namespace libxml {
@@ -61,5 +62,27 @@ bool isFault(const xmlError& error);
 
 // libxml2's message without the line break it ends with.
 QString reasonOf(const xmlError& error);
+
+// Runs the body of a libxml2 callback. No exception may cross libxml2's C frames: the first one
+// is kept and stop() tells the parser to end, and the caller rethrows it once the parse has
+// returned (rethrowKept). Out of memory among them: a run that cannot hold its results must end
+// as a failure, never record a fault that is not in the post.
+template <typename Body, typename Stop>
+void guardCallback(std::exception_ptr& kept, Body&& body, Stop&& stop) noexcept
+{
+    try {
+        body();
+    } catch (...) {
+        if (!kept)
+            kept = std::current_exception();
+        stop();
+    }
+}
+
+inline void rethrowKept(const std::exception_ptr& kept)
+{
+    if (kept)
+        std::rethrow_exception(kept);
+}
 
 } // namespace libxml

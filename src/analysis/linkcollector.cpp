@@ -2,6 +2,7 @@
 
 #include "linkfinder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -74,6 +75,22 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
                 column = tables.addLinkColumn(name);
             if (column >= 0)
                 tables.linkTable.setCell(column, row, CellText::fromUtf8(value));
+            else
+                ++tables.leftOutAttributes[name];
         }
     }
+}
+
+QString leftOutSummary(const ResultTables& tables, int namesShown)
+{
+    std::vector<std::pair<QString, qint64>> names(tables.leftOutAttributes.keyValueBegin(),
+                                                  tables.leftOutAttributes.keyValueEnd());
+    std::stable_sort(names.begin(), names.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    QStringList parts;
+    for (size_t i = 0; i < names.size() && i < size_t(namesShown); ++i)
+        parts.append(QStringLiteral("%1 (%2)").arg(names[i].first).arg(names[i].second));
+    if (names.size() > size_t(namesShown))
+        parts.append(QStringLiteral("and %1 other names").arg(names.size() - size_t(namesShown)));
+    return parts.join(QStringLiteral(", "));
 }

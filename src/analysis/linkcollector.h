@@ -16,6 +16,11 @@ struct FoundLink
 
 // Appends the rows and attribute columns of one parsed post to the link table. Columns appear in
 // the order the run first meets each name; once all 22 attribute columns are taken, values of
-// further names are dropped.
+// further names are left out, and counted per name in tables.leftOutAttributes.
 void collectLinks(ResultTables& tables, const QString& title, const CellText& body,
                   const std::vector<FoundLink>& links);
+
+// The attribute names left out of the link table, the most frequent first, each with how often:
+// "rel (12), srcset (3)", at most namesShown of them and then how many other names there were.
+// Empty when nothing was left out.
+QString leftOutSummary(const ResultTables& tables, int namesShown = 10);

@@ -33,6 +33,7 @@ struct PostParse
     LinkFinder links;
     bool faulted = false;
     Fault fault;
+    std::exception_ptr failure;
 };
 
 PostParse& parseOf(void* context)
@@ -52,20 +53,23 @@ void stopWithFault(void* context, Fault fault)
     xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
 }
 
+// Runs a callback's body; what it throws ends the parse and is rethrown once the parse returns.
+template <typename Body> void guarded(void* context, Body&& body)
+{
+    libxml::guardCallback(parseOf(context).failure, std::forward<Body>(body),
+                          [context] { xmlStopParser(static_cast<xmlParserCtxtPtr>(context)); });
+}
+
 void onError(void* context, xmlErrorPtr error)
 {
     if (error == nullptr || !libxml::isFault(*error) || parseOf(context).faulted)
         return;
-    try {
+    guarded(context, [&] {
+        // libxml2 itself ran out of memory: that is no fault of the post.
+        if (error->code == XML_ERR_NO_MEMORY)
+            throw std::bad_alloc();
         stopWithFault(context, {error->code, libxml::reasonOf(*error), error->line, error->int2});
-    } catch (const std::bad_alloc&) {
-        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
-    }
-}
-
-void stopOutOfMemory(void* context)
-{
-    stopWithFault(context, {XML_ERR_NO_MEMORY, QStringLiteral("Out of memory"), 0, 0});
+    });
 }
 
 void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
@@ -77,21 +81,18 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*pr
     ++parse.depth;
     if (parse.faulted)
         return;
-    if (parse.depth > depthLimit) {
-        const auto* input = static_cast<xmlParserCtxtPtr>(context)->input;
-        stopWithFault(context, {XML_ERR_INTERNAL_ERROR,
-                                QStringLiteral("Excessive depth in document: %1 use "
-                                               "XML_PARSE_HUGE option")
-                                    .arg(depthLimit),
-                                input->line, input->col});
-        return;
-    }
-    // No exception may cross libxml2's C frames.
-    try {
+    guarded(context, [&] {
+        if (parse.depth > depthLimit) {
+            const auto* input = static_cast<xmlParserCtxtPtr>(context)->input;
+            stopWithFault(context, {XML_ERR_INTERNAL_ERROR,
+                                    QStringLiteral("Excessive depth in document: %1 use "
+                                                   "XML_PARSE_HUGE option")
+                                        .arg(depthLimit),
+                                    input->line, input->col});
+            return;
+        }
         parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
-    } catch (const std::bad_alloc&) {
-        stopOutOfMemory(context);
-    }
+    });
 }
 
 // Without it libxml2 leaves the comment's start out of its reason for a double hyphen.
@@ -100,7 +101,7 @@ void onComment(void*, const xmlChar*) {}
 void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
 {
     PostParse& parse = parseOf(context);
-    parse.links.endElement(parse.depth);
+    guarded(context, [&] { parse.links.endElement(parse.depth); });
     --parse.depth;
 }
 
@@ -169,6 +170,8 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     libxml::ParserContext context(
         parsed.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(parsed.constData(), int(parsed.size()))
                                  : nullptr);
+    if (!context && parsed.size() <= INT_MAX)
+        throw std::bad_alloc();
     if (!context) {
         report.errorCode = XML_ERR_NO_MEMORY;
         report.reason = QStringLiteral("The parser could not be created for this post");
@@ -182,6 +185,7 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     // text or attribute value is judged by XML's rules whatever its size.
     xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_HUGE);
     xmlParseDocument(context.get());
+    libxml::rethrowKept(parse.failure);
 
     if (!parse.faulted && !context->wellFormed) {
         // A fault that bypassed the handler; fall back to what the context kept.

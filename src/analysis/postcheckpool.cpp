@@ -1,26 +1,29 @@
 #include "postcheckpool.h"
 
-#include <libxml/xmlerror.h>
+#include <new>
 
 void checkBatch(PostBatch& batch, const QString& dummyTag)
 {
-    batch.reports.resize(batch.items.size());
-    for (size_t i = 0; i < batch.items.size(); ++i) {
-        try {
+    try {
+        batch.reports.resize(batch.items.size());
+        for (size_t i = 0; i < batch.items.size(); ++i)
             batch.reports[i] = checkPostBody(batch.items[i].bodyUtf8, dummyTag);
-        } catch (const std::bad_alloc&) {
-            PostReport& report = batch.reports[i];
-            report = PostReport();
-            report.errorCode = XML_ERR_NO_MEMORY;
-            report.reason = QStringLiteral("Out of memory");
-        }
+    } catch (...) {
+        batch.failure = std::current_exception();
     }
 }
 
 PostCheckPool::PostCheckPool(int workerCount, QString dummyTag) : dummyTag_(std::move(dummyTag))
 {
-    for (int i = 0; i < workerCount; ++i)
-        workers_.emplace_back([this] { work(); });
+    try {
+        for (int i = 0; i < workerCount; ++i)
+            workers_.emplace_back([this] { work(); });
+    } catch (...) {
+        // A thread that cannot be started is memory that cannot be had (its stack); the workers
+        // already running make do, and with none the run cannot go on.
+        if (workers_.empty())
+            throw std::bad_alloc();
+    }
 }
 
 PostCheckPool::~PostCheckPool()
@@ -39,8 +42,15 @@ void PostCheckPool::submit(std::unique_ptr<PostBatch> batch, size_t maxPending)
     {
         std::unique_lock lock(mutex_);
         batchTaken_.wait(lock, [&] { return pending_.size() < maxPending; });
-        queue_.push_back(batch.get());
+        // A batch is either in both lists or in neither: a worker must never find one that is
+        // gone, nor a taker wait for one that no worker will check.
         pending_.push_back(std::move(batch));
+        try {
+            queue_.push_back(pending_.back().get());
+        } catch (...) {
+            pending_.pop_back();
+            throw;
+        }
     }
     workAvailable_.notify_one();
     batchDone_.notify_all(); // a taker may be waiting for the first batch

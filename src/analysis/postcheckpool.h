@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,6 +18,9 @@ struct PostBatch
     std::vector<PostReport> reports;
     qint64 bodyBytes = 0;
     bool done = false;
+    // Set when a check could not be made (out of memory): the reports are then incomplete, and
+    // whoever takes the batch rethrows it.
+    std::exception_ptr failure;
 };
 
 // Checks batches of posts on worker threads. Batches are handed back in the order they were
@@ -53,5 +57,5 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// Checks every body of the batch; never throws.
+// Checks every body of the batch; never throws, keeping in the batch what stopped it.
 void checkBatch(PostBatch& batch, const QString& dummyTag);

@@ -21,6 +21,7 @@ void ResultTables::reset()
     linkTable.setCell(LinkContentColumn, 0, errorHeaders().at(ErrorContentColumn));
     linkLastColumn = LinkContentColumn;
     linkColumnOf_.clear();
+    leftOutAttributes.clear();
     linkColumnOf_.insert(errorHeaders().at(ErrorTitleColumn), LinkTitleColumn);
     linkColumnOf_.insert(errorHeaders().at(ErrorContentColumn), LinkContentColumn);
 }

@@ -3,6 +3,7 @@
 #include "resulttable.h"
 
 #include <QHash>
+#include <QMap>
 #include <QStringList>
 
 // Columns of the error table.
@@ -39,6 +40,8 @@ struct ResultTables
     qint32 errorRowCount = 0;
     qint32 linkRowCount = 0;
     qint32 linkLastColumn = 0;
+    // How many values of each attribute name were left out because no column was left for it.
+    QMap<QString, qint64> leftOutAttributes;
 
     bool exist() const { return errorTable.rowCount() > 0; }
 

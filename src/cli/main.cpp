@@ -1,4 +1,6 @@
 #include "analysis/libxmlinit.h"
+#include "analysis/nativepath.h"
+#include "analysis/wrappername.h"
 #include "report.h"
 
 #include <QCommandLineParser>
@@ -13,7 +15,38 @@ namespace {
 const QString emptyTagMessage =
     QStringLiteral("Dummy tags encapsulate the raw HTML to allow XML parsing, \nit can not be "
                    "empty and must be unique.");
+
+// The arguments as given: file names are bytes, which QCoreApplication::arguments() would decode
+// with loss where they are not UTF-8 (see nativepath.h).
+QStringList argumentsAsGiven(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(fromNativePath(argv[i]));
+    return arguments;
 }
+
+// Why the options cannot be used as given, or the empty text.
+QString optionProblem(const QCommandLineParser& parser, const QCommandLineOption& tagOption,
+                      const QList<QCommandLineOption>& fileOptions)
+{
+    for (const QCommandLineOption& option : fileOptions) {
+        if (parser.isSet(option) && parser.value(option).isEmpty())
+            return QStringLiteral("postlint-report: --%1 needs a file name (- for standard "
+                                  "output)")
+                .arg(option.names().constFirst());
+    }
+    const QString tag = parser.value(tagOption);
+    if (tag.isEmpty())
+        return emptyTagMessage;
+    if (const QString problem = wrapperNameProblem(tag); !problem.isEmpty())
+        return QStringLiteral("postlint-report: --tag must be an XML element name without a "
+                              "colon: %1")
+            .arg(problem);
+    return {};
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -46,7 +79,7 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("EXPORT.xml"),
                                  QStringLiteral("The WordPress export to check."));
 
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(argumentsAsGiven(argc, argv))) {
         std::fprintf(stderr, "postlint-report: %s\n", qPrintable(parser.errorText()));
         return UsageOrNoItems;
     }
@@ -69,8 +102,9 @@ int main(int argc, char* argv[])
     options.linksPath = parser.value(linksOption);
     options.quiet = parser.isSet(quietOption);
     options.showProgress = ::isatty(STDERR_FILENO) != 0;
-    if (options.dummyTag.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(emptyTagMessage));
+    if (const QString problem = optionProblem(parser, tagOption, {errorsOption, linksOption});
+        !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", toNativePath(problem).constData());
         return UsageOrNoItems;
     }
     // The tables outlive main on purpose: the process ends right after the report, and freeing

@@ -1,18 +1,27 @@
 #include "report.h"
 
 #include "analysis/analysisrun.h"
+#include "analysis/linkcollector.h"
+#include "analysis/nativepath.h"
+#include "export/outputpaths.h"
 #include "export/tabdelimited.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
 void print(FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    // Paths in messages come out as the bytes they were given as.
+    const QByteArray bytes = toNativePath(text);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
@@ -39,21 +48,19 @@ QString faultLine(const QString& exportPath, const ExportFault& fault)
     return line + QLatin1Char('\n');
 }
 
-// Writes one table where the options say; returns why it could not be written, or nothing.
-QString writeTable(const QString& path, const TableExtent& extent)
+QString writeToStandardOutput(const TableExtent& extent)
 {
-    if (path.isEmpty())
-        return {};
-    if (path == QLatin1String("-")) {
-        std::fflush(stdout);
-        QFile standardOutput;
-        const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                             writeTabDelimited(standardOutput, extent) && standardOutput.flush();
-        return written ? QString()
-                       : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
-                             .arg(standardOutput.errorString());
-    }
-    const ExportResult result = exportTabDelimited(path, extent);
+    std::fflush(stdout);
+    QFile standardOutput;
+    const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
+                         writeTabDelimited(standardOutput, extent) && standardOutput.flush();
+    return written ? QString()
+                   : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
+                         .arg(standardOutput.errorString());
+}
+
+QString problemOf(const QString& path, const ExportResult& result)
+{
     switch (result.status) {
     case ExportResult::Written:
         return {};
@@ -65,35 +72,120 @@ QString writeTable(const QString& path, const TableExtent& extent)
     return QStringLiteral("postlint-report: cannot write to %1\n").arg(path);
 }
 
-// Writes both tables, side by side when both go to files: they only read the tables, and the
-// error table's long source lines make its file the slower one to write.
-bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
+// One table on its way to where the options say: standard output is written at once, a file is
+// written beside itself and put in place by commit().
+struct TableOutput
 {
-    const TableExtent errors{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount};
-    const TableExtent links{tables.linkTable, tables.linkLastColumn, tables.linkRowCount};
-    const bool toStandardOutput =
-        options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-");
-    QString errorsProblem;
-    QString linksProblem;
-    if (toStandardOutput || options.errorsPath.isEmpty() || options.linksPath.isEmpty()) {
-        errorsProblem = writeTable(options.errorsPath, errors);
-        linksProblem = writeTable(options.linksPath, links);
-    } else {
-        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links); });
-        errorsProblem = writeTable(options.errorsPath, errors);
-        linkWriter.join();
+    QString path;
+    TableExtent extent;
+    QString problem;
+    std::unique_ptr<StagedExport> staged;
+
+    void write()
+    {
+        if (path == QLatin1String("-"))
+            problem = writeToStandardOutput(extent);
+        else if (!path.isEmpty())
+            staged = std::make_unique<StagedExport>(path, extent);
     }
-    print(err, errorsProblem + linksProblem);
-    return errorsProblem.isEmpty() && linksProblem.isEmpty();
+    void commit()
+    {
+        if (staged)
+            problem = problemOf(path, staged->commit());
+    }
+};
+
+bool isStandardOutput(const QString& path)
+{
+    return path == QLatin1String("-") || standardStreamOf(path) == STDOUT_FILENO;
 }
 
-} // namespace
+// Writes both tables, side by side when both go to files of their own: they only read the tables,
+// and the error table's long source lines make its file the slower one to write. No file is put in
+// place before both are written, so that running out of memory leaves the user's files as they
+// were.
+bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
+{
+    TableOutput errors{options.errorsPath,
+                       {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount},
+                       {},
+                       {}};
+    TableOutput links{
+        options.linksPath, {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, {}, {}};
+    const auto inPlace = [](const QString& path) {
+        return path == QLatin1String("-") || writesInPlace(path);
+    };
+    if (errors.path.isEmpty() || links.path.isEmpty() || inPlace(errors.path) ||
+        inPlace(links.path)) {
+        errors.write();
+        links.write();
+    } else {
+        std::exception_ptr linkFailure;
+        std::thread linkWriter([&] {
+            try {
+                links.write();
+            } catch (...) {
+                linkFailure = std::current_exception();
+            }
+        });
+        try {
+            errors.write();
+        } catch (...) {
+            linkWriter.join();
+            throw;
+        }
+        linkWriter.join();
+        if (linkFailure)
+            std::rethrow_exception(linkFailure);
+    }
+    errors.commit();
+    links.commit();
+    print(err, errors.problem + links.problem);
+    return errors.problem.isEmpty() && links.problem.isEmpty();
+}
 
-int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+FileIdentity outputIdentity(const QString& path)
+{
+    return path == QLatin1String("-") ? identifyDescriptor(STDOUT_FILENO) : identifyPath(path);
+}
+
+// Why the outputs cannot be written as asked, before anything is read or written: one of them is
+// the export itself, or both tables would go to one file.
+QString outputProblem(const ReportOptions& options)
+{
+    QStringList optionNames;
+    QStringList paths;
+    QList<FileIdentity> outputs;
+    for (const auto& [option, path] : {std::pair{QStringLiteral("--errors"), options.errorsPath},
+                                       std::pair{QStringLiteral("--links"), options.linksPath}}) {
+        if (path.isEmpty())
+            continue;
+        optionNames.append(option);
+        paths.append(path);
+        outputs.append(outputIdentity(path));
+    }
+    const OutputClash clash = findOutputClash(identifyPath(options.exportPath), outputs);
+    switch (clash.kind) {
+    case OutputClash::None:
+        return {};
+    case OutputClash::OverwritesInput:
+        return QStringLiteral("postlint-report: %1 %2 is the export being checked, %3; it is "
+                              "only ever read\n")
+            .arg(optionNames.at(clash.output), paths.at(clash.output), options.exportPath);
+    case OutputClash::SharedFile:
+        return QStringLiteral("postlint-report: %1 %2 and %3 %4 are one file; each table needs a "
+                              "file of its own\n")
+            .arg(optionNames.at(clash.earlierOutput), paths.at(clash.earlierOutput),
+                 optionNames.at(clash.output), paths.at(clash.output));
+    }
+    return {};
+}
+
+// The run itself, once the options are known to be usable; throws when memory runs out.
+int analyseAndWrite(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
 {
     FILE* lines =
-        (options.errorsPath == QLatin1String("-") || options.linksPath == QLatin1String("-")) ? err
-                                                                                              : out;
+        isStandardOutput(options.errorsPath) || isStandardOutput(options.linksPath) ? err : out;
 
     AnalysisOptions analysis;
     analysis.dummyTag = options.dummyTag;
@@ -144,11 +236,39 @@ int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FIL
     if (!outcome.exportFaults.isEmpty())
         summary += QStringLiteral(", %1 export faults").arg(outcome.exportFaults.size());
     print(lines, summary + QLatin1Char('\n'));
-    std::fflush(lines);
+    if (!tables.leftOutAttributes.isEmpty())
+        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
+                                  "attributes, whose values were left out: %1\n")
+                       .arg(leftOutSummary(tables)));
+    if (std::fflush(lines) != 0 || std::ferror(lines) != 0) {
+        print(err, QStringLiteral("postlint-report: cannot write to standard %1: %2\n")
+                       .arg(lines == err ? QStringLiteral("error") : QStringLiteral("output"),
+                            QString::fromLocal8Bit(std::strerror(errno))));
+        return OutputFailed;
+    }
 
     if (!written)
         return OutputFailed;
     if (!outcome.foundItems)
         return UsageOrNoItems;
     return notWellFormed > 0 || !outcome.exportFaults.isEmpty() ? SomeNotWellFormed : AllWellFormed;
+}
+
+} // namespace
+
+int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+{
+    if (const QString problem = outputProblem(options); !problem.isEmpty()) {
+        print(err, problem);
+        return UsageOrNoItems;
+    }
+    try {
+        return analyseAndWrite(options, tables, out, err);
+    } catch (const std::bad_alloc&) {
+        // Nothing is left to allocate with: the message is written as it stands.
+        std::fputs("postlint-report: out of memory\n", err);
+    } catch (const std::exception& failure) {
+        std::fprintf(err, "postlint-report: %s\n", failure.what());
+    }
+    return OutputFailed;
 }

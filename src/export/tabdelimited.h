@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <memory>
+
 // The longest leading part of text that holds no character above 255; a character above U+FFFF
 // cuts the text at its first surrogate.
 QString getToFirstBadChr(const QString& text);
@@ -19,8 +21,9 @@ struct TableExtent
 
 // Writes the table as tab-delimited ISO-8859-1 text: the header row whole (a header character
 // above 255 becomes '?'), then every data row with its cells cut by getToFirstBadChr and the
-// Content column left empty; CR LF after every line; nothing quoted. Returns false when the device
-// refused a write.
+// Content column left empty; CR LF after every line; nothing quoted, and a TAB, CR or LF inside a
+// cell written as a space, so that every line is one row of the same number of fields. Returns
+// false when the device refused a write.
 bool writeTabDelimited(QIODevice& device, const TableExtent& extent);
 
 struct ExportResult
@@ -36,6 +39,32 @@ struct ExportResult
     QString reason;
 };
 
-// Writes the table to the file at path. The file appears only once it is complete: a failed
-// export leaves no partial file and leaves a file already at that path as it was.
+// Writes the table to the file at path. A regular file appears only once it is complete: a failed
+// export leaves no partial file and leaves a file already at that path as it was. A device, a pipe
+// or the process's own standard output or error is written where it stands (see outputpaths.h).
+// Whether the path may be written at all (it is not the file being analysed) is the caller's
+// question: findOutputClash answers it.
 ExportResult exportTabDelimited(const QString& path, const TableExtent& extent);
+
+class StagedFile;
+
+// An export in two steps, for a caller that writes several tables and wants none of its files
+// replaced unless all could be written (or until it is sure it will not fail on its own, as when
+// memory runs out): the constructor writes the table beside the file, commit() puts it in place.
+// A stream is written at once. Destroyed without commit, it leaves the file at path as it was.
+class StagedExport
+{
+public:
+    StagedExport(const QString& path, const TableExtent& extent);
+    ~StagedExport();
+    StagedExport(const StagedExport&) = delete;
+    StagedExport& operator=(const StagedExport&) = delete;
+
+    // How the writing went so far; Written until commit() says otherwise.
+    const ExportResult& result() const { return result_; }
+    ExportResult commit();
+
+private:
+    std::unique_ptr<StagedFile> staged_;
+    ExportResult result_;
+};

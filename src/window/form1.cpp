@@ -9,6 +9,9 @@
 
 #include "analysis/analysisrun.h"
 #include "analysis/errornarrowing.h"
+#include "analysis/linkcollector.h"
+#include "analysis/wrappername.h"
+#include "export/outputpaths.h"
 #include "export/tabdelimited.h"
 #include "view/detailpanel.h"
 #include "view/resultsmodel.h"
@@ -230,33 +233,51 @@ void Form1::Form_Resize()
 
 void Form1::CommandPath_Click()
 {
+    // Such a name would make every post of the run fail to parse; the text stays for the user to
+    // correct.
+    if (const QString problem = wrapperNameProblem(TextDummy->text()); !problem.isEmpty()) {
+        dialogs_->showMessage(WindowTexts::unusableDummyTag(problem));
+        return;
+    }
     const QString path = dialogs_->chooseExportToOpen(QCoreApplication::applicationDirPath());
     showFromStart(TextPath, path);
     if (path.isEmpty())
         return;
 
-    AnalysisOutcome outcome;
-    {
+    try {
+        AnalysisOutcome outcome;
+        {
+            BusyCursor busy;
+            model_->clearItems();
+            tables_.reset();
+            RunProgress progress(this);
+            AnalysisOptions options;
+            options.dummyTag = TextDummy->text();
+            options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
+            outcome = loadExport(path, tables_, options);
+        }
+        if (!outcome.foundItems)
+            dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
+        else if (!outcome.exportFaults.isEmpty())
+            dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
+
         BusyCursor busy;
+        OptionErrors->setEnabled(true);
+        OptionLinks->setEnabled(true);
+        narrowErrors(tables_);
+        fillList(OptionLinks->isChecked());
+        showSelected();
+    } catch (const std::bad_alloc&) {
+        // The half-filled tables go first, which gives back the memory to go on with.
         model_->clearItems();
         tables_.reset();
-        RunProgress progress(this);
-        AnalysisOptions options;
-        options.dummyTag = TextDummy->text();
-        options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
-        outcome = loadExport(path, tables_, options);
+        fillList(OptionLinks->isChecked());
+        showSelected();
+        dialogs_->showMessage(WindowTexts::outOfMemory);
+        return;
     }
-    if (!outcome.foundItems)
-        dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
-    else if (!outcome.exportFaults.isEmpty())
-        dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
-
-    BusyCursor busy;
-    OptionErrors->setEnabled(true);
-    OptionLinks->setEnabled(true);
-    narrowErrors(tables_);
-    fillList(OptionLinks->isChecked());
-    showSelected();
+    if (!tables_.leftOutAttributes.isEmpty())
+        dialogs_->showMessage(WindowTexts::attributesLeftOut(leftOutSummary(tables_)));
 }
 
 void Form1::CommandExport_Click()
@@ -275,6 +296,11 @@ void Form1::CommandExport_Click()
     const QString path = dialogs_->chooseFileToSave(startFolder);
     if (path.isEmpty())
         return;
+    if (!analysed.isEmpty() && findOutputClash(identifyPath(analysed), {identifyPath(path)}).kind ==
+                                   OutputClash::OverwritesInput) {
+        dialogs_->showMessage(WindowTexts::exportIsTheExport(path, analysed));
+        return;
+    }
 
     ExportResult result;
     {

@@ -70,4 +70,27 @@ inline QString exportFaults(const QList<ExportFault>& faults)
     return text;
 }
 
+inline QString exportIsTheExport(const QString& path, const QString& analysed)
+{
+    return QStringLiteral("Can not write to ") + path +
+           QStringLiteral(": it is the export being checked, ") + analysed +
+           QStringLiteral(", which Postlint only ever reads.");
+}
+
+inline QString unusableDummyTag(const QString& problem)
+{
+    return QStringLiteral("The Dummy XML Tag must be an XML element name without a colon: ") +
+           problem + QStringLiteral(".");
+}
+
+inline const QString outOfMemory = QStringLiteral(
+    "There is not enough memory to check this export. The tables have been emptied.");
+
+inline QString attributesLeftOut(const QString& summary)
+{
+    return QStringLiteral("The link table has no column left for these attributes, whose values "
+                          "were left out: ") +
+           summary + QStringLiteral(".");
+}
+
 } // namespace WindowTexts

@@ -166,6 +166,12 @@ inline ChildResult runChild(const QStringList& arguments, int timeoutSeconds,
     const QByteArray sanitizerOptions = QByteArray("ASAN_OPTIONS=hard_rss_limit_mb=") +
                                         QByteArray::number(qlonglong(2 * memoryLimitMb));
 
+    // Opened while still privileged: a checkout inside a folder that the unprivileged user cannot
+    // enter (a private temporary folder, /root) would otherwise refuse to start the child.
+    const int executable = ::open(argv[0], O_RDONLY | O_CLOEXEC);
+    if (executable < 0)
+        return result;
+
     QElapsedTimer timer;
     timer.start();
     const pid_t pid = ::fork();
@@ -183,9 +189,10 @@ inline ChildResult runChild(const QStringList& arguments, int timeoutSeconds,
             (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
              ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
             ::_exit(126);
-        ::execv(argv[0], argv.data());
+        ::fexecve(executable, argv.data(), environ);
         ::_exit(127);
     }
+    ::close(executable);
     if (pid < 0)
         return result;
 

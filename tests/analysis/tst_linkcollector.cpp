@@ -141,6 +141,11 @@ void LinkCollectorTest::columnLimit()
     QCOMPARE(tables.linkTable.cell(23, 2), QStringLiteral("kept"));
     for (int row = 0; row <= 2; ++row)
         QVERIFY(!tables.linkTable.cellText(23, row).toString().contains(QLatin1String("late")));
+    // What was left out is counted per name, the most frequent named first.
+    QCOMPARE(leftOutSummary(tables), QStringLiteral("n25 (2), n23 (1), n24 (1)"));
+    QCOMPARE(leftOutSummary(tables, 1), QStringLiteral("n25 (2), and 2 other names"));
+    tables.reset();
+    QCOMPARE(leftOutSummary(tables), QString());
 }
 
 void LinkCollectorTest::contentAttributeReplacesBody()

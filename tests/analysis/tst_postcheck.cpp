@@ -1,4 +1,5 @@
 #include "analysis/postcheck.h"
+#include "analysis/wrappername.h"
 
 #include <QTest>
 
@@ -12,6 +13,8 @@ private slots:
     void firstFault();
     void wrapperName_data();
     void wrapperName();
+    void wrapperNameRefused_data();
+    void wrapperNameRefused();
     void cellsKeepTitleAndBody();
 };
 
@@ -139,6 +142,41 @@ void PostCheckTest::wrapperName()
     QCOMPARE(report.errorCode == 0, parses);
     if (pos != -1)
         QCOMPARE(report.pos, pos);
+}
+
+void PostCheckTest::wrapperNameRefused_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("problem"); // empty: accepted, and a post wrapped in it parses
+
+    QTest::newRow("default") << dummy << QString();
+    QTest::newRow("trailing blank") << QStringLiteral("dummy ") << QString();
+    QTest::newRow("non-Latin") << QStringLiteral("ラッパー") << QString();
+    QTest::newRow("punctuation allowed") << QStringLiteral("_a-b.c\u00b7") << QString();
+    QTest::newRow("1000 characters") << QString(1000, u'n') << QString();
+    QTest::newRow("1001 characters") << QString(1001, u'n') << QStringLiteral("longer than 1000");
+    QTest::newRow("1 MB") << QString(1 << 20, u'n') << QStringLiteral("longer than 1000");
+    QTest::newRow("inner space") << QStringLiteral("a b") << QStringLiteral("\" \" (U+0020)");
+    QTest::newRow("a space") << QStringLiteral(" ") << QStringLiteral("only blanks");
+    QTest::newRow("digit first") << QStringLiteral("1abc") << QStringLiteral("cannot start");
+    QTest::newRow("colon") << QStringLiteral("a:b") << QStringLiteral("colon");
+    QTest::newRow("markup") << QStringLiteral("<x>") << QStringLiteral("\"<\"");
+    QTest::newRow("lone surrogate") << QStringLiteral("a\xdc80") << QStringLiteral("U+DC80");
+}
+
+void PostCheckTest::wrapperNameRefused()
+{
+    QFETCH(QString, tag);
+    QFETCH(QString, problem);
+    const QString found = wrapperNameProblem(tag);
+    if (problem.isEmpty()) {
+        QVERIFY2(found.isEmpty(), qPrintable(found));
+        const PostReport report = checkPostBody("<a href=\"x\">y</a>", tag);
+        QCOMPARE(report.errorCode, 0);
+        QCOMPARE(report.links.size(), size_t(1));
+    } else {
+        QVERIFY2(found.contains(problem), qPrintable(found));
+    }
 }
 
 void PostCheckTest::cellsKeepTitleAndBody()

@@ -1,7 +1,10 @@
 #include "exportfixture.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTest>
+
+#include <unistd.h>
 
 // postlint-report as scripts run it: arguments in, output, files and exit status out.
 class ReportTest : public QObject
@@ -17,6 +20,10 @@ private slots:
     void tableOnStandardOutput();
     void noItemsStillWritesHeaders();
     void unwritableOutput();
+    void outputPaths_data();
+    void outputPaths();
+    void shellRedirections_data();
+    void shellRedirections();
 
 private:
     struct Run
@@ -31,6 +38,7 @@ private:
     QString mixedExport_;
     QString cleanExport_;
     QString noItemsExport_;
+    QString wideExport_;
 };
 
 void ReportTest::initTestCase()
@@ -45,6 +53,12 @@ void ReportTest::initTestCase()
         fixture_.write(ExportFixture::channelWith({ExportFixture::item("Good", "<p>fine</p>")}),
                        QStringLiteral("clean.xml"));
     noItemsExport_ = fixture_.write(QByteArray("not xml at all"), QStringLiteral("text.xml"));
+    QString attributes;
+    for (int i = 1; i <= 24; ++i)
+        attributes += QStringLiteral(" n%1=\"v\"").arg(i);
+    wideExport_ = fixture_.write(
+        ExportFixture::channelWith({ExportFixture::item("Wide", "<img" + attributes + "/>")}),
+        QStringLiteral("wide.xml"));
 }
 
 ReportTest::Run ReportTest::report(const QStringList& arguments)
@@ -84,8 +98,19 @@ void ReportTest::exitStatus_data()
                                        << QStringLiteral("expected one export file");
     QTest::newRow("unknown option")
         << QStringList{"--frobnicate", cleanExport_} << 2 << QStringLiteral("frobnicate");
-    QTest::newRow("wrapper that never parses")
-        << QStringList{"--tag", "a b", cleanExport_} << 1 << QString();
+    QTest::newRow("wrapper that is no element name")
+        << QStringList{"--tag", "a b", cleanExport_} << 2
+        << QStringLiteral("--tag must be an XML element name without a colon");
+    QTest::newRow("wrapper of 100 000 characters")
+        << QStringList{"--tag", QString(100000, u'n'), cleanExport_} << 2
+        << QStringLiteral("longer than 1000 characters");
+    QTest::newRow("wrapper of 1000 characters")
+        << QStringList{"--tag", QString(1000, u'n'), cleanExport_} << 0 << QString();
+    QTest::newRow("attributes without a column") << QStringList{wideExport_} << 0
+                                                 << QStringLiteral("whose values were left out: "
+                                                                   "n23 (1), n24 (1)\n");
+    QTest::newRow("empty file name") << QStringList{"--errors", "", cleanExport_} << 2
+                                     << QStringLiteral("--errors needs a file name");
 }
 
 void ReportTest::exitStatus()
@@ -134,15 +159,14 @@ void ReportTest::tablesWrittenToFiles()
     QFile errorFile(errors);
     QVERIFY(errorFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> errorLines = errorFile.readAll().split('\n');
-    // Header, three rows of which one title holds a line feed, nothing after the last CR LF.
-    QCOMPARE(errorLines.size(), 6);
+    // Header, three rows (a line feed in a title is a space), nothing after the last CR LF.
+    QCOMPARE(errorLines.size(), 5);
     QCOMPARE(errorLines[0],
              QByteArray("Post Title\tContent\tError Code\tReason\tLine\tPos\tSource\tNarrowed\r"));
     QCOMPARE(errorLines[1], QByteArray("Good\t\t0\t\t0\t0\t\t\r"));
     QVERIFY(errorLines[2].startsWith("Bad entity\t\t26\tEntity 'nbsp' not defined\t1\t53\t<?xml"));
     QVERIFY(errorLines[2].endsWith("</dummy>\tmy>x&nbsp;y</dummy>\r"));
-    QCOMPARE(errorLines[3], QByteArray("Bad"));
-    QVERIFY(errorLines[4].startsWith("break\t\t76\t"));
+    QVERIFY(errorLines[3].startsWith("Bad break\t\t76\t"));
 
     QFile linkFile(links);
     QVERIFY(linkFile.open(QIODevice::ReadOnly));
@@ -183,6 +207,158 @@ void ReportTest::unwritableOutput()
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.err.contains(target), qPrintable(run.err));
     QVERIFY(!QFile::exists(target));
+}
+
+void ReportTest::outputPaths_data()
+{
+    // Paths are relative to a folder of the row's own that holds a copy of the export.
+    QTest::addColumn<QStringList>("links"); // "NAME": to the export, "NAME TARGET": to TARGET
+    QTest::addColumn<bool>("hardLink");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorText");
+    // Standard output after the line it already held, or when "pipe:" starts it, standard output
+    // as a pipe.
+    QTest::addColumn<QByteArray>("output");
+
+    const QString exportFile = QStringLiteral("export.xml");
+    const QString refused = QStringLiteral("is the export being checked, export.xml");
+    const QString shared = QStringLiteral("are one file");
+    const QByteArray errorHeader = "Post Title\tContent\tError Code\tReason\t";
+    QTest::newRow("the export itself")
+        << QStringList() << false << QStringList{"--errors", exportFile, exportFile} << 2 << refused
+        << QByteArray();
+    QTest::newRow("symbolic link to the export")
+        << QStringList{"l.xml"} << false << QStringList{"--links", "l.xml", exportFile} << 2
+        << refused << QByteArray();
+    QTest::newRow("hard link to the export")
+        << QStringList{"h.xml"} << true << QStringList{"--errors", "h.xml", exportFile} << 2
+        << QStringLiteral("--errors h.xml is the export") << QByteArray();
+    QTest::newRow("one new file twice")
+        << QStringList() << false
+        << QStringList{"--errors", "t.txt", "--links", "../row/t.txt", exportFile} << 2 << shared
+        << QByteArray();
+    QTest::newRow("new file and a dangling link to it")
+        << QStringList{"d.txt t.txt"} << false
+        << QStringList{"--errors", "t.txt", "--links", "d.txt", exportFile} << 2 << shared
+        << QByteArray();
+    QTest::newRow("standard output twice")
+        << QStringList() << false
+        << QStringList{"--errors", "-", "--links", "/dev/stdout", exportFile} << 2 << shared
+        << QByteArray();
+    QTest::newRow("/dev/stdout appended")
+        << QStringList() << false << QStringList{"--errors", "/dev/stdout", exportFile} << 1
+        << QStringLiteral("3 items") << errorHeader;
+    QTest::newRow("/proc/self/fd/1 appended")
+        << QStringList() << false << QStringList{"--links", "/proc/self/fd/1", exportFile} << 1
+        << QStringLiteral("3 items")
+        << QByteArray("Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n");
+    QTest::newRow("/dev/stdout a pipe")
+        << QStringList() << false << QStringList{"--links", "/dev/stdout", exportFile} << 1
+        << QStringLiteral("3 items")
+        << QByteArray("pipe:Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n");
+    QTest::newRow("standard error")
+        << QStringList() << false << QStringList{"--errors", "/dev/stderr", exportFile} << 1
+        << QStringLiteral("Post Title\tContent\tError Code") << QByteArray("Bad entity: 1:53");
+}
+
+// No output ever replaces the export or another output, and a stream opened for appending keeps
+// what it held.
+void ReportTest::outputPaths()
+{
+    QFETCH(QStringList, links);
+    QFETCH(bool, hardLink);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorText);
+    QFETCH(QByteArray, output);
+
+    QTemporaryDir dir;
+    const QString row = dir.filePath(QStringLiteral("row"));
+    QVERIFY(QDir().mkpath(row));
+    QFile source(mixedExport_);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray exportBytes = source.readAll();
+    QVERIFY(QFile::copy(mixedExport_, row + QStringLiteral("/export.xml")));
+    for (const QString& link : links) {
+        const QStringList parts = link.split(u' ');
+        const QByteArray name = QFile::encodeName(row + u'/' + parts.first());
+        const QByteArray target = QFile::encodeName(parts.value(1, QStringLiteral("export.xml")));
+        if (hardLink)
+            QCOMPARE(::link(QFile::encodeName(row + QStringLiteral("/export.xml")), name), 0);
+        else
+            QCOMPARE(::symlink(target.constData(), name.constData()), 0);
+    }
+    const QString log = dir.filePath(QStringLiteral("ci.log"));
+    QFile earlier(log);
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier line\n") == 13);
+    earlier.close();
+
+    QProcess process;
+    process.setWorkingDirectory(row);
+    const bool pipe = output.startsWith("pipe:");
+    if (!pipe)
+        process.setStandardOutputFile(log, QIODevice::Append);
+    process.start(QStringLiteral(POSTLINT_BIN_DIR "/postlint-report"), arguments);
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(errors.contains(errorText), qPrintable(errors));
+    if (pipe)
+        QCOMPARE(process.readAllStandardOutput(), output.mid(5));
+
+    QFile exportAfter(row + QStringLiteral("/export.xml"));
+    QVERIFY(exportAfter.open(QIODevice::ReadOnly));
+    QCOMPARE(exportAfter.readAll(), exportBytes);
+    QVERIFY(!QFileInfo::exists(row + QStringLiteral("/t.txt")));
+    QFile logAfter(log);
+    QVERIFY(logAfter.open(QIODevice::ReadOnly));
+    const QByteArray logged = logAfter.readAll();
+    QVERIFY2(logged.startsWith("earlier line\n" + (pipe ? QByteArray() : output)),
+             logged.left(200).constData());
+}
+
+void ReportTest::shellRedirections_data()
+{
+    // $0 is the report, $1 the export with faults.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<QByteArray>("written"); // a file name, as bytes, that must exist afterwards
+
+    QTest::newRow("standard output full")
+        << QStringLiteral("\"$0\" \"$1\" >/dev/full") << 3
+        << QStringLiteral("cannot write to standard output: No space left on device")
+        << QByteArray();
+    QTest::newRow("table to a full standard output")
+        << QStringLiteral("\"$0\" --quiet --errors - \"$1\" >/dev/full") << 3
+        << QStringLiteral("cannot write to standard output") << QByteArray();
+    QTest::newRow("names that are not UTF-8")
+        << QStringLiteral("cp \"$1\" \"$(printf 'in\\377.xml')\" && \"$0\" --quiet --errors "
+                          "\"$(printf 'out\\351.txt')\" \"$(printf 'in\\377.xml')\"")
+        << 1 << QString() << QByteArray("out\xe9.txt");
+}
+
+void ReportTest::shellRedirections()
+{
+    QFETCH(QString, command);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorText);
+    QFETCH(QByteArray, written);
+    QTemporaryDir dir;
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), command,
+                   QStringLiteral(POSTLINT_BIN_DIR "/postlint-report"), mixedExport_});
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(errors.contains(errorText), qPrintable(errors));
+    if (!written.isEmpty())
+        QVERIFY(::access((QFile::encodeName(dir.path()) + '/' + written).constData(), F_OK) == 0);
+    // Qt itself cannot name such files to remove them.
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir.path()});
 }
 
 QTEST_GUILESS_MAIN(ReportTest)

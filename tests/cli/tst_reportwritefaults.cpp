@@ -10,6 +10,7 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,8 @@ private slots:
     void initTestCase();
     void unwritableOutput_data();
     void unwritableOutput();
+    void outOfMemory_data();
+    void outOfMemory();
 
 private:
     QTemporaryDir dir_;
@@ -150,6 +153,65 @@ void ReportWriteFaultsTest::unwritableOutput()
     if (setup == Setup::FullDevice) {
         struct stat node;
         QVERIFY(::stat(QFile::encodeName(path).constData(), &node) == 0 && S_ISCHR(node.st_mode));
+    }
+}
+
+void ReportWriteFaultsTest::outOfMemory_data()
+{
+    QTest::addColumn<QStringList>("outputs"); // files that exist before the run
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("both tables to files")
+        << QStringList{"errors.txt", "links.txt"}
+        << QStringList{"--errors", "errors.txt", "--links", "links.txt"};
+    QTest::newRow("table to standard output")
+        << QStringList() << QStringList{"--quiet", "--links", "-"};
+}
+
+// Far more items than the address space allows tables for: the run ends as a failure, on
+// whichever thread the memory ran out, and the user's files are as they were.
+void ReportWriteFaultsTest::outOfMemory()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("the sanitizers reserve more address space than the limit allows");
+#endif
+    QFETCH(QStringList, outputs);
+    QFETCH(QStringList, arguments);
+    const QString folder = dir_.filePath(QStringLiteral("memory-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString manyItems = dir_.filePath(QStringLiteral("many-items.xml"));
+    if (!QFileInfo::exists(manyItems)) {
+        QFile file(manyItems);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<rss xmlns:content=\"http://purl.org/rss/1.0/modules/content/\"><channel>");
+        const QByteArray item =
+            "<item><title>t</title><content:encoded>&lt;a href='x'&gt;</content:encoded></item>";
+        file.write(item.repeated(400000));
+        file.write("</channel></rss>");
+    }
+    for (const QString& output : outputs) {
+        QFile file(QDir(folder).filePath(output));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original) == original.size());
+    }
+
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setChildProcessModifier([] {
+        const rlimit limit{rlim_t(300) << 20, rlim_t(300) << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    process.start(report_, arguments << manyItems);
+    QVERIFY(process.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 3);
+    QVERIFY2(errors.endsWith(QLatin1String("postlint-report: out of memory\n")),
+             qPrintable(errors.right(500)));
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    QCOMPARE(entriesOf(folder), outputs);
+    for (const QString& output : outputs) {
+        QFile file(QDir(folder).filePath(output));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), original);
     }
 }
 

@@ -15,7 +15,8 @@ private slots:
     void cut();
     void errorTableLayout();
     void linkTableWithBaseColumnsOnly();
-    void headersUncutAndControlCharactersUnchanged();
+    void separatorsInCellsBecomeSpaces_data();
+    void separatorsInCellsBecomeSpaces();
     void fileReplacedOnlyWhenComplete();
     void failuresLeaveTheFileAlone();
 };
@@ -86,12 +87,29 @@ void TabDelimitedTest::linkTableWithBaseColumnsOnly()
     QCOMPARE(written({table, 1, 1}), QByteArray("Post Title\tContent\r\nt\t\r\n"));
 }
 
-void TabDelimitedTest::headersUncutAndControlCharactersUnchanged()
+void TabDelimitedTest::separatorsInCellsBecomeSpaces_data()
 {
-    const ResultTable table = tableOf(
-        {{"Post Title", "Content", "data-語", "Ünïcode"}, {"a\tb", "x", "line\r\nbreak", "語"}});
-    QCOMPARE(written({table, 3, 1}), QByteArray("Post Title\tContent\tdata-?\t\xDCn\xEF"
-                                                "code\r\na\tb\t\tline\r\nbreak\t\r\n"));
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QByteArray>("field");
+
+    QTest::newRow("indented source line") << QStringLiteral("\t\t<p>x") << QByteArray("  <p>x");
+    QTest::newRow("CR LF") << QStringLiteral("line\r\nbreak") << QByteArray("line  break");
+    QTest::newRow("LF in a title") << QStringLiteral("a\nb") << QByteArray("a b");
+    QTest::newRow("lone CR") << QStringLiteral("a\rb") << QByteArray("a b");
+    QTest::newRow("cut before the spaces") << QStringLiteral("a\tb\u8a9e\tc") << QByteArray("a b");
+}
+
+// One line per row and the same fields on every line, whatever the cells hold; headers are not
+// cut.
+void TabDelimitedTest::separatorsInCellsBecomeSpaces()
+{
+    QFETCH(QString, cell);
+    QFETCH(QByteArray, field);
+    const ResultTable table =
+        tableOf({{"Post Title", "Content", "data-語", "Ünïcode"}, {cell, "x\ty", cell, "語"}});
+    QCOMPARE(written({table, 3, 1}), "Post Title\tContent\tdata-?\t\xDCn\xEF"
+                                     "code\r\n" +
+                                         field + "\t\t" + field + "\t\r\n");
 }
 
 void TabDelimitedTest::fileReplacedOnlyWhenComplete()
