@@ -5,10 +5,17 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
 namespace {
+
+// Thrown from the item callback to stop the reader; readExport holds everything it owns in RAII
+// objects and calls back from its own loop, never from inside libxml2.
+struct RunStopped
+{
+};
 
 // Big enough that handing a batch to a worker costs little next to checking it, small enough
 // that the batches in flight stay a small part of the export.
@@ -27,11 +34,13 @@ void recordBatch(ResultTables& tables, const PostBatch& batch)
 // while the calling thread records the checked batches in file order: reading, checking and
 // recording then overlap, and progress is still reported on the calling thread.
 ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
-                                    const AnalysisOptions& options, int workerCount)
+                                    const AnalysisOptions& options, int workerCount,
+                                    qint64& recorded, bool& cancelled)
 {
     PostCheckPool pool(workerCount, options.dummyTag);
     const size_t maxPending = size_t(4 * workerCount);
     ExportReadResult read;
+    std::atomic<bool> stop = false;
     std::thread reader([&] {
         try {
             std::unique_ptr<PostBatch> batch;
@@ -40,6 +49,8 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
                     pool.submit(std::move(batch), maxPending);
             };
             read = readExport(path, [&](ExportItem&& item) {
+                if (stop)
+                    throw RunStopped();
                 if (!batch)
                     batch = std::make_unique<PostBatch>();
                 batch->bodyBytes += item.bodyUtf8.size();
@@ -48,6 +59,8 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
                     flush();
             });
             flush();
+        } catch (const RunStopped&) {
+            read = ExportReadResult();
         } catch (const std::bad_alloc&) {
             read = ExportReadResult();
             read.problem.reason = QStringLiteral("Out of memory");
@@ -55,13 +68,18 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
         pool.finishSubmitting();
     });
 
-    qint64 recorded = 0;
     try {
         while (const std::unique_ptr<PostBatch> batch = pool.takeOldest()) {
+            if (cancelled)
+                continue; // dropped, so that a reader waiting for room can go on to its end
             recordBatch(tables, *batch);
             recorded += qint64(batch->items.size());
             if (options.progress)
                 options.progress(recorded);
+            if (options.cancelled && options.cancelled()) {
+                cancelled = true;
+                stop = true;
+            }
         }
     } catch (...) {
         // The reader may be waiting for room: let it finish before the pool goes away.
@@ -83,21 +101,35 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
         options.workerCount > 0 ? options.workerCount : std::max(1, QThread::idealThreadCount());
 
     ExportReadResult read;
+    qint64 recorded = 0;
+    bool cancelled = false;
     if (workerCount == 1) {
-        qint64 recorded = 0;
-        read = readExport(path, [&](ExportItem&& item) {
-            recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
-                       checkPostBody(item.bodyUtf8, options.dummyTag));
-            if (options.progress && ++recorded % batchItemLimit == 0)
-                options.progress(recorded);
-        });
+        try {
+            read = readExport(path, [&](ExportItem&& item) {
+                if (options.cancelled && options.cancelled())
+                    throw RunStopped();
+                recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
+                           checkPostBody(item.bodyUtf8, options.dummyTag));
+                ++recorded;
+                if (options.progress && recorded % batchItemLimit == 0)
+                    options.progress(recorded);
+            });
+        } catch (const RunStopped&) {
+            cancelled = true;
+        }
         if (options.progress && recorded % batchItemLimit != 0)
             options.progress(recorded);
     } else {
-        read = readCheckAndRecord(path, tables, options, workerCount);
+        read = readCheckAndRecord(path, tables, options, workerCount, recorded, cancelled);
     }
 
     AnalysisOutcome outcome;
+    if (cancelled) {
+        outcome.cancelled = true;
+        outcome.foundItems = recorded > 0;
+        outcome.itemCount = recorded;
+        return outcome;
+    }
     outcome.foundItems = read.usable && read.itemCount > 0;
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
     if (read.usable)

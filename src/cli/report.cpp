@@ -40,7 +40,7 @@ QString faultLine(const QString& exportPath, const ExportFault& fault)
 }
 
 // Writes one table where the options say; returns why it could not be written, or nothing.
-QString writeTable(const QString& path, const TableExtent& extent)
+QString writeTable(const QString& path, const TableExtent& extent, TextEncoding encoding)
 {
     if (path.isEmpty())
         return {};
@@ -48,12 +48,12 @@ QString writeTable(const QString& path, const TableExtent& extent)
         std::fflush(stdout);
         QFile standardOutput;
         const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                             writeTabDelimited(standardOutput, extent) && standardOutput.flush();
+                             writeTabDelimited(standardOutput, extent, encoding) && standardOutput.flush();
         return written ? QString()
                        : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
                              .arg(standardOutput.errorString());
     }
-    const ExportResult result = exportTabDelimited(path, extent);
+    const ExportResult result = exportTabDelimited(path, extent, encoding);
     switch (result.status) {
     case ExportResult::Written:
         return {};
@@ -76,11 +76,11 @@ bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE*
     QString errorsProblem;
     QString linksProblem;
     if (toStandardOutput || options.errorsPath.isEmpty() || options.linksPath.isEmpty()) {
-        errorsProblem = writeTable(options.errorsPath, errors);
-        linksProblem = writeTable(options.linksPath, links);
+        errorsProblem = writeTable(options.errorsPath, errors, options.encoding);
+        linksProblem = writeTable(options.linksPath, links, options.encoding);
     } else {
-        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links); });
-        errorsProblem = writeTable(options.errorsPath, errors);
+        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links, options.encoding); });
+        errorsProblem = writeTable(options.errorsPath, errors, options.encoding);
         linkWriter.join();
     }
     print(err, errorsProblem + linksProblem);

@@ -33,6 +33,14 @@ void appendLatin1(QByteArray& line, const QString& text)
         *out++ = character.unicode() > 0xFF ? '?' : char(character.unicode());
 }
 
+void appendCell(QByteArray& line, const QString& text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8)
+        line.append(text.toUtf8());
+    else
+        appendLatin1(line, getToFirstBadChr(text));
+}
+
 bool flush(QIODevice& device, QByteArray& buffer)
 {
     const bool written = buffer.isEmpty() || device.write(buffer) == buffer.size();
@@ -68,7 +76,7 @@ bool isDeviceOrPipe(const QString& path)
            !S_ISDIR(status.st_mode);
 }
 
-ExportResult writeInPlace(const QString& path, const TableExtent& extent)
+ExportResult writeInPlace(const QString& path, const TableExtent& extent, TextEncoding encoding)
 {
     ExportResult result;
     QFile file(path);
@@ -78,7 +86,7 @@ ExportResult writeInPlace(const QString& path, const TableExtent& extent)
         result.reason = file.errorString();
         return result;
     }
-    if (!writeTabDelimited(file, extent)) {
+    if (!writeTabDelimited(file, extent, encoding)) {
         result.reason = file.errorString();
         return result;
     }
@@ -93,27 +101,34 @@ ExportResult writeInPlace(const QString& path, const TableExtent& extent)
 
 } // namespace
 
-bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
+bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncoding encoding)
 {
     const int lastColumn = std::min(extent.lastColumn, extent.table.columnCount() - 1);
     bool ok = true;
     // Grown as needed rather than reserved: most tables are far smaller than the threshold.
     QByteArray buffer;
+    if (encoding == TextEncoding::Utf8)
+        buffer.append("\xEF\xBB\xBF");
 
     for (int column = 0; column <= lastColumn; ++column) {
         if (column > 0)
             buffer.append('\t');
-        appendLatin1(buffer, extent.table.cell(column, 0));
+        if (encoding == TextEncoding::Utf8)
+            buffer.append(extent.table.cell(column, 0).toUtf8());
+        else
+            appendLatin1(buffer, extent.table.cell(column, 0));
     }
     buffer.append("\r\n");
 
-    for (int row = 1; row <= extent.rowCount; ++row) {
-        appendLatin1(buffer, getToFirstBadChr(extent.table.cell(0, row)));
+    const int lineCount = extent.rows ? int(extent.rows->size()) : extent.rowCount;
+    for (int line = 0; line < lineCount; ++line) {
+        const int row = extent.rows ? (*extent.rows)[size_t(line)] : line + 1;
+        appendCell(buffer, extent.table.cell(0, row), encoding);
         if (lastColumn >= 1)
             buffer.append('\t'); // the Content column: bodies never reach the file
         for (int column = 2; column <= lastColumn; ++column) {
             buffer.append('\t');
-            appendLatin1(buffer, getToFirstBadChr(extent.table.cell(column, row)));
+            appendCell(buffer, extent.table.cell(column, row), encoding);
         }
         buffer.append("\r\n");
         if (buffer.size() >= flushThreshold)
@@ -124,7 +139,8 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
     return flush(device, buffer) && ok;
 }
 
-ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
+ExportResult exportTabDelimited(const QString& path, const TableExtent& extent,
+                                TextEncoding encoding)
 {
     ExportResult result;
     if (writeIsRefused(path)) {
@@ -132,7 +148,7 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         return result;
     }
     if (isDeviceOrPipe(path))
-        return writeInPlace(path, extent);
+        return writeInPlace(path, extent, encoding);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         const int error = errno;
@@ -141,7 +157,7 @@ ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
         result.reason = file.errorString();
         return result;
     }
-    if (!writeTabDelimited(file, extent)) {
+    if (!writeTabDelimited(file, extent, encoding)) {
         result.reason = file.errorString();
         file.cancelWriting();
         return result;
