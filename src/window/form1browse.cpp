@@ -122,14 +122,15 @@ void Form1::followResizeBeyondDesign()
     const int designWidth = toPixels(2055);
     LabelDummy->resize(std::clamp(OptionLinks->x() - LabelDummy->x(), 0, designWidth),
                        LabelDummy->height());
-    if (!findBar_->isHidden())
+    if (findBarHeight_ > 0)
         findBar_->setGeometry(ListView1->x(), ListView1->y() - findBarHeight_, ListView1->width(),
                               findBarHeight_);
 }
 
 void Form1::setFindBarShown(bool shown)
 {
-    if (shown == !findBar_->isHidden())
+    // The bar's height is taken from the list while the bar is open, and 0 while it is closed.
+    if (shown == (findBarHeight_ > 0))
         return;
     QRect list = ListView1->geometry();
     if (shown) {
@@ -139,6 +140,7 @@ void Form1::setFindBarShown(bool shown)
         findBar_->show();
     } else {
         list.setTop(list.top() - findBarHeight_);
+        findBarHeight_ = 0;
         findBar_->hide();
     }
     ListView1->setGeometry(list);
