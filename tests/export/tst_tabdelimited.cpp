@@ -16,6 +16,7 @@ private slots:
     void errorTableLayout();
     void linkTableWithBaseColumnsOnly();
     void headersUncutAndControlCharactersUnchanged();
+    void utf8KeepsCellsWholeAndRowsChosen();
     void fileReplacedOnlyWhenComplete();
     void failuresLeaveTheFileAlone();
 };
@@ -92,6 +93,25 @@ void TabDelimitedTest::headersUncutAndControlCharactersUnchanged()
         {{"Post Title", "Content", "data-語", "Ünïcode"}, {"a\tb", "x", "line\r\nbreak", "語"}});
     QCOMPARE(written({table, 3, 1}), QByteArray("Post Title\tContent\tdata-?\t\xDCn\xEF"
                                                 "code\r\na\tb\t\tline\r\nbreak\t\r\n"));
+}
+
+void TabDelimitedTest::utf8KeepsCellsWholeAndRowsChosen()
+{
+    const ResultTable table = tableOf({{"Post Title", "Content", "data-語"},
+                                       {"Café – menu", "body", "語😀"},
+                                       {"second", "", "2"},
+                                       {"third", "", "3"}});
+    const std::vector<int> rows{3, 1};
+    TableExtent extent{table, 2, 3, &rows};
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(writeTabDelimited(buffer, extent, TextEncoding::Utf8));
+    QCOMPARE(buffer.data(), QByteArray("\xEF\xBB\xBF") +
+                                QStringLiteral("Post Title\tContent\tdata-語\r\nthird\t\t3\r\n"
+                                               "Café – menu\t\t語😀\r\n")
+                                    .toUtf8());
+    QCOMPARE(written(extent), QByteArray("Post Title\tContent\tdata-?\r\nthird\t\t3\r\n"
+                                         "Caf\xE9 \t\t\r\n"));
 }
 
 void TabDelimitedTest::fileReplacedOnlyWhenComplete()
