@@ -57,10 +57,7 @@ void ResultsSortProxy::resetToSourceOrder()
     const int rows = sourceModel() ? sourceModel()->rowCount() : 0;
     order_.resize(size_t(rows));
     std::iota(order_.begin(), order_.end(), 0);
-    shown_ = matchRows(order_, columnCount(), filter_,
-                       [this](int row, int column) -> const CellText& {
-                           return sourceCell(row, column);
-                       });
+    shown_ = matchSourceRows(order_);
     sourceRowAt_ = shownInOrder();
     proxyRowOf_.assign(order_.size(), -1);
     for (size_t proxyRow = 0; proxyRow < sourceRowAt_.size(); ++proxyRow)
@@ -108,10 +105,7 @@ void ResultsSortProxy::setFilter(const RowFilter& filter)
     const bool narrowing = filter.narrows(filter_);
     const std::vector<int> candidates = narrowing ? sourceRowAt_ : order_;
     filter_ = filter;
-    const std::vector<char> passed =
-        matchRows(candidates, columnCount(), filter_, [this](int row, int column) -> const CellText& {
-            return sourceCell(row, column);
-        });
+    const std::vector<char> passed = matchSourceRows(candidates);
     if (narrowing)
         std::fill(shown_.begin(), shown_.end(), 0);
     for (size_t i = 0; i < candidates.size(); ++i)
@@ -135,12 +129,11 @@ QString ResultsSortProxy::sourceText(int row, int column) const
     return {};
 }
 
-const CellText& ResultsSortProxy::sourceCell(int row, int column) const
+std::vector<char> ResultsSortProxy::matchSourceRows(const std::vector<int>& candidates) const
 {
-    static const CellText empty;
     if (const auto* results = qobject_cast<const ResultsModel*>(sourceModel()))
-        return results->cell(row, column);
-    return empty;
+        return matchRows(candidates, *results, filter_);
+    return std::vector<char>(candidates.size(), 1);
 }
 
 void ResultsSortProxy::applyOrder(std::vector<int> sourceRows)

@@ -55,7 +55,7 @@ private:
     std::vector<int> shownInOrder() const;
     void applyOrder(std::vector<int> sourceRows);
     QString sourceText(int row, int column) const;
-    const CellText& sourceCell(int row, int column) const;
+    std::vector<char> matchSourceRows(const std::vector<int>& candidates) const;
 
     int sortKey_ = 0;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;

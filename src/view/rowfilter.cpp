@@ -1,5 +1,7 @@
 #include "rowfilter.h"
 
+#include "resultsmodel.h"
+
 #include <QThread>
 
 #include <algorithm>
@@ -25,7 +27,7 @@ constexpr std::array<char, 256> asciiLowerTable()
 }
 constexpr std::array<char, 256> asciiLower = asciiLowerTable();
 
-// An ASCII needle, lower-cased, in UTF-8 bytes: every byte of a multi-byte character is above
+// An ASCII needle, lower-cased, in UTF-8 bytes (a needle holds no NUL, so '\0' never matches): every byte of a multi-byte character is above
 // 0x7F, so it can never match part of the needle, and a post body of tens of megabytes is
 // searched where it lies, without being decoded.
 bool containsAsciiFolded(QByteArrayView haystack, QByteArrayView needle)
@@ -47,6 +49,27 @@ bool containsAsciiFolded(QByteArrayView haystack, QByteArrayView needle)
     return false;
 }
 
+// The same for text held as UTF-16: units above 0x7F never match an ASCII needle.
+bool containsAsciiFolded(QStringView haystack, QByteArrayView needle)
+{
+    if (needle.size() > haystack.size())
+        return false;
+    const char first = needle.front();
+    const char16_t* data = haystack.utf16();
+    const qsizetype last = haystack.size() - needle.size();
+    const auto folded = [](char16_t unit) { return unit < 0x80 ? asciiLower[unit] : '\0'; };
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (folded(data[i]) != first)
+            continue;
+        qsizetype k = 1;
+        while (k < needle.size() && folded(data[i + k]) == needle[k])
+            ++k;
+        if (k == needle.size())
+            return true;
+    }
+    return false;
+}
+
 struct Needle
 {
     explicit Needle(const QString& text)
@@ -57,7 +80,10 @@ struct Needle
     {
         if (ascii && cell.isCompact())
             return containsAsciiFolded(cell.toUtf8(), asciiLowered);
-        return cell.toString().contains(text, Qt::CaseInsensitive);
+        const QString cellText = cell.toString();
+        if (ascii)
+            return containsAsciiFolded(QStringView(cellText), asciiLowered);
+        return cellText.contains(text, Qt::CaseInsensitive);
     }
     QString text;
     bool ascii;
@@ -73,10 +99,13 @@ bool RowFilter::narrows(const RowFilter& wider) const
     return hidesAtLeast && text.contains(wider.text, Qt::CaseInsensitive);
 }
 
-std::vector<char> matchRows(const std::vector<int>& candidates, int columnCount,
-                            const RowFilter& filter,
-                            const std::function<const CellText&(int row, int column)>& cellOf)
+std::vector<char> matchRows(const std::vector<int>& candidates, const ResultsModel& model,
+                            const RowFilter& filter)
 {
+    const int columnCount = model.columnCount();
+    const auto cellOf = [&model](int row, int column) -> const CellText& {
+        return model.cell(row, column);
+    };
     std::vector<char> shown(candidates.size(), 1);
     if (!filter.isActive())
         return shown;

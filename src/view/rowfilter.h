@@ -4,8 +4,9 @@
 
 #include <QString>
 
-#include <functional>
 #include <vector>
+
+class ResultsModel;
 
 // What the find bar and the faults-only switch leave on show.
 struct RowFilter
@@ -22,8 +23,7 @@ struct RowFilter
     bool narrows(const RowFilter& wider) const;
 };
 
-// For each of candidates (source rows), whether it passes filter. cellOf(row, column) gives a
-// cell of a row; it is called from several threads at once and must only read.
-std::vector<char> matchRows(const std::vector<int>& candidates, int columnCount,
-                            const RowFilter& filter,
-                            const std::function<const CellText&(int row, int column)>& cellOf);
+// For each of candidates (rows of model), whether it passes filter. The rows are matched on
+// several threads at once, which only read the model.
+std::vector<char> matchRows(const std::vector<int>& candidates, const ResultsModel& model,
+                            const RowFilter& filter);

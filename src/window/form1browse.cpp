@@ -52,7 +52,13 @@ QString draggedFile(const QMimeData* data)
 void Form1::createBrowsingTools()
 {
     findBar_->setFaultsOnlyAvailable(OptionErrors->isChecked());
-    connect(findBar_, &FindBar::filterChanged, this, &Form1::applyFilter);
+    // Filtering a million rows takes a noticeable moment: keys typed meanwhile are taken
+    // together, the timer firing only once every queued key has been handled.
+    auto* filterTimer = new QTimer(this);
+    filterTimer->setSingleShot(true);
+    filterTimer->setInterval(0);
+    connect(filterTimer, &QTimer::timeout, this, &Form1::applyFilter);
+    connect(findBar_, &FindBar::filterChanged, filterTimer, qOverload<>(&QTimer::start));
     connect(findBar_, &FindBar::closed, this, [this] {
         setFindBarShown(false);
         ListView1->setFocus();

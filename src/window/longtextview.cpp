@@ -1,159 +1,207 @@
 #include "longtextview.h"
 
-#include <QMimeData>
+#include <QAction>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
-#include <QTextBlock>
+#include <QScrollBar>
 
 #include <algorithm>
 
-class LongTextView::LineNumbers : public QWidget
+LongTextView::LongTextView(QWidget* parent) : QAbstractScrollArea(parent)
 {
-public:
-    explicit LineNumbers(LongTextView* view) : QWidget(view), view_(view) {}
-    QSize sizeHint() const override { return {view_->numberWidth(), 0}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override { view_->paintNumbers(event); }
-
-private:
-    LongTextView* view_;
-};
-
-LongTextView::LongTextView(QWidget* parent) : QPlainTextEdit(parent), numbers_(new LineNumbers(this))
-{
-    setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
-        dy != 0 ? numbers_->scroll(0, dy) : numbers_->update(0, rect.y(), numbers_->width(),
-                                                             rect.height());
-    });
+    charWidth_ = std::max(1, fontMetrics().horizontalAdvance(u'x'));
+    lineHeight_ = fontMetrics().lineSpacing();
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copyAction = new QAction(QStringLiteral("&Copy"), this);
+    connect(copyAction, &QAction::triggered, this, &LongTextView::copy);
+    auto* allAction = new QAction(QStringLiteral("Select &All"), this);
+    connect(allAction, &QAction::triggered, this, &LongTextView::selectAll);
+    addActions({copyAction, allAction});
 }
 
-void LongTextView::setLongText(const QString& text)
+void LongTextView::setLongText(QString text)
 {
-    // Segment boundaries become line breaks of the document; each is remembered as a block that
-    // continues the one before.
-    QString shown;
-    shown.reserve(text.size() + text.size() / segmentLength + 1);
-    firstBlockOfLine_.clear();
-    int block = 0;
-    for (qsizetype lineStart = 0; lineStart <= text.size();) {
-        qsizetype lineEnd = text.indexOf(u'\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = text.size();
-        firstBlockOfLine_.push_back(block);
-        for (qsizetype at = lineStart;;) {
-            const qsizetype end = std::min(at + segmentLength, lineEnd);
-            shown += QStringView(text).sliced(at, end - at);
-            at = end;
-            if (at >= lineEnd)
-                break;
-            shown += u'\n';
-            ++block;
-        }
-        if (lineEnd < text.size()) {
-            shown += u'\n';
-            ++block;
-        }
-        lineStart = lineEnd + 1;
+    text_ = std::move(text);
+    lineStarts_.assign(1, 0);
+    longestLine_ = 0;
+    for (qsizetype at = text_.indexOf(u'\n'); at >= 0; at = text_.indexOf(u'\n', at + 1)) {
+        longestLine_ = std::max(longestLine_, at - lineStarts_.back());
+        lineStarts_.push_back(at + 1);
     }
-    setPlainText(shown);
-    numbers_->setGeometry(0, 0, numberWidth(), height());
-    setViewportMargins(numberWidth(), 0, 0, 0);
+    longestLine_ = std::max(longestLine_, text_.size() - lineStarts_.back());
+    markedLine_ = -1;
+    cursor_ = anchor_ = {};
+    updateScrollBars();
+    viewport()->update();
 }
 
-QString LongTextView::originalText(int start, int end) const
+qsizetype LongTextView::lineLength(qsizetype line) const
 {
-    QString text;
-    QTextBlock block = document()->findBlock(start);
-    while (block.isValid() && block.position() <= end) {
-        const int from = std::max(start, block.position()) - block.position();
-        const int to = std::min(end, block.position() + block.length() - 1) - block.position();
-        if (block.position() > start) {
-            // The break before this block is the text's own unless the block continues a line.
-            const auto line = std::upper_bound(firstBlockOfLine_.begin(), firstBlockOfLine_.end(),
-                                               block.blockNumber());
-            if (line != firstBlockOfLine_.begin() && *(line - 1) == block.blockNumber())
-                text += u'\n';
-        }
-        if (to > from)
-            text += block.text().mid(from, to - from);
-        block = block.next();
-    }
-    return text;
+    const qsizetype end =
+        size_t(line + 1) < lineStarts_.size() ? lineStarts_[size_t(line + 1)] - 1 : text_.size();
+    return end - lineStarts_[size_t(line)];
+}
+
+qsizetype LongTextView::positionOf(const Place& place) const
+{
+    return lineStarts_[size_t(place.line)] + std::min(place.column, lineLength(place.line));
+}
+
+qsizetype LongTextView::cursorPosition() const
+{
+    return positionOf(cursor_);
 }
 
 bool LongTextView::markPosition(qint64 line, qint64 column)
 {
-    if (line < 1 || line > qint64(firstBlockOfLine_.size()))
+    if (line < 1 || line > lineCount())
         return false;
-    const int firstBlock = firstBlockOfLine_[size_t(line - 1)];
-    const int lastBlock = size_t(line) < firstBlockOfLine_.size()
-                              ? firstBlockOfLine_[size_t(line)] - 1
-                              : document()->blockCount() - 1;
-    const qint64 offset = std::max<qint64>(column - 1, 0);
-    const int block = std::min<qint64>(firstBlock + offset / segmentLength, lastBlock);
-    const QTextBlock target = document()->findBlockByNumber(block);
-    QTextCursor cursor(target);
-    cursor.setPosition(target.position() +
-                       int(std::min<qint64>(offset - (block - firstBlock) * segmentLength,
-                                            target.length() - 1)));
-    setTextCursor(cursor);
-    centerCursor();
-
-    QList<QTextEdit::ExtraSelection> marks;
-    for (int b = firstBlock; b <= lastBlock; ++b) {
-        QTextEdit::ExtraSelection mark;
-        mark.cursor = QTextCursor(document()->findBlockByNumber(b));
-        mark.format.setBackground(QColor(255, 228, 181));
-        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-        marks.append(mark);
-    }
-    setExtraSelections(marks);
+    markedLine_ = line - 1;
+    cursor_ = anchor_ = {markedLine_, std::clamp<qsizetype>(column - 1, 0, lineLength(markedLine_))};
+    verticalScrollBar()->setValue(int(markedLine_) - visibleLines() / 2);
+    horizontalScrollBar()->setValue(
+        int(std::max<qsizetype>(0, cursor_.column * charWidth_ - viewport()->width() / 2)));
+    viewport()->update();
     return true;
 }
 
-QMimeData* LongTextView::createMimeDataFromSelection() const
+void LongTextView::selectAll()
 {
-    const QTextCursor cursor = textCursor();
-    auto* data = new QMimeData;
-    data->setText(originalText(cursor.selectionStart(), cursor.selectionEnd()));
-    return data;
+    anchor_ = {};
+    cursor_ = {lineCount() - 1, lineLength(lineCount() - 1)};
+    viewport()->update();
 }
 
-int LongTextView::numberWidth() const
+QString LongTextView::selectedText() const
 {
-    const int digits = int(QString::number(qint64(firstBlockOfLine_.size())).size());
-    return 8 + fontMetrics().horizontalAdvance(u'9') * std::max(digits, 2);
+    const qsizetype a = positionOf(std::min(anchor_, cursor_));
+    const qsizetype b = positionOf(std::max(anchor_, cursor_));
+    return text_.mid(a, b - a);
+}
+
+void LongTextView::copy() const
+{
+    if (!(anchor_ < cursor_) && !(cursor_ < anchor_))
+        return;
+    QGuiApplication::clipboard()->setText(selectedText());
+}
+
+int LongTextView::gutterWidth() const
+{
+    return 8 + charWidth_ * std::max(2, int(QString::number(lineCount()).size()));
+}
+
+int LongTextView::visibleLines() const
+{
+    return std::max(1, viewport()->height() / lineHeight_);
+}
+
+void LongTextView::updateScrollBars()
+{
+    verticalScrollBar()->setRange(0, int(std::max<qsizetype>(0, lineCount() - visibleLines())));
+    verticalScrollBar()->setPageStep(visibleLines());
+    const qint64 width = qint64(longestLine_ + 1) * charWidth_ + gutterWidth();
+    horizontalScrollBar()->setRange(
+        0, int(std::clamp<qint64>(width - viewport()->width(), 0, std::numeric_limits<int>::max())));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(charWidth_ * 4);
 }
 
 void LongTextView::resizeEvent(QResizeEvent* event)
 {
-    QPlainTextEdit::resizeEvent(event);
-    const QRect area = contentsRect();
-    numbers_->setGeometry(area.left(), area.top(), numberWidth(), area.height());
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
 }
 
-void LongTextView::paintNumbers(QPaintEvent* event)
+LongTextView::Place LongTextView::placeAt(const QPoint& point) const
 {
-    QPainter painter(numbers_);
-    painter.fillRect(event->rect(), palette().alternateBase());
-    painter.setPen(palette().placeholderText().color());
-    QTextBlock block = firstVisibleBlock();
-    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
-    while (block.isValid() && top <= event->rect().bottom()) {
-        const int height = qRound(blockBoundingRect(block).height());
-        const auto line = std::upper_bound(firstBlockOfLine_.begin(), firstBlockOfLine_.end(),
-                                           block.blockNumber());
-        const qint64 number = line - firstBlockOfLine_.begin();
-        // A segment that continues a line shows no number of its own.
-        const bool starts = number > 0 && *(line - 1) == block.blockNumber();
-        if (starts && block.isVisible())
-            painter.drawText(0, top, numbers_->width() - 4, height, Qt::AlignRight,
-                             QString::number(number));
-        top += height;
-        block = block.next();
+    const qsizetype line = std::clamp<qsizetype>(
+        verticalScrollBar()->value() + point.y() / lineHeight_, 0, lineCount() - 1);
+    const qsizetype x = qsizetype(point.x()) - gutterWidth() + horizontalScrollBar()->value();
+    return {line, std::clamp<qsizetype>((x + charWidth_ / 2) / charWidth_, 0, lineLength(line))};
+}
+
+void LongTextView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    const QPalette& colours = palette();
+    painter.fillRect(viewport()->rect(), colours.base());
+    const int gutter = gutterWidth();
+    const int scrollX = horizontalScrollBar()->value();
+    const qsizetype firstColumn = scrollX / charWidth_;
+    const qsizetype columns = viewport()->width() / charWidth_ + 2;
+    const Place from = std::min(anchor_, cursor_);
+    const Place to = std::max(anchor_, cursor_);
+    const int ascent = fontMetrics().ascent();
+
+    for (int row = 0; row <= visibleLines(); ++row) {
+        const qsizetype line = verticalScrollBar()->value() + row;
+        if (line >= lineCount())
+            break;
+        const int y = row * lineHeight_;
+        const auto xOf = [&](qsizetype column) {
+            return int(gutter + column * charWidth_ - scrollX);
+        };
+        if (line == markedLine_)
+            painter.fillRect(gutter, y, viewport()->width(), lineHeight_, QColor(255, 228, 181));
+        if (!(line < from.line) && !(to.line < line) && from < to) {
+            const qsizetype start = line == from.line ? from.column : 0;
+            const qsizetype end = line == to.line ? to.column : lineLength(line) + 1;
+            const int left = std::max(gutter, xOf(start));
+            const int right = std::min(viewport()->width(), xOf(end));
+            if (right > left)
+                painter.fillRect(left, y, right - left, lineHeight_, colours.highlight());
+        }
+        const qsizetype length = lineLength(line);
+        if (firstColumn < length) {
+            QString slice = text_.mid(lineStarts_[size_t(line)] + firstColumn,
+                                      std::min(columns, length - firstColumn));
+            slice.replace(u'\t', u' ');
+            painter.setPen(colours.text().color());
+            painter.setClipRect(gutter, 0, viewport()->width() - gutter, viewport()->height());
+            painter.drawText(xOf(firstColumn), y + ascent, slice);
+            painter.setClipping(false);
+        }
+        if (line == cursor_.line && hasFocus())
+            painter.fillRect(xOf(cursor_.column), y, 2, lineHeight_, colours.text());
+        painter.fillRect(0, y, gutter - 4, lineHeight_, colours.alternateBase());
+        painter.setPen(colours.placeholderText().color());
+        painter.drawText(0, y, gutter - 8, lineHeight_, Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(line + 1));
     }
+}
+
+void LongTextView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(event);
+    cursor_ = placeAt(event->position().toPoint());
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        anchor_ = cursor_;
+    viewport()->update();
+}
+
+void LongTextView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    cursor_ = placeAt(event->position().toPoint());
+    viewport()->update();
+}
+
+void LongTextView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy))
+        copy();
+    else if (event->matches(QKeySequence::SelectAll))
+        selectAll();
+    else
+        QAbstractScrollArea::keyPressEvent(event);
 }

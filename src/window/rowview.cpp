@@ -23,7 +23,7 @@ RowView::RowView(const RowContent& row, QWidget* parent)
         cellLines += row.headers.value(column) + QStringLiteral(":\t") + row.cells.at(column) +
                      u'\n';
     }
-    cells_->setLongText(cellLines);
+    cells_->setLongText(std::move(cellLines));
     const QString body = row.cells.value(row.bodyColumn);
     body_->setLongText(body);
     if (row.faultLine > 0)
