@@ -8,15 +8,15 @@
 
 #include "analysis/libxmlsupport.h"
 #include "analysis/resulttables.h"
+#include "view/detailpanel.h"
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
-#include "view/detailpanel.h"
 #include "window/form1.h"
 #include "window/rowview.h"
 
 #include <QFile>
-#include <QLineEdit>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 
@@ -29,10 +29,10 @@
 #include <QTreeView>
 
 #include <cstdio>
-#include <limits>
-#include <memory>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -167,8 +167,9 @@ FilterTimes measurePostlintFilter(const ResultTables& tables, QTreeView& view)
         times.slowestLetter = std::max(times.slowestLetter, t);
     }
     times.cleared = seconds([&] { proxy.setFilter({}); });
-    times.faultsOnly =
-        seconds([&] { proxy.setFilter({QString(), ErrorCodeColumn, QStringLiteral("0")}); });
+    times.faultsOnly = seconds([&] {
+        proxy.setFilter({QString(), ErrorCodeColumn, QStringLiteral("0")});
+    });
     view.setModel(nullptr);
     return times;
 }
@@ -206,8 +207,8 @@ FilterTimes measureStraightforwardFilter(const ResultTables& tables, QTreeView& 
 
 void printFilter(const char* name, int rows, const FilterTimes& t)
 {
-    std::printf("%-26s %9d %8.3f %10.3f %9.3f %12.3f\n", name, rows, t.firstLetter,
-                t.slowestLetter, t.cleared, t.faultsOnly);
+    std::printf("%-26s %9d %8.3f %10.3f %9.3f %12.3f\n", name, rows, t.firstLetter, t.slowestLetter,
+                t.cleared, t.faultsOnly);
 }
 
 qint64 statusMegabytes(const char* field)
@@ -217,7 +218,11 @@ qint64 statusMegabytes(const char* field)
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
         if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLongLong() /
+            return line.mid(qsizetype(std::strlen(field)))
+                       .trimmed()
+                       .split(' ')
+                       .first()
+                       .toLongLong() /
                    1024;
     }
     return -1;
@@ -234,8 +239,8 @@ void resetPeakMemory()
 void printBig(const char* name, qint64 megabytes, double select, double rowView, qint64 before,
               qint64 selectPeak, qint64 viewPeak)
 {
-    std::printf("%-26s %6lld MB %9.3f %12.3f %9lld MB %9lld MB %9lld MB\n", name, megabytes,
-                select, rowView, before, selectPeak, viewPeak);
+    std::printf("%-26s %6lld MB %9.3f %12.3f %9lld MB %9lld MB %9lld MB\n", name, megabytes, select,
+                rowView, before, selectPeak, viewPeak);
 }
 
 // The window on an export of a small post and a big one, faulty at its end, on lines of 100
@@ -365,8 +370,8 @@ int main(int argc, char* argv[])
     if (rows != peerRows)
         print("Postlint", rows, measurePostlint(big, other, view), nullptr);
 
-    std::printf("\n%-26s %9s %8s %10s %9s %12s\n", "filter (typing \"garden\")", "rows",
-                "1st s", "slowest s", "cleared s", "faults only");
+    std::printf("\n%-26s %9s %8s %10s %9s %12s\n", "filter (typing \"garden\")", "rows", "1st s",
+                "slowest s", "cleared s", "faults only");
     printFilter("straightforward", peerRows, measureStraightforwardFilter(peerBig, view));
     printFilter("Postlint", peerRows, measurePostlintFilter(peerBig, view));
     if (rows != peerRows)

@@ -14,8 +14,7 @@ namespace {
 // Thrown from the item callback to stop the reader; readExport holds everything it owns in RAII
 // objects and calls back from its own loop, never from inside libxml2.
 struct RunStopped
-{
-};
+{};
 
 // Big enough that handing a batch to a worker costs little next to checking it, small enough
 // that the batches in flight stay a small part of the export.

@@ -48,7 +48,8 @@ QString writeTable(const QString& path, const TableExtent& extent, TextEncoding 
         std::fflush(stdout);
         QFile standardOutput;
         const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                             writeTabDelimited(standardOutput, extent, encoding) && standardOutput.flush();
+                             writeTabDelimited(standardOutput, extent, encoding) &&
+                             standardOutput.flush();
         return written ? QString()
                        : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
                              .arg(standardOutput.errorString());
@@ -79,7 +80,8 @@ bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE*
         errorsProblem = writeTable(options.errorsPath, errors, options.encoding);
         linksProblem = writeTable(options.linksPath, links, options.encoding);
     } else {
-        std::thread linkWriter([&] { linksProblem = writeTable(options.linksPath, links, options.encoding); });
+        std::thread linkWriter(
+            [&] { linksProblem = writeTable(options.linksPath, links, options.encoding); });
         errorsProblem = writeTable(options.errorsPath, errors, options.encoding);
         linkWriter.join();
     }

@@ -27,9 +27,9 @@ constexpr std::array<char, 256> asciiLowerTable()
 }
 constexpr std::array<char, 256> asciiLower = asciiLowerTable();
 
-// An ASCII needle, lower-cased, in UTF-8 bytes (a needle holds no NUL, so '\0' never matches): every byte of a multi-byte character is above
-// 0x7F, so it can never match part of the needle, and a post body of tens of megabytes is
-// searched where it lies, without being decoded.
+// An ASCII needle, lower-cased, in UTF-8 bytes (a needle holds no NUL, so '\0' never matches):
+// every byte of a multi-byte character is above 0x7F, so it can never match part of the needle, and
+// a post body of tens of megabytes is searched where it lies, without being decoded.
 bool containsAsciiFolded(QByteArrayView haystack, QByteArrayView needle)
 {
     if (needle.size() > haystack.size())
@@ -74,8 +74,7 @@ struct Needle
 {
     explicit Needle(const QString& text)
         : text(text), ascii(isAscii(text)), asciiLowered(text.toLatin1().toLower())
-    {
-    }
+    {}
     bool foundIn(const CellText& cell) const
     {
         if (ascii && cell.isCompact())
@@ -127,8 +126,8 @@ std::vector<char> matchRows(const std::vector<int>& candidates, const ResultsMod
             shown[i] = matches(candidates[i]) ? 1 : 0;
     };
 
-    const size_t threadCount = std::clamp<size_t>(size_t(QThread::idealThreadCount()), 1,
-                                                  std::max<size_t>(1, shown.size() / rowsPerThread));
+    const size_t threadCount = std::clamp<size_t>(
+        size_t(QThread::idealThreadCount()), 1, std::max<size_t>(1, shown.size() / rowsPerThread));
     const size_t share = (shown.size() + threadCount - 1) / threadCount;
     std::vector<std::thread> threads;
     for (size_t t = 1; t < threadCount; ++t)

@@ -18,7 +18,8 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     label->setBuddy(findText_);
     faultsOnly_ = new QCheckBox(QStringLiteral("Faults &only"), this);
     faultsOnly_->setObjectName(QStringLiteral("FaultsOnly"));
-    faultsOnly_->setToolTip(QStringLiteral("Errors view: hide the posts that parse (Error Code 0)"));
+    faultsOnly_->setToolTip(
+        QStringLiteral("Errors view: hide the posts that parse (Error Code 0)"));
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("FindCount"));
     auto* closeButton = new QToolButton(this);

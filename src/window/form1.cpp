@@ -16,15 +16,11 @@
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
-#include <QMimeData>
-#include <QScreen>
-#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -386,9 +382,8 @@ void Form1::fillList(bool showLinks)
     if (sortActive_)
         proxy_->setSorted(false);
     proxy_->setFilter(filterFor(showLinks));
-    proxy_->setNumericColumns(showLinks ? QList<int>()
-                                        : QList<int>{ErrorCodeColumn, ErrorLineColumn,
-                                                     ErrorPosColumn});
+    proxy_->setNumericColumns(
+        showLinks ? QList<int>() : QList<int>{ErrorCodeColumn, ErrorLineColumn, ErrorPosColumn});
 
     const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
     const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;

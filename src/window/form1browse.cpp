@@ -42,7 +42,8 @@ QAction* newAction(QWidget* owner, const QString& text, const QList<QKeySequence
 // The one local file a drag carries, or nothing.
 QString draggedFile(const QMimeData* data)
 {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile())
         return {};
     return data->urls().front().toLocalFile();
 }
@@ -77,8 +78,8 @@ void Form1::createBrowsingTools()
     QAction* all = newAction(ListView1, QStringLiteral("Select &All"), {QKeySequence::SelectAll},
                              Qt::WidgetShortcut);
     connect(all, &QAction::triggered, ListView1, &QTreeView::selectAll);
-    QAction* find = newAction(this, QStringLiteral("&Find…"), {QKeySequence::Find},
-                              Qt::WindowShortcut);
+    QAction* find =
+        newAction(this, QStringLiteral("&Find…"), {QKeySequence::Find}, Qt::WindowShortcut);
     ListView1->addAction(find);
     connect(find, &QAction::triggered, this, [this] {
         setFindBarShown(true);
@@ -249,8 +250,8 @@ void Form1::openRowView()
         content.faultColumn = content.cells.at(ErrorPosColumn).toLongLong();
         // On the first line positions count the declaration and the wrapper's start tag too.
         if (content.faultLine == 1)
-            content.faultColumn -= qint64(std::strlen(wrapperDeclaration)) +
-                                   runDummyTag_.size() + 2;
+            content.faultColumn -=
+                qint64(std::strlen(wrapperDeclaration)) + runDummyTag_.size() + 2;
     }
     delete rowView_;
     rowView_ = new RowView(content, this);

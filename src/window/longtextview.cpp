@@ -64,7 +64,8 @@ bool LongTextView::markPosition(qint64 line, qint64 column)
     if (line < 1 || line > lineCount())
         return false;
     markedLine_ = line - 1;
-    cursor_ = anchor_ = {markedLine_, std::clamp<qsizetype>(column - 1, 0, lineLength(markedLine_))};
+    cursor_ =
+        anchor_ = {markedLine_, std::clamp<qsizetype>(column - 1, 0, lineLength(markedLine_))};
     verticalScrollBar()->setValue(int(markedLine_) - visibleLines() / 2);
     horizontalScrollBar()->setValue(
         int(std::max<qsizetype>(0, cursor_.column * charWidth_ - viewport()->width() / 2)));
@@ -108,8 +109,8 @@ void LongTextView::updateScrollBars()
     verticalScrollBar()->setRange(0, int(std::max<qsizetype>(0, lineCount() - visibleLines())));
     verticalScrollBar()->setPageStep(visibleLines());
     const qint64 width = qint64(longestLine_ + 1) * charWidth_ + gutterWidth();
-    horizontalScrollBar()->setRange(
-        0, int(std::clamp<qint64>(width - viewport()->width(), 0, std::numeric_limits<int>::max())));
+    horizontalScrollBar()->setRange(0, int(std::clamp<qint64>(width - viewport()->width(), 0,
+                                                              std::numeric_limits<int>::max())));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(charWidth_ * 4);
 }

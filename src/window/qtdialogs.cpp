@@ -35,7 +35,8 @@ std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& star
 
 std::unique_ptr<QFileDialog> makeSaveDialog(QWidget* parent, const QString& startFolder)
 {
-    auto dialog = makeFileDialog(parent, startFolder, {WindowTexts::saveFilter, WindowTexts::saveFilterUtf8});
+    auto dialog =
+        makeFileDialog(parent, startFolder, {WindowTexts::saveFilter, WindowTexts::saveFilterUtf8});
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     // No default suffix: the file gets exactly the name the user typed. The question before an
@@ -65,7 +66,7 @@ QString QtDialogs::chooseFileToSave(const QString& startFolder, TextEncoding& en
     const auto dialog = makeSaveDialog(parent_, startFolder);
     const QString path = chosenFile(*dialog);
     encoding = dialog->selectedNameFilter() == WindowTexts::saveFilterUtf8 ? TextEncoding::Utf8
-                                                                          : TextEncoding::Latin1;
+                                                                           : TextEncoding::Latin1;
     return path;
 }
 

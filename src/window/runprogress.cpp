@@ -87,9 +87,9 @@ void RunProgress::update(qint64 itemsChecked)
     } else if (sinceEvents_.elapsed() < eventInterval) {
         return;
     }
-    dialog_->setLabelText(cancelRequested() ? QStringLiteral("Stopping after %L1 items")
-                                                  .arg(itemsChecked)
-                                            : QStringLiteral("Checked %L1 items").arg(itemsChecked));
+    dialog_->setLabelText(cancelRequested()
+                              ? QStringLiteral("Stopping after %L1 items").arg(itemsChecked)
+                              : QStringLiteral("Checked %L1 items").arg(itemsChecked));
     QCoreApplication::processEvents();
     sinceEvents_.restart();
 }

@@ -29,9 +29,8 @@ QString counted(qint64 count, const char* one, const char* many)
 QString windowTitleAfterRun(const QString& exportPath, const RunSummary& summary)
 {
     const QString posts = counted(summary.posts, "post", "posts");
-    QString counts = summary.cancelled
-                         ? QStringLiteral("check cancelled after %1: ").arg(posts)
-                         : posts + QStringLiteral(", ");
+    QString counts = summary.cancelled ? QStringLiteral("check cancelled after %1: ").arg(posts)
+                                       : posts + QStringLiteral(", ");
     counts += QLocale().toString(summary.notWellFormed) + QStringLiteral(" not well-formed, ") +
               counted(summary.links, "link", "links");
     if (summary.exportFaults > 0)

@@ -333,10 +333,10 @@ void Form1ResultsTest::numbersSortAsNumbers()
 {
     ExportFixture fixture;
     QStringList items;
-    for (const auto& [title, line] : QList<std::pair<QString, int>>{{"ten", 10}, {"nine", 9},
-                                                                    {"two", 2}, {"fine", 0}})
-        items.append(ExportFixture::item(
-            title, line == 0 ? QStringLiteral("<p/>") : QString(line - 1, u'\n') + "<br>"));
+    for (const auto& [title, line] :
+         QList<std::pair<QString, int>>{{"ten", 10}, {"nine", 9}, {"two", 2}, {"fine", 0}})
+        items.append(ExportFixture::item(title, line == 0 ? QStringLiteral("<p/>")
+                                                          : QString(line - 1, u'\n') + "<br>"));
     FormDriver driver;
     QVERIFY(driver.show());
     driver.run(fixture.write(ExportFixture::channelWith(items)));
