@@ -20,8 +20,9 @@ RowView::RowView(const RowContent& row, QWidget* parent)
     for (qsizetype column = 0; column < row.cells.size(); ++column) {
         if (column == row.bodyColumn)
             continue;
-        cellLines +=
-            row.headers.value(column) + QStringLiteral(":\t") + row.cells.at(column) + u'\n';
+        if (!cellLines.isEmpty())
+            cellLines += u'\n';
+        cellLines += row.headers.value(column) + QStringLiteral(":\t") + row.cells.at(column);
     }
     cells_->setLongText(std::move(cellLines));
     const QString body = row.cells.value(row.bodyColumn);
