@@ -18,7 +18,7 @@ DetailTexts detailCaptions(const ResultTable& table);
 
 // A box shows at most this many characters of a cell: laying out a line of tens of millions of
 // characters would take seconds and gigabytes. The row view shows the whole cell.
-inline constexpr qsizetype detailCellLimit = 100000;
+inline constexpr qsizetype detailCellLimit = 40000;
 inline const QString detailCutNote =
     QStringLiteral(" … [cut here: double-click the row or press Enter to read it whole]");
 

@@ -16,13 +16,20 @@ RowView::RowView(const RowContent& row, QWidget* parent)
     cells_->setObjectName(QStringLiteral("RowCells"));
     body_->setObjectName(QStringLiteral("RowBody"));
 
+    // Built in place: a source line may be as long as a whole post body.
+    qsizetype length = 0;
+    for (qsizetype column = 0; column < row.cells.size(); ++column)
+        length += row.headers.value(column).size() + row.cells.at(column).size() + 3;
     QString cellLines;
+    cellLines.reserve(length);
     for (qsizetype column = 0; column < row.cells.size(); ++column) {
         if (column == row.bodyColumn)
             continue;
         if (!cellLines.isEmpty())
             cellLines += u'\n';
-        cellLines += row.headers.value(column) + QStringLiteral(":\t") + row.cells.at(column);
+        cellLines += row.headers.value(column);
+        cellLines += QStringLiteral(":\t");
+        cellLines += row.cells.at(column);
     }
     cells_->setLongText(std::move(cellLines));
     const QString body = row.cells.value(row.bodyColumn);
