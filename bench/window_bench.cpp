@@ -6,7 +6,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bin/window-bench [ROWS] [BIG_POST_MB]
 
-#include "analysis/libxmlsupport.h"
+#include "analysis/libxmlinit.h"
 #include "analysis/resulttables.h"
 #include "view/detailpanel.h"
 #include "view/resultsmodel.h"

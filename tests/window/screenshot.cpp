@@ -9,8 +9,8 @@
 #include "window/form1.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QPainter>
 #include <QPushButton>
