@@ -3,7 +3,8 @@
 # Usage: scripts/setup-packages.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libxml2-dev libicu-dev libgl-dev "$@")
+# libqt6svg6: Qt's SVG plugins, which draw the program's icon.
+packages=(cmake g++ make pkg-config qt6-base-dev libqt6svg6 libxml2-dev libicu-dev libgl-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

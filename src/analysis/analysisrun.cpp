@@ -20,12 +20,18 @@
 
 namespace {
 
+// Thrown from the item callback to stop the reader; readExport holds everything it owns in RAII
+// objects and calls back from its own loop, never from inside libxml2.
+struct RunStopped
+{};
+
 // Big enough that handing a batch to a worker costs little next to checking it, small enough
 // that the batches in flight stay a small part of the export.
 constexpr size_t batchItemLimit = 64;
 constexpr qint64 batchByteLimit = 512 * 1024;
 
-// Thrown into the reader when the recording has failed, to end its reading early.
+// Thrown into the reader when the recording has failed or the run was cancelled, to end its
+// reading early.
 struct RunAbandoned
 {};
 
@@ -112,7 +118,8 @@ void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
 // while the calling thread records the checked batches in file order: reading, checking and
 // recording then overlap, and progress is still reported on the calling thread.
 ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
-                                    const AnalysisOptions& options, int workerCount)
+                                    const AnalysisOptions& options, int workerCount,
+                                    qint64& recorded, bool& cancelled)
 {
     PostCheckPool pool(workerCount, options.dummyTag);
     const size_t maxPending = size_t(4 * workerCount);
@@ -122,13 +129,18 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
     std::thread reader =
         startThread([&] { readIntoPool(path, pool, maxPending, abandoned, read, readFailure); });
 
-    qint64 recorded = 0;
     try {
         while (const std::unique_ptr<PostBatch> batch = pool.takeOldest()) {
+            if (cancelled)
+                continue; // dropped, so that a reader waiting for room can go on to its end
             recordBatch(tables, *batch);
             recorded += qint64(batch->items.size());
             if (options.progress)
                 options.progress(recorded);
+            if (options.cancelled && options.cancelled()) {
+                cancelled = true;
+                abandoned = true;
+            }
         }
     } catch (...) {
         // The reader may be waiting for room: let it stop before the pool goes away.
@@ -139,7 +151,8 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
         throw;
     }
     reader.join();
-    if (readFailure)
+    // A cancelled run stopped its reader on purpose; what the reader kept is of no interest then.
+    if (readFailure && !cancelled)
         std::rethrow_exception(readFailure);
     return read;
 }
@@ -153,21 +166,35 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
         options.workerCount > 0 ? options.workerCount : std::max(1, QThread::idealThreadCount());
 
     ExportReadResult read;
+    qint64 recorded = 0;
+    bool cancelled = false;
     if (workerCount == 1) {
-        qint64 recorded = 0;
-        read = readExportFile(path, [&](ExportItem&& item) {
-            recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
-                       checkPostBody(item.bodyUtf8, options.dummyTag));
-            if (options.progress && ++recorded % batchItemLimit == 0)
-                options.progress(recorded);
-        });
+        try {
+            read = readExportFile(path, [&](ExportItem&& item) {
+                if (options.cancelled && options.cancelled())
+                    throw RunStopped();
+                recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
+                           checkPostBody(item.bodyUtf8, options.dummyTag));
+                ++recorded;
+                if (options.progress && recorded % batchItemLimit == 0)
+                    options.progress(recorded);
+            });
+        } catch (const RunStopped&) {
+            cancelled = true;
+        }
         if (options.progress && recorded % batchItemLimit != 0)
             options.progress(recorded);
     } else {
-        read = readCheckAndRecord(path, tables, options, workerCount);
+        read = readCheckAndRecord(path, tables, options, workerCount, recorded, cancelled);
     }
 
     AnalysisOutcome outcome;
+    if (cancelled) {
+        outcome.cancelled = true;
+        outcome.foundItems = recorded > 0;
+        outcome.itemCount = recorded;
+        return outcome;
+    }
     outcome.foundItems = read.usable && read.itemCount > 0;
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
     if (read.usable)

@@ -15,6 +15,9 @@ struct AnalysisOptions
     int workerCount = 0;
     // Called on the calling thread now and then with the number of items recorded so far.
     std::function<void(qint64 itemsRecorded)> progress;
+    // Asked on the calling thread between items or batches; true stops the run there, keeping
+    // the rows of the items recorded so far.
+    std::function<bool()> cancelled;
 };
 
 struct AnalysisOutcome
@@ -28,6 +31,8 @@ struct AnalysisOutcome
     // The faults of the export file that were read through, in file order; the posts were
     // checked as usual.
     QList<ExportFault> exportFaults;
+    // The run was stopped: the tables hold the itemCount items recorded before that.
+    bool cancelled = false;
 };
 
 inline const QString noItemsMessage =

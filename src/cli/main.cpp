@@ -75,7 +75,12 @@ int main(int argc, char* argv[])
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print only the summary line."));
-    parser.addOptions({tagOption, errorsOption, linksOption, quietOption});
+    const QCommandLineOption encodingOption(
+        QStringLiteral("encoding"),
+        QStringLiteral("Encoding of the table files: latin1 (the default; cells cut at their first "
+                       "character beyond it) or utf-8 (with a byte-order mark; nothing cut)."),
+        QStringLiteral("ENCODING"), QStringLiteral("latin1"));
+    parser.addOptions({tagOption, errorsOption, linksOption, quietOption, encodingOption});
     parser.addPositionalArgument(QStringLiteral("EXPORT.xml"),
                                  QStringLiteral("The WordPress export to check."));
 
@@ -101,6 +106,14 @@ int main(int argc, char* argv[])
     options.errorsPath = parser.value(errorsOption);
     options.linksPath = parser.value(linksOption);
     options.quiet = parser.isSet(quietOption);
+    const QString encoding = parser.value(encodingOption).toLower();
+    if (encoding == QLatin1String("utf-8") || encoding == QLatin1String("utf8")) {
+        options.encoding = TextEncoding::Utf8;
+    } else if (encoding != QLatin1String("latin1")) {
+        std::fprintf(stderr, "postlint-report: unknown encoding %s (latin1 or utf-8)\n",
+                     qPrintable(parser.value(encodingOption)));
+        return UsageOrNoItems;
+    }
     options.showProgress = ::isatty(STDERR_FILENO) != 0;
     if (const QString problem = optionProblem(parser, tagOption, {errorsOption, linksOption});
         !problem.isEmpty()) {

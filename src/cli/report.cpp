@@ -48,12 +48,13 @@ QString faultLine(const QString& exportPath, const ExportFault& fault)
     return line + QLatin1Char('\n');
 }
 
-QString writeToStandardOutput(const TableExtent& extent)
+QString writeToStandardOutput(const TableExtent& extent, TextEncoding encoding)
 {
     std::fflush(stdout);
     QFile standardOutput;
     const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                         writeTabDelimited(standardOutput, extent) && standardOutput.flush();
+                         writeTabDelimited(standardOutput, extent, encoding) &&
+                         standardOutput.flush();
     return written ? QString()
                    : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
                          .arg(standardOutput.errorString());
@@ -80,13 +81,14 @@ struct TableOutput
     TableExtent extent;
     QString problem;
     std::unique_ptr<StagedExport> staged;
+    TextEncoding encoding = TextEncoding::Latin1;
 
     void write()
     {
         if (path == QLatin1String("-"))
-            problem = writeToStandardOutput(extent);
+            problem = writeToStandardOutput(extent, encoding);
         else if (!path.isEmpty())
-            staged = std::make_unique<StagedExport>(path, extent);
+            staged = std::make_unique<StagedExport>(path, extent, encoding);
     }
     void commit()
     {
@@ -109,9 +111,13 @@ bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE*
     TableOutput errors{options.errorsPath,
                        {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount},
                        {},
-                       {}};
-    TableOutput links{
-        options.linksPath, {tables.linkTable, tables.linkLastColumn, tables.linkRowCount}, {}, {}};
+                       {},
+                       options.encoding};
+    TableOutput links{options.linksPath,
+                      {tables.linkTable, tables.linkLastColumn, tables.linkRowCount},
+                      {},
+                      {},
+                      options.encoding};
     const auto inPlace = [](const QString& path) {
         return path == QLatin1String("-") || writesInPlace(path);
     };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/resulttables.h"
+#include "export/tabdelimited.h"
 
 #include <QString>
 
@@ -12,6 +13,7 @@ struct ReportOptions
     QString dummyTag = QStringLiteral("dummy");
     QString errorsPath; // empty: not written; "-": standard output
     QString linksPath;
+    TextEncoding encoding = TextEncoding::Latin1;
     bool quiet = false;
     bool showProgress = false;
 };

@@ -52,6 +52,25 @@ void appendLatin1(QByteArray& line, const QString& text)
         *out++ = latin1Byte(character.unicode());
 }
 
+void appendUtf8(QByteArray& line, const QString& text)
+{
+    const qsizetype start = line.size();
+    line.append(text.toUtf8());
+    for (qsizetype i = start; i < line.size(); ++i) {
+        char& byte = line[i];
+        if (byte == '\t' || byte == '\r' || byte == '\n')
+            byte = ' ';
+    }
+}
+
+void appendCell(QByteArray& line, const QString& text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8)
+        appendUtf8(line, text);
+    else
+        appendLatin1(line, getToFirstBadChr(text));
+}
+
 bool flush(QIODevice& device, QByteArray& buffer)
 {
     const bool written = buffer.isEmpty() || device.write(buffer) == buffer.size();
@@ -86,30 +105,30 @@ bool writeIsRefused(const QByteArray& path)
     return ::access(folderOf(path).constData(), W_OK | X_OK) != 0 && isPermissionError(errno);
 }
 
-ExportResult writeToDescriptor(int descriptor, const TableExtent& extent)
+ExportResult writeToDescriptor(int descriptor, const TableExtent& extent, TextEncoding encoding)
 {
     QFile file;
     if (!file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
                    QFileDevice::DontCloseHandle))
         return failure(file);
-    if (!writeTabDelimited(file, extent))
+    if (!writeTabDelimited(file, extent, encoding))
         return failure(file);
     return {ExportResult::Written, {}};
 }
 
 // A device, a pipe or one of the process's own streams: written where it stands, never
 // truncated, so that a stream opened for appending keeps what it held.
-ExportResult writeInPlace(const QString& path, const TableExtent& extent)
+ExportResult writeInPlace(const QString& path, const TableExtent& extent, TextEncoding encoding)
 {
     const int stream = standardStreamOf(path);
     if (stream >= 0) {
         std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
-        return writeToDescriptor(stream, extent);
+        return writeToDescriptor(stream, extent, encoding);
     }
     const int descriptor = ::open(toNativePath(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0)
         return failure(errno);
-    ExportResult result = writeToDescriptor(descriptor, extent);
+    ExportResult result = writeToDescriptor(descriptor, extent, encoding);
     if (::close(descriptor) != 0 && result.status == ExportResult::Written)
         result = failure(errno);
     return result;
@@ -178,7 +197,7 @@ private:
     int descriptor_ = -1;
 };
 
-StagedExport::StagedExport(const QString& path, const TableExtent& extent)
+StagedExport::StagedExport(const QString& path, const TableExtent& extent, TextEncoding encoding)
 {
     const QByteArray native = toNativePath(path);
     if (native.isEmpty()) {
@@ -188,7 +207,7 @@ StagedExport::StagedExport(const QString& path, const TableExtent& extent)
     // Written in place, only the file's own permissions matter: opening it says whether they allow
     // writing. A save beside it needs its folder too.
     if (writesInPlace(path)) {
-        result_ = writeInPlace(path, extent);
+        result_ = writeInPlace(path, extent, encoding);
         return;
     }
     if (writeIsRefused(native)) {
@@ -200,7 +219,7 @@ StagedExport::StagedExport(const QString& path, const TableExtent& extent)
         result_ = failure(error);
         return;
     }
-    result_ = writeToDescriptor(staged_->descriptor(), extent);
+    result_ = writeToDescriptor(staged_->descriptor(), extent, encoding);
 }
 
 StagedExport::~StagedExport() = default;
@@ -215,27 +234,34 @@ ExportResult StagedExport::commit()
     return result_;
 }
 
-bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
+bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncoding encoding)
 {
     const int lastColumn = std::min(extent.lastColumn, extent.table.columnCount() - 1);
     bool ok = true;
     // Grown as needed rather than reserved: most tables are far smaller than the threshold.
     QByteArray buffer;
+    if (encoding == TextEncoding::Utf8)
+        buffer.append("\xEF\xBB\xBF");
 
     for (int column = 0; column <= lastColumn; ++column) {
         if (column > 0)
             buffer.append('\t');
-        appendLatin1(buffer, extent.table.cell(column, 0));
+        if (encoding == TextEncoding::Utf8)
+            appendUtf8(buffer, extent.table.cell(column, 0));
+        else
+            appendLatin1(buffer, extent.table.cell(column, 0));
     }
     buffer.append("\r\n");
 
-    for (int row = 1; row <= extent.rowCount; ++row) {
-        appendLatin1(buffer, getToFirstBadChr(extent.table.cell(0, row)));
+    const int lineCount = extent.rows ? int(extent.rows->size()) : extent.rowCount;
+    for (int line = 0; line < lineCount; ++line) {
+        const int row = extent.rows ? (*extent.rows)[size_t(line)] : line + 1;
+        appendCell(buffer, extent.table.cell(0, row), encoding);
         if (lastColumn >= 1)
             buffer.append('\t'); // the Content column: bodies never reach the file
         for (int column = 2; column <= lastColumn; ++column) {
             buffer.append('\t');
-            appendLatin1(buffer, getToFirstBadChr(extent.table.cell(column, row)));
+            appendCell(buffer, extent.table.cell(column, row), encoding);
         }
         buffer.append("\r\n");
         if (buffer.size() >= flushThreshold)
@@ -246,7 +272,8 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent)
     return flush(device, buffer) && ok;
 }
 
-ExportResult exportTabDelimited(const QString& path, const TableExtent& extent)
+ExportResult exportTabDelimited(const QString& path, const TableExtent& extent,
+                                TextEncoding encoding)
 {
-    return StagedExport(path, extent).commit();
+    return StagedExport(path, extent, encoding).commit();
 }

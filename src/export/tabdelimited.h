@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 // The longest leading part of text that holds no character above 255; a character above U+FFFF
 // cuts the text at its first surrogate.
@@ -17,6 +18,17 @@ struct TableExtent
     const ResultTable& table;
     int lastColumn;
     int rowCount;
+    // When set, the data rows written instead of 1 to rowCount, in this order.
+    const std::vector<int>* rows = nullptr;
+};
+
+enum class TextEncoding
+{
+    // One byte per character; data cells cut at their first character above 255.
+    Latin1,
+    // Every cell whole, after a byte-order mark: without one, spreadsheets read a text file as
+    // the system's code page and garble every accented letter.
+    Utf8,
 };
 
 // Writes the table as tab-delimited ISO-8859-1 text: the header row whole (a header character
@@ -24,7 +36,9 @@ struct TableExtent
 // Content column left empty; CR LF after every line; nothing quoted, and a TAB, CR or LF inside a
 // cell written as a space, so that every line is one row of the same number of fields. Returns
 // false when the device refused a write.
-bool writeTabDelimited(QIODevice& device, const TableExtent& extent);
+// In UTF-8 the same lines are written with nothing cut.
+bool writeTabDelimited(QIODevice& device, const TableExtent& extent,
+                       TextEncoding encoding = TextEncoding::Latin1);
 
 struct ExportResult
 {
@@ -44,7 +58,8 @@ struct ExportResult
 // or the process's own standard output or error is written where it stands (see outputpaths.h).
 // Whether the path may be written at all (it is not the file being analysed) is the caller's
 // question: findOutputClash answers it.
-ExportResult exportTabDelimited(const QString& path, const TableExtent& extent);
+ExportResult exportTabDelimited(const QString& path, const TableExtent& extent,
+                                TextEncoding encoding = TextEncoding::Latin1);
 
 class StagedFile;
 
@@ -55,7 +70,8 @@ class StagedFile;
 class StagedExport
 {
 public:
-    StagedExport(const QString& path, const TableExtent& extent);
+    StagedExport(const QString& path, const TableExtent& extent,
+                 TextEncoding encoding = TextEncoding::Latin1);
     ~StagedExport();
     StagedExport(const StagedExport&) = delete;
     StagedExport& operator=(const StagedExport&) = delete;

@@ -171,3 +171,31 @@ std::vector<int> collationOrder(int rowCount, const std::function<QString(int ro
         rows[i] = keys[i].row;
     return rows;
 }
+
+std::vector<int> numericOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
+                              Qt::SortOrder order)
+{
+    struct Key
+    {
+        bool isNumber;
+        qint64 value;
+        int row;
+    };
+    std::vector<Key> keys(size_t(std::max(rowCount, 0)));
+    for (int row = 0; row < rowCount; ++row) {
+        bool isNumber = false;
+        const qint64 value = textOfRow(row).toLongLong(&isNumber);
+        keys[size_t(row)] = {isNumber, isNumber ? value : 0, row};
+    }
+    const bool descending = order == Qt::DescendingOrder;
+    std::sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {
+        const auto rank = [](const Key& k) { return std::pair(k.isNumber, k.value); };
+        if (rank(a) != rank(b))
+            return descending ? rank(a) > rank(b) : rank(a) < rank(b);
+        return a.row < b.row;
+    });
+    std::vector<int> rows(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        rows[i] = keys[i].row;
+    return rows;
+}

@@ -18,3 +18,8 @@
 // textOfRow is called from several threads at once and must only read.
 std::vector<int> collationOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
                                 Qt::SortOrder order, const QLocale& locale = QLocale());
+
+// The order of rows by the numbers their texts hold (texts that hold none come first, as 0 would
+// not: they sort below every number), ties in table order in either direction.
+std::vector<int> numericOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
+                              Qt::SortOrder order);

@@ -15,7 +15,11 @@ DetailTexts detailTexts(const ResultsModel& model, int row)
     DetailTexts texts;
     if (row < 0 || row >= model.rowCount())
         return texts;
-    for (int slot = 0; slot < detailSlotCount && slot < model.columnCount(); ++slot)
-        texts[size_t(slot)] = model.cellText(row, slot);
+    for (int slot = 0; slot < detailSlotCount && slot < model.columnCount(); ++slot) {
+        bool whole = true;
+        texts[size_t(slot)] = model.cellBeginning(row, slot, detailCellLimit, &whole);
+        if (!whole)
+            texts[size_t(slot)] += detailCutNote;
+    }
     return texts;
 }

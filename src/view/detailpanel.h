@@ -16,7 +16,14 @@ using DetailTexts = std::array<QString, detailSlotCount>;
 // not use has the empty header, so its caption is ":" alone.
 DetailTexts detailCaptions(const ResultTable& table);
 
-// The whole cells of model row row in columns 0 to 7. Slots past the model's last column, and
+// A box shows at most this many characters of a cell: laying out a line of tens of millions of
+// characters would take seconds and gigabytes. The row view shows the whole cell.
+inline constexpr qsizetype detailCellLimit = 40000;
+inline const QString detailCutNote =
+    QStringLiteral(" … [cut here: double-click the row or press Enter to read it whole]");
+
+// The cells of model row row in columns 0 to 7, whole up to detailCellLimit characters; a longer
+// cell is cut there and ends with detailCutNote. Slots past the model's last column, and
 // every slot when row is -1 (nothing selected), are empty: a box must never go on showing a cell
 // of another table or another row.
 DetailTexts detailTexts(const ResultsModel& model, int row);

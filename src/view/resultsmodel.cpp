@@ -36,6 +36,38 @@ QString ResultsModel::cellText(int row, int column) const
     return table_->cell(column, row + 1);
 }
 
+const CellText& ResultsModel::cell(int row, int column) const
+{
+    static const CellText empty;
+    if (!table_ || row < 0 || row >= rowCount_ || column < 0 || column >= headers_.size())
+        return empty;
+    return table_->cellText(column, row + 1);
+}
+
+QString ResultsModel::cellBeginning(int row, int column, qsizetype limit, bool* whole) const
+{
+    const CellText& text = cell(row, column);
+    QString beginning;
+    if (text.isCompact()) {
+        // Decode only the start of a long body: 4 bytes per character at most, and a character
+        // cut at the end lies past the limit and goes with the truncation below.
+        const QByteArray utf8 = text.toUtf8();
+        beginning = QString::fromUtf8(utf8.first(std::min(utf8.size(), 4 * limit)));
+        if (whole)
+            *whole = utf8.size() <= 4 * limit;
+    } else {
+        beginning = text.toString();
+        if (whole)
+            *whole = true;
+    }
+    if (beginning.size() > limit) {
+        beginning.truncate(beginning.at(limit - 1).isHighSurrogate() ? limit - 1 : limit);
+        if (whole)
+            *whole = false;
+    }
+    return beginning;
+}
+
 QModelIndex ResultsModel::index(int row, int column, const QModelIndex& parent) const
 {
     if (parent.isValid() || row < 0 || row >= rowCount_ || column < 0 || column >= headers_.size())
@@ -77,21 +109,7 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
 
 QString ResultsModel::displayText(int row, int column) const
 {
-    if (!table_ || row < 0 || row >= rowCount_ || column < 0 || column >= headers_.size())
-        return {};
-    const CellText& cell = table_->cellText(column, row + 1);
-    QString text;
-    if (cell.isCompact()) {
-        // Decode only the start of a long body: 4 bytes per character at most, and a character
-        // cut at the end lies past the limit and goes with the truncation below.
-        const QByteArray utf8 = cell.toUtf8();
-        text = QString::fromUtf8(utf8.first(std::min(utf8.size(), 4 * displayLimit)));
-    } else {
-        text = cell.toString();
-    }
-    if (text.size() > displayLimit)
-        text.truncate(text.at(displayLimit - 1).isHighSurrogate() ? displayLimit - 1
-                                                                  : displayLimit);
+    QString text = cellBeginning(row, column, displayLimit);
     // A list row has one line: a line break would push the rest of the cell out of sight.
     for (QChar& character : text) {
         if (character == u'\n' || character == u'\r')

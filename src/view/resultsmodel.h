@@ -28,6 +28,12 @@ public:
     void clearItems();
 
     QString cellText(int row, int column) const;
+    // The cell itself, as the table keeps it (the empty cell outside the table); for searching
+    // big cells without decoding them.
+    const CellText& cell(int row, int column) const;
+    // At most limit characters from the start of a cell, without decoding the rest of a long one;
+    // *whole tells whether that is all of it.
+    QString cellBeginning(int row, int column, qsizetype limit, bool* whole = nullptr) const;
 
     // Sorting asks for millions of indexes; checking the range here spares two virtual calls each.
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;

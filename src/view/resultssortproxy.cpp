@@ -55,32 +55,62 @@ void ResultsSortProxy::setSourceModel(QAbstractItemModel* model)
 void ResultsSortProxy::resetToSourceOrder()
 {
     const int rows = sourceModel() ? sourceModel()->rowCount() : 0;
-    sourceRowAt_.resize(size_t(rows));
-    std::iota(sourceRowAt_.begin(), sourceRowAt_.end(), 0);
-    proxyRowOf_ = sourceRowAt_;
+    order_.resize(size_t(rows));
+    std::iota(order_.begin(), order_.end(), 0);
+    shown_ = matchSourceRows(order_);
+    sourceRowAt_ = shownInOrder();
+    proxyRowOf_.assign(order_.size(), -1);
+    for (size_t proxyRow = 0; proxyRow < sourceRowAt_.size(); ++proxyRow)
+        proxyRowOf_[size_t(sourceRowAt_[proxyRow])] = int(proxyRow);
 }
 
 void ResultsSortProxy::setSorted(bool sorted)
 {
     sorted_ = sorted;
-    if (!sorted) {
-        std::vector<int> tableOrder(sourceRowAt_.size());
-        std::iota(tableOrder.begin(), tableOrder.end(), 0);
-        applyOrder(std::move(tableOrder));
-        return;
-    }
+    order_ = sortedOrder();
+    applyOrder(shownInOrder());
+}
+
+std::vector<int> ResultsSortProxy::sortedOrder() const
+{
+    const int rows = int(order_.size());
     const int column = sortKey_;
-    const int columns = columnCount();
-    if (column < 0 || column >= columns) {
-        // A remembered column that this table lacks: every text compares equal, so the rows
-        // stand in table order.
-        setSorted(false);
-        sorted_ = true;
-        return;
+    // Unsorted, or by a remembered column that this table lacks: every text then compares
+    // equal, so the rows stand in table order.
+    if (!sorted_ || column < 0 || column >= columnCount()) {
+        std::vector<int> tableOrder(order_.size());
+        std::iota(tableOrder.begin(), tableOrder.end(), 0);
+        return tableOrder;
     }
-    applyOrder(collationOrder(
-        int(sourceRowAt_.size()), [this, column](int row) { return sourceText(row, column); },
-        sortOrder_));
+    const auto textOf = [this, column](int row) { return sourceText(row, column); };
+    if (numericColumns_.contains(column))
+        return numericOrder(rows, textOf, sortOrder_);
+    return collationOrder(rows, textOf, sortOrder_);
+}
+
+std::vector<int> ResultsSortProxy::shownInOrder() const
+{
+    std::vector<int> rows;
+    rows.reserve(order_.size());
+    for (const int row : order_) {
+        if (shown_[size_t(row)])
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+void ResultsSortProxy::setFilter(const RowFilter& filter)
+{
+    // While typing, each letter only narrows the rows already shown: look at those alone.
+    const bool narrowing = filter.narrows(filter_);
+    const std::vector<int> candidates = narrowing ? sourceRowAt_ : order_;
+    filter_ = filter;
+    const std::vector<char> passed = matchSourceRows(candidates);
+    if (narrowing)
+        std::fill(shown_.begin(), shown_.end(), 0);
+    for (size_t i = 0; i < candidates.size(); ++i)
+        shown_[size_t(candidates[i])] = passed[i];
+    applyOrder(shownInOrder());
 }
 
 void ResultsSortProxy::sort(int column, Qt::SortOrder order)
@@ -99,6 +129,13 @@ QString ResultsSortProxy::sourceText(int row, int column) const
     return {};
 }
 
+std::vector<char> ResultsSortProxy::matchSourceRows(const std::vector<int>& candidates) const
+{
+    if (const auto* results = qobject_cast<const ResultsModel*>(sourceModel()))
+        return matchRows(candidates, *results, filter_);
+    return std::vector<char>(candidates.size(), 1);
+}
+
 void ResultsSortProxy::applyOrder(std::vector<int> sourceRows)
 {
     if (sourceRows == sourceRowAt_)
@@ -111,10 +148,11 @@ void ResultsSortProxy::applyOrder(std::vector<int> sourceRows)
         sourceBefore.append(mapToSource(index));
 
     sourceRowAt_ = std::move(sourceRows);
-    proxyRowOf_.assign(sourceRowAt_.size(), 0);
+    proxyRowOf_.assign(order_.size(), -1);
     for (size_t proxyRow = 0; proxyRow < sourceRowAt_.size(); ++proxyRow)
         proxyRowOf_[size_t(sourceRowAt_[proxyRow])] = int(proxyRow);
 
+    // A row the filter now hides loses its selection and its place as the current row.
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& source : sourceBefore)
@@ -160,7 +198,8 @@ QModelIndex ResultsSortProxy::mapToSource(const QModelIndex& proxyIndex) const
 
 QModelIndex ResultsSortProxy::mapFromSource(const QModelIndex& sourceIndex) const
 {
-    if (!sourceIndex.isValid() || size_t(sourceIndex.row()) >= proxyRowOf_.size())
+    if (!sourceIndex.isValid() || size_t(sourceIndex.row()) >= proxyRowOf_.size() ||
+        proxyRowOf_[size_t(sourceIndex.row())] < 0)
         return {};
     return index(proxyRowOf_[size_t(sourceIndex.row())], sourceIndex.column());
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "rowfilter.h"
+
 #include <QAbstractProxyModel>
 
 #include <vector>
 
 // Sorts the results list by the text of one column, as a report-style list control does (see
-// collationOrder).
+// collationOrder), or by number in the columns that hold numbers; and shows only the rows that
+// pass a filter, in the same order.
 //
 // The sort column and order are remembered apart from whether the list is sorted at all, so that
 // a fill can show the new rows unsorted and then sort them once by the remembered column.
@@ -29,6 +32,14 @@ public:
     // True sorts all rows at once by sortKey() in sortOrder(); false shows them in source order.
     void setSorted(bool sorted);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // Columns that sort by their numbers rather than as text.
+    void setNumericColumns(QList<int> columns) { numericColumns_ = std::move(columns); }
+
+    const RowFilter& filter() const { return filter_; }
+    void setFilter(const RowFilter& filter);
+    bool isFiltered() const { return filter_.isActive(); }
+    // The source rows on show, in the order shown.
+    const std::vector<int>& shownSourceRows() const { return sourceRowAt_; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -40,13 +51,20 @@ public:
 
 private:
     void resetToSourceOrder();
+    std::vector<int> sortedOrder() const;
+    std::vector<int> shownInOrder() const;
     void applyOrder(std::vector<int> sourceRows);
     QString sourceText(int row, int column) const;
+    std::vector<char> matchSourceRows(const std::vector<int>& candidates) const;
 
     int sortKey_ = 0;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     bool sorted_ = false;
+    QList<int> numericColumns_;
+    RowFilter filter_;
+    std::vector<int> order_;       // every source row, in table or sorted order
+    std::vector<char> shown_;      // source row -> whether it passes the filter
     std::vector<int> sourceRowAt_; // proxy row -> source row
-    std::vector<int> proxyRowOf_;  // source row -> proxy row
+    std::vector<int> proxyRowOf_;  // source row -> proxy row, or -1 when filtered out
     QList<QMetaObject::Connection> sourceConnections_;
 };

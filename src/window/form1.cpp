@@ -1,9 +1,11 @@
 #include "form1.h"
 
 #include "busycursor.h"
+#include "findbar.h"
 #include "qtdialogs.h"
 #include "resizelayout.h"
 #include "runprogress.h"
+#include "runsummary.h"
 #include "twips.h"
 #include "windowtexts.h"
 
@@ -21,6 +23,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,15 +80,17 @@ Form1::Form1(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
         dialogs_ = std::make_unique<QtDialogs>(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(WindowTexts::caption);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/postlint.svg")));
+    setAcceptDrops(true);
+    openFolder_ = QCoreApplication::applicationDirPath();
     const QSize designSize(toPixels(clientArea.width), toPixels(clientArea.height));
     resize(designSize);
-    // Below its start-up size the right-hand controls would slide over the options row and the
-    // stretched ones shrink towards nothing.
-    setMinimumSize(designSize);
 
     createControls();
     Form_Load();
     connectHandlers();
+    createBrowsingTools();
+    fitToScreen();
 }
 
 Form1::~Form1()
@@ -132,6 +137,8 @@ void Form1::createControls()
     proxy_ = new ResultsSortProxy(this);
     proxy_->setSourceModel(model_);
     ListView1->setModel(proxy_);
+    // Hidden until Ctrl+F; it then takes the top of the list's place.
+    findBar_ = new FindBar(this);
 
     for (int slot = 0; slot < detailSlotCount; ++slot) {
         const int top = 4680 + 480 * slot;
@@ -144,8 +151,10 @@ void Form1::createControls()
     }
 
     QWidget* previous = TextPath;
-    for (QWidget* next : std::initializer_list<QWidget*>{CommandPath, TextDummy, OptionLinks,
-                                                         OptionErrors, CommandExport, ListView1}) {
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             CommandPath, TextDummy, OptionLinks, OptionErrors, CommandExport,
+             findBar_->findChild<QWidget*>(QStringLiteral("FindText")),
+             findBar_->findChild<QWidget*>(QStringLiteral("FaultsOnly")), ListView1}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -165,6 +174,8 @@ void Form1::connectHandlers()
     // Any change of the selected row, by mouse or keyboard, reaches the panel.
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Form1::ListView1_ItemClick);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &Form1::ListView1_ItemClick);
     connect(TextDummy, &QLineEdit::textChanged, this, &Form1::TextDummy_Change);
 }
 
@@ -183,7 +194,8 @@ void Form1::Form_Load()
     // scrolling and filling stay fast on a million rows.
     ListView1->setUniformRowHeights(true);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected for copying; the panel shows the current one.
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->header()->setStretchLastSection(false);
@@ -229,53 +241,81 @@ void Form1::Form_Resize()
     std::copy(texts_.begin(), texts_.end(), followers.texts.begin());
     std::copy(labels_.begin(), labels_.end(), followers.labels.begin());
     followResize(followers, dW, dH);
+    followResizeBeyondDesign();
 }
 
 void Form1::CommandPath_Click()
 {
-    // Such a name would make every post of the run fail to parse; the text stays for the user to
-    // correct.
-    if (const QString problem = wrapperNameProblem(TextDummy->text()); !problem.isEmpty()) {
+    if (dummyTagUsable())
+        checkExport(dialogs_->chooseExportToOpen(openFolder_));
+}
+
+// Such a name would make every post of the run fail to parse; the text stays for the user to
+// correct.
+bool Form1::dummyTagUsable()
+{
+    const QString problem = wrapperNameProblem(TextDummy->text());
+    if (!problem.isEmpty())
         dialogs_->showMessage(WindowTexts::unusableDummyTag(problem));
-        return;
-    }
-    const QString path = dialogs_->chooseExportToOpen(QCoreApplication::applicationDirPath());
+    return problem.isEmpty();
+}
+
+void Form1::checkExport(const QString& path)
+{
     showFromStart(TextPath, path);
-    if (path.isEmpty())
+    if (path.isEmpty() || !dummyTagUsable())
         return;
+    openFolder_ = QFileInfo(path).absolutePath();
 
     try {
-        AnalysisOutcome outcome;
-        {
-            BusyCursor busy;
-            model_->clearItems();
-            tables_.reset();
-            RunProgress progress(this);
-            AnalysisOptions options;
-            options.dummyTag = TextDummy->text();
-            options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
-            outcome = loadExport(path, tables_, options);
-        }
-        if (!outcome.foundItems)
-            dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
-        else if (!outcome.exportFaults.isEmpty())
-            dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
-
-        BusyCursor busy;
-        OptionErrors->setEnabled(true);
-        OptionLinks->setEnabled(true);
-        narrowErrors(tables_);
-        fillList(OptionLinks->isChecked());
-        showSelected();
+        runCheck(path);
     } catch (const std::bad_alloc&) {
+        activeRun_ = nullptr;
         // The half-filled tables go first, which gives back the memory to go on with.
         model_->clearItems();
         tables_.reset();
         fillList(OptionLinks->isChecked());
         showSelected();
         dialogs_->showMessage(WindowTexts::outOfMemory);
+    }
+}
+
+void Form1::runCheck(const QString& path)
+{
+    AnalysisOutcome outcome;
+    {
+        BusyCursor busy;
+        model_->clearItems();
+        tables_.reset();
+        RunProgress progress(this, progressDelay_);
+        activeRun_ = &progress;
+        AnalysisOptions options;
+        options.dummyTag = TextDummy->text();
+        runDummyTag_ = options.dummyTag;
+        options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
+        options.cancelled = [&progress] { return progress.cancelRequested(); };
+        outcome = loadExport(path, tables_, options);
+        activeRun_ = nullptr;
+    }
+    if (closeAfterRun_) {
+        close();
         return;
     }
+    RunSummary summary = RunSummary::of(tables_);
+    summary.cancelled = outcome.cancelled;
+    summary.exportFaults = outcome.exportFaults.size();
+    setWindowTitle(windowTitleAfterRun(path, summary));
+    if (!outcome.foundItems && !outcome.cancelled)
+        dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
+    else if (!outcome.exportFaults.isEmpty())
+        dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
+
+    BusyCursor busy;
+    OptionErrors->setEnabled(true);
+    OptionLinks->setEnabled(true);
+    narrowErrors(tables_);
+    fillList(OptionLinks->isChecked());
+    showSelected();
     if (!tables_.leftOutAttributes.isEmpty())
         dialogs_->showMessage(WindowTexts::attributesLeftOut(leftOutSummary(tables_)));
 }
@@ -283,9 +323,17 @@ void Form1::CommandPath_Click()
 void Form1::CommandExport_Click()
 {
     const bool links = OptionLinks->isChecked();
-    const TableExtent extent{links ? tables_.linkTable : tables_.errorTable,
-                             links ? tables_.linkLastColumn : ErrorColumnCount - 1,
-                             links ? tables_.linkRowCount : tables_.errorRowCount};
+    TableExtent extent{links ? tables_.linkTable : tables_.errorTable,
+                       links ? tables_.linkLastColumn : ErrorColumnCount - 1,
+                       links ? tables_.linkRowCount : tables_.errorRowCount};
+    // With a filter on, the file holds what the list shows, in the order shown.
+    std::vector<int> shownRows;
+    if (proxy_->isFiltered()) {
+        for (const int sourceRow : proxy_->shownSourceRows())
+            shownRows.push_back(sourceRow + 1);
+        extent.rows = &shownRows;
+        extent.rowCount = int(shownRows.size());
+    }
     if (extent.rowCount <= 0) {
         dialogs_->showMessage(WindowTexts::nothingToExport);
         return;
@@ -293,7 +341,8 @@ void Form1::CommandExport_Click()
 
     const QString analysed = TextPath->text();
     const QString startFolder = analysed.isEmpty() ? QString() : QFileInfo(analysed).absolutePath();
-    const QString path = dialogs_->chooseFileToSave(startFolder);
+    TextEncoding encoding = TextEncoding::Latin1;
+    const QString path = dialogs_->chooseFileToSave(startFolder, encoding);
     if (path.isEmpty())
         return;
     if (!analysed.isEmpty() && findOutputClash(identifyPath(analysed), {identifyPath(path)}).kind ==
@@ -305,7 +354,7 @@ void Form1::CommandExport_Click()
     ExportResult result;
     {
         BusyCursor busy;
-        result = exportTabDelimited(path, extent);
+        result = exportTabDelimited(path, extent, encoding);
     }
     switch (result.status) {
     case ExportResult::Written:
@@ -322,6 +371,7 @@ void Form1::CommandExport_Click()
 
 void Form1::OptionErrors_Click()
 {
+    findBar_->setFaultsOnlyAvailable(true);
     fillList(false);
     showSelected();
     OptionLinks->setChecked(!OptionErrors->isChecked());
@@ -329,6 +379,7 @@ void Form1::OptionErrors_Click()
 
 void Form1::OptionLinks_Click()
 {
+    findBar_->setFaultsOnlyAvailable(false);
     fillList(true);
     showSelected();
     OptionErrors->setChecked(!OptionLinks->isChecked());
@@ -366,6 +417,9 @@ void Form1::fillList(bool showLinks)
     model_->clearItems();
     if (sortActive_)
         proxy_->setSorted(false);
+    proxy_->setFilter(filterFor(showLinks));
+    proxy_->setNumericColumns(
+        showLinks ? QList<int>() : QList<int>{ErrorCodeColumn, ErrorLineColumn, ErrorPosColumn});
 
     const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
     const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;
@@ -382,20 +436,20 @@ void Form1::fillList(bool showLinks)
         proxy_->setSorted(true);
 
     // As a list control does, the first item added, the one from table row 1, becomes the
-    // selected item wherever the sort has put it.
-    if (rowCount > 0) {
-        const QModelIndex first = proxy_->mapFromSource(model_->index(0, 0));
+    // selected item wherever the sort has put it; when a filter hides it, the top row shown.
+    QModelIndex first = proxy_->mapFromSource(model_->index(0, 0));
+    if (!first.isValid())
+        first = proxy_->index(0, 0);
+    if (first.isValid())
         ListView1->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect |
                                                                 QItemSelectionModel::Rows);
-    }
+    showFilterCount();
     filling_ = false;
 }
 
 void Form1::showSelected()
 {
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    const int row = selected.isEmpty() ? -1 : proxy_->mapToSource(selected.constFirst()).row();
-    const DetailTexts texts = detailTexts(*model_, row);
+    const DetailTexts texts = detailTexts(*model_, currentSourceRow());
     for (int slot = 0; slot < detailSlotCount; ++slot)
         showFromStart(texts_[size_t(slot)], texts[size_t(slot)]);
 }

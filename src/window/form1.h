@@ -5,6 +5,7 @@
 #include "analysis/resulttables.h"
 #include "view/columnwidths.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -15,8 +16,12 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
+class FindBar;
 class ResultsModel;
 class ResultsSortProxy;
+class RowView;
+class RunProgress;
+struct RowFilter;
 
 // The one window of Postlint: choose an export, check it, browse the error or the link table,
 // sort it, read a row in the detail panel and export the table on show.
@@ -32,13 +37,26 @@ public:
     int lastWidth() const { return lastWidth_; }
     int lastHeight() const { return lastHeight_; }
 
+    // Checks the export at path as "Select File" does once a file is chosen; the empty path
+    // only empties the path box.
+    void checkExport(const QString& path);
+    // How long a run goes before its progress dialog shows.
+    void setProgressDelay(int milliseconds) { progressDelay_ = milliseconds; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
     void connectHandlers();
+    void createBrowsingTools();
+    void fitToScreen();
+    void followResizeBeyondDesign();
 
     void Form_Load();
     void Form_Resize();
@@ -50,8 +68,18 @@ private:
     void ListView1_ItemClick();
     void TextDummy_Change();
 
+    bool dummyTagUsable();
+    void runCheck(const QString& path);
     void fillList(bool showLinks);
     void showSelected();
+
+    int currentSourceRow() const;
+    RowFilter filterFor(bool showLinks) const;
+    void applyFilter();
+    void showFilterCount();
+    void setFindBarShown(bool shown);
+    void copySelectedRows();
+    void openRowView();
 
     std::unique_ptr<UserDialogs> dialogs_;
     ResultTables tables_;
@@ -61,6 +89,15 @@ private:
     bool filling_ = false;
     int lastWidth_ = 0;
     int lastHeight_ = 0;
+    int progressDelay_ = 1000;
+    // The folder the open dialog starts in: the program's, then that of the last export opened.
+    QString openFolder_;
+    // The wrapper of the last run, which positions on a body's first line count in.
+    QString runDummyTag_;
+    RunProgress* activeRun_ = nullptr;
+    bool closeAfterRun_ = false;
+    bool shownBefore_ = false;
+    int findBarHeight_ = 0;
 
     ResultsModel* model_ = nullptr;
     ResultsSortProxy* proxy_ = nullptr;
@@ -77,4 +114,6 @@ private:
     QTreeView* ListView1 = nullptr;
     std::array<QLabel*, 8> labels_{};
     std::array<QLineEdit*, 8> texts_{};
+    FindBar* findBar_ = nullptr;
+    QPointer<RowView> rowView_;
 };

@@ -12,13 +12,13 @@ QString chosenFile(QFileDialog& dialog)
 }
 
 std::unique_ptr<QFileDialog> makeFileDialog(QWidget* parent, const QString& startFolder,
-                                            const QString& filter)
+                                            const QStringList& filters)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     // Qt's own dialog matches the pattern whatever the case of the name (posts.XML is listed
     // too) on every desktop; a native one may not.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setNameFilter(filter);
+    dialog->setNameFilters(filters);
     dialog->setDirectory(startFolder);
     return dialog;
 }
@@ -27,7 +27,7 @@ std::unique_ptr<QFileDialog> makeFileDialog(QWidget* parent, const QString& star
 
 std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& startFolder)
 {
-    auto dialog = makeFileDialog(parent, startFolder, WindowTexts::openFilter);
+    auto dialog = makeFileDialog(parent, startFolder, {WindowTexts::openFilter});
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     return dialog;
@@ -35,7 +35,8 @@ std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& star
 
 std::unique_ptr<QFileDialog> makeSaveDialog(QWidget* parent, const QString& startFolder)
 {
-    auto dialog = makeFileDialog(parent, startFolder, WindowTexts::saveFilter);
+    auto dialog =
+        makeFileDialog(parent, startFolder, {WindowTexts::saveFilter, WindowTexts::saveFilterUtf8});
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     // No default suffix: the file gets exactly the name the user typed. The question before an
@@ -60,9 +61,13 @@ QString QtDialogs::chooseExportToOpen(const QString& startFolder)
     return chosenFile(*makeOpenDialog(parent_, startFolder));
 }
 
-QString QtDialogs::chooseFileToSave(const QString& startFolder)
+QString QtDialogs::chooseFileToSave(const QString& startFolder, TextEncoding& encoding)
 {
-    return chosenFile(*makeSaveDialog(parent_, startFolder));
+    const auto dialog = makeSaveDialog(parent_, startFolder);
+    const QString path = chosenFile(*dialog);
+    encoding = dialog->selectedNameFilter() == WindowTexts::saveFilterUtf8 ? TextEncoding::Utf8
+                                                                           : TextEncoding::Latin1;
+    return path;
 }
 
 void QtDialogs::showMessage(const QString& text)

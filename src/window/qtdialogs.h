@@ -19,7 +19,7 @@ public:
     explicit QtDialogs(QWidget* parent) : parent_(parent) {}
 
     QString chooseExportToOpen(const QString& startFolder) override;
-    QString chooseFileToSave(const QString& startFolder) override;
+    QString chooseFileToSave(const QString& startFolder, TextEncoding& encoding) override;
     void showMessage(const QString& text) override;
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/tabdelimited.h"
+
 #include <QString>
 
 // The modal questions and messages of the window. The window asks through this interface so that
@@ -11,8 +13,9 @@ public:
 
     // The full path of the WordPress export the user picked, or the empty text when none was.
     virtual QString chooseExportToOpen(const QString& startFolder) = 0;
-    // The full path the user chose to save to, exactly as typed, or the empty text.
-    virtual QString chooseFileToSave(const QString& startFolder) = 0;
+    // The full path the user chose to save to, exactly as typed, or the empty text; encoding
+    // receives the file type the user picked.
+    virtual QString chooseFileToSave(const QString& startFolder, TextEncoding& encoding) = 0;
     // Shows text and waits until the user has closed the message.
     virtual void showMessage(const QString& text) = 0;
 };

@@ -12,6 +12,7 @@ namespace WindowTexts {
 inline const QString caption = QStringLiteral("Postlint");
 inline const QString openFilter = QStringLiteral("WordPress Exports (*.xml)");
 inline const QString saveFilter = QStringLiteral("Text (Tab delimited) (*.txt)");
+inline const QString saveFilterUtf8 = QStringLiteral("Text (Tab delimited, UTF-8) (*.txt)");
 inline const QString defaultDummyTag = QStringLiteral("dummy");
 inline const QString emptyDummyTag =
     QStringLiteral("Dummy tags encapsulate the raw HTML to allow XML parsing, \nit can not be "

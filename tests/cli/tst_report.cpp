@@ -111,6 +111,8 @@ void ReportTest::exitStatus_data()
                                                                    "n23 (1), n24 (1)\n");
     QTest::newRow("empty file name") << QStringList{"--errors", "", cleanExport_} << 2
                                      << QStringLiteral("--errors needs a file name");
+    QTest::newRow("unknown encoding") << QStringList{"--encoding", "utf-16", cleanExport_} << 2
+                                      << QStringLiteral("unknown encoding utf-16");
 }
 
 void ReportTest::exitStatus()
@@ -181,6 +183,12 @@ void ReportTest::tableOnStandardOutput()
     QCOMPARE(run.out,
              QStringLiteral("Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n"));
     QVERIFY(run.err.endsWith(QLatin1String("3 items, 2 not well-formed, 1 link rows\n")));
+    const QString utf8 = fixture_.path("links-utf8.txt");
+    QCOMPARE(report({"--encoding", "utf-8", "--links", utf8, mixedExport_}).exitCode, 1);
+    QFile file(utf8);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(),
+             QByteArray("\xEF\xBB\xBFPost Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n"));
 }
 
 void ReportTest::noItemsStillWritesHeaders()

@@ -17,6 +17,7 @@ private slots:
     void linkTableWithBaseColumnsOnly();
     void separatorsInCellsBecomeSpaces_data();
     void separatorsInCellsBecomeSpaces();
+    void utf8KeepsCellsWholeAndRowsChosen();
     void fileReplacedOnlyWhenComplete();
     void failuresLeaveTheFileAlone();
 };
@@ -110,6 +111,25 @@ void TabDelimitedTest::separatorsInCellsBecomeSpaces()
     QCOMPARE(written({table, 3, 1}), "Post Title\tContent\tdata-?\t\xDCn\xEF"
                                      "code\r\n" +
                                          field + "\t\t" + field + "\t\r\n");
+}
+
+void TabDelimitedTest::utf8KeepsCellsWholeAndRowsChosen()
+{
+    const ResultTable table = tableOf({{"Post Title", "Content", "data-語"},
+                                       {"Café – menu", "body", "語😀"},
+                                       {"second", "", "2"},
+                                       {"thi\trd", "", "3"}});
+    const std::vector<int> rows{3, 1};
+    TableExtent extent{table, 2, 3, &rows};
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(writeTabDelimited(buffer, extent, TextEncoding::Utf8));
+    QCOMPARE(buffer.data(), QByteArray("\xEF\xBB\xBF") +
+                                QStringLiteral("Post Title\tContent\tdata-語\r\nthi rd\t\t3\r\n"
+                                               "Café – menu\t\t語😀\r\n")
+                                    .toUtf8());
+    QCOMPARE(written(extent), QByteArray("Post Title\tContent\tdata-?\r\nthi rd\t\t3\r\n"
+                                         "Caf\xE9 \t\t\r\n"));
 }
 
 void TabDelimitedTest::fileReplacedOnlyWhenComplete()

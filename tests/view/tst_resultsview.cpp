@@ -59,6 +59,8 @@ private slots:
     void sortComparesTextAsAListControlDoes_data();
     void sortComparesTextAsAListControlDoes();
     void sortFollowsNewTablesAndMissingColumns();
+    void filterKeepsRowsHoldingTheText_data();
+    void filterKeepsRowsHoldingTheText();
     void columnWidthsIgnoreCase();
     void panelShowsOnlyColumnsOnShow();
 };
@@ -137,6 +139,40 @@ void ResultsViewTest::sortFollowsNewTablesAndMissingColumns()
 
     // A sort column the table does not have leaves the rows in table order.
     QCOMPARE(view.sortBy(7, Qt::DescendingOrder), (QStringList{"y", "z", "x"}));
+}
+
+void ResultsViewTest::filterKeepsRowsHoldingTheText_data()
+{
+    QTest::addColumn<QStringList>("findTexts"); // typed one after the other
+    QTest::addColumn<bool>("faultsOnly");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("case ignored, in a compact body")
+        << QStringList{"b", "BO", "bod"} << false << QStringList{"tart", "Éclair"};
+    QTest::newRow("beyond ASCII, case ignored")
+        << QStringList{"éc"} << false << QStringList{"Éclair"};
+    QTest::newRow("widened again")
+        << QStringList{"p", "pi", "p"} << false << QStringList{"tart", "pie"};
+    QTest::newRow("faults only") << QStringList{""} << true << QStringList{"tart", "Éclair"};
+    QTest::newRow("faults only and text") << QStringList{"ie"} << true << QStringList{};
+}
+
+void ResultsViewTest::filterKeepsRowsHoldingTheText()
+{
+    QFETCH(QStringList, findTexts);
+    QFETCH(bool, faultsOnly);
+    QFETCH(QStringList, expected);
+    ResultTable table = makeTable({"Post Title", "Content", "Error Code"},
+                                  {{"pie", "", "0"}, {"tart", "", "26"}, {"Éclair", "", "76"}});
+    table.setCell(1, 2, CellText::fromUtf8("<p>A BODY</p>"));
+    table.setCell(1, 3, CellText::fromUtf8("body with t"));
+    SortedView view;
+    view.model.present(table, 2, 3);
+    view.sortBy(0, Qt::DescendingOrder); // the filter keeps the order shown
+    for (const QString& text : findTexts)
+        view.proxy.setFilter({text, faultsOnly ? 2 : -1, QStringLiteral("0")});
+    QCOMPARE(shownColumn(view.proxy, 0), expected);
+    std::vector<int> rows = view.proxy.shownSourceRows();
+    QCOMPARE(qsizetype(rows.size()), expected.size());
 }
 
 void ResultsViewTest::columnWidthsIgnoreCase()

@@ -15,6 +15,8 @@ public:
     QStringList saveAnswers;
     QStringList openFolders;
     QStringList saveFolders;
+    // The file type picked with each save answer; Latin-1 once the list runs out.
+    QList<TextEncoding> saveEncodings;
     QStringList messages;
     // Runs while a message is "on screen", for looking at the window at that moment.
     std::function<void(const QString&)> onMessage;
@@ -24,9 +26,10 @@ public:
         openFolders.append(startFolder);
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
-    QString chooseFileToSave(const QString& startFolder) override
+    QString chooseFileToSave(const QString& startFolder, TextEncoding& encoding) override
     {
         saveFolders.append(startFolder);
+        encoding = saveEncodings.isEmpty() ? TextEncoding::Latin1 : saveEncodings.takeFirst();
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
     void showMessage(const QString& text) override

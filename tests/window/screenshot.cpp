@@ -1,12 +1,18 @@
-// Draws the picture of the window shown in the README: an export analysed, the errors view, one
-// faulty post selected. Run it under a virtual display, from the top of the source tree:
+// Draws the picture of the window shown in the README: an export analysed, the errors view with
+// the find bar open and only the faults shown, one faulty post selected, and the window's title
+// with the counts above it (a virtual display has no window manager to draw the title bar, so the
+// picture gets a plain strip with the title). Run it under a virtual display, from the top of the
+// source tree:
 //   postlint-screenshot examples/sample-export.xml docs/screenshot.png
 #include "analysis/libxmlinit.h"
 #include "fakedialogs.h"
 #include "window/form1.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -31,8 +37,31 @@ int main(int argc, char* argv[])
     window.findChild<QRadioButton*>(QStringLiteral("OptionErrors"))->click();
     auto* list = window.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
     list->setFocus();
-    list->setCurrentIndex(list->model()->index(2, 0));
+    // Ctrl+F: without a window manager the window is never active, so shortcuts do not fire.
+    for (QAction* action : window.actions()) {
+        if (action->shortcut() == QKeySequence(QKeySequence::Find))
+            action->trigger();
+    }
+    window.findChild<QCheckBox*>(QStringLiteral("FaultsOnly"))->setChecked(true);
+    QTest::qWait(100);
+    list->setFocus();
+    list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
     QTest::qWait(200);
 
-    return window.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    const QPixmap client = window.grab();
+    const int titleHeight = 28;
+    QPixmap picture(client.width(), client.height() + titleHeight);
+    picture.fill(window.palette().color(QPalette::Mid));
+    QPainter painter(&picture);
+    painter.setPen(window.palette().color(QPalette::BrightText));
+    QFont bold = window.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.drawText(QRect(0, 0, client.width(), titleHeight), Qt::AlignCenter,
+                     window.windowTitle());
+    painter.drawPixmap(0, titleHeight, client);
+    painter.end();
+    return picture.save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
 }

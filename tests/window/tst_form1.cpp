@@ -4,6 +4,8 @@
 #include "window/twips.h"
 
 #include <QMap>
+#include <QScreen>
+#include <QSet>
 
 namespace {
 
@@ -53,6 +55,7 @@ private slots:
     void resizeMovesAndStretches_data();
     void resizeMovesAndStretches();
     void minimiseMaximiseAndRestore();
+    void fitsTheScreenAndShrinksWithoutOverlap();
 };
 
 void Form1Test::windowStartsAsDesigned()
@@ -62,7 +65,8 @@ void Form1Test::windowStartsAsDesigned()
     QCOMPARE(form.objectName(), QStringLiteral("Form1"));
     QCOMPARE(form.windowTitle(), QStringLiteral("Postlint"));
     QCOMPARE(form.size(), QSize(688, 574));
-    QCOMPARE(form.minimumSize(), QSize(688, 574));
+    QVERIFY(form.minimumSize().width() < 688 && form.minimumSize().height() < 574);
+    QVERIFY(!form.windowIcon().pixmap(32).isNull());
     QCOMPARE(std::pair(form.lastWidth(), form.lastHeight()), std::pair(10320, 8610));
     QCOMPARE(layoutOf(driver), design);
     for (auto caption = captions.cbegin(); caption != captions.cend(); ++caption) {
@@ -165,7 +169,15 @@ void Form1Test::resizeMovesAndStretches_data()
                   {"Label1", {240, 5760, 1095, 255}},     {"Text4", {1560, 7080, 8535, 375}},
                   {"Label4", {240, 7200, 1095, 255}},     {"Text8", {1560, 9000, 8535, 375}},
                   {"Label8", {240, 9120, 1095, 255}}};
-    QTest::newRow("narrow below start-up size") << QSize(-100, -50) << Layout{};
+    QTest::newRow("narrow and lower below start-up size")
+        << QSize(-60, -50)
+        << Layout{
+               {"TextPath", {240, 240, 6795, 375}},       {"CommandPath", {7260, 240, 1935, 375}},
+               {"CommandExport", {7260, 840, 1935, 375}}, {"OptionLinks", {4860, 840, 975, 375}},
+               {"OptionErrors", {5820, 840, 975, 375}},   {"ListView1", {240, 1440, 8955, 2265}},
+               {"Text1", {1560, 3930, 7635, 375}},        {"Label1", {240, 4050, 1095, 255}},
+               {"Text4", {1560, 5370, 7635, 375}},        {"Label4", {240, 5490, 1095, 255}},
+               {"Text8", {1560, 7290, 7635, 375}},        {"Label8", {240, 7410, 1095, 255}}};
 }
 
 void Form1Test::resizeMovesAndStretches()
@@ -176,7 +188,7 @@ void Form1Test::resizeMovesAndStretches()
     QVERIFY(driver.show());
     Layout expected = design;
     expected.insert(changes);
-    const QSize size = QSize(688, 574) + growth.expandedTo(QSize(0, 0));
+    const QSize size = QSize(688, 574) + growth;
 
     driver.form->resize(QSize(688, 574) + growth);
     QVERIFY(QTest::qWaitFor([&] { return driver.form->size() == size; }));
@@ -215,6 +227,43 @@ void Form1Test::minimiseMaximiseAndRestore()
     driver.form->showNormal();
     QTRY_COMPARE(driver.form->size(), QSize(750, 600));
     QCOMPARE(layoutOf(driver), before);
+}
+
+// Also run at 150 % and 200 % on a 1920×1080 screen (see CMakeLists.txt).
+void Form1Test::fitsTheScreenAndShrinksWithoutOverlap()
+{
+    FormDriver driver;
+    QVERIFY(driver.show());
+    Form1& form = *driver.form;
+    const QRect screen = form.screen()->availableGeometry();
+    if (screen.width() >= 688 && screen.height() >= 574)
+        QCOMPARE(form.size(), QSize(688, 574));
+    QVERIFY2(screen.contains(form.frameGeometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                   .arg(form.width())
+                                                                   .arg(form.height())
+                                                                   .arg(screen.width())
+                                                                   .arg(screen.height())));
+
+    // At the smallest size, with the find bar open, nothing overlaps but the tag row's designed
+    // overlaps, and nothing has a size below one pixel.
+    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(resizeTo(form, form.minimumSize()));
+    const QSet<QString> designedOverlaps{"Label9+TextDummy", "LabelDummy+TextDummy",
+                                         "OptionLinks+OptionErrors"};
+    const QList<QWidget*> controls = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* a : controls) {
+        if (a->isHidden())
+            continue;
+        QVERIFY2(a->width() > 0 && a->height() > 0, qPrintable(a->objectName()));
+        QVERIFY2(form.rect().contains(a->geometry()), qPrintable(a->objectName()));
+        for (QWidget* b : controls) {
+            const QStringList pair{a->objectName(), b->objectName()};
+            if (a < b && !b->isHidden() && a->geometry().intersects(b->geometry()))
+                QVERIFY2(designedOverlaps.contains(pair.join('+')) ||
+                             designedOverlaps.contains(pair.last() + '+' + pair.first()),
+                         qPrintable(pair.join(" overlaps ")));
+        }
+    }
 }
 
 QTEST_MAIN(Form1Test)

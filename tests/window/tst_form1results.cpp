@@ -1,12 +1,22 @@
 #include "formdriver.h"
 
+#include "exportfixture.h"
+
 #include "analysis/analysisrun.h"
 #include "analysis/libxmlinit.h"
+#include "window/longtextview.h"
+#include "window/rowview.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -37,6 +47,13 @@ private slots:
     void panelHoldsLongCellsWhole();
     void everyExportFailureIsReported_data();
     void everyExportFailureIsReported();
+    void findAndFaultsOnlyFollowSortPanelAndExport();
+    void numbersSortAsNumbers();
+    void copyPutsWholeRowsOnTheClipboard();
+    void rowViewShowsTheWholeRow();
+    void cancelKeepsFinishedRows_data();
+    void cancelKeepsFinishedRows();
+    void startsFromTheCommandLine();
 };
 
 void Form1ResultsTest::endToEnd()
@@ -47,6 +64,8 @@ void Form1ResultsTest::endToEnd()
 
     // The first run shows the links view, the option selected at start.
     QCOMPARE(driver.textOf("TextPath"), garden);
+    QCOMPARE(driver.form->windowTitle(),
+             QStringLiteral("garden.xml — 4 posts, 2 not well-formed, 2 links — Postlint"));
     QVERIFY(driver.control("OptionLinks")->isEnabled() &&
             driver.control("OptionErrors")->isEnabled());
     QCOMPARE(driver.headers(),
@@ -218,7 +237,7 @@ void Form1ResultsTest::panelHoldsLongCellsWhole()
                "xmlns:content=\"http://purl.org/rss/1.0/modules/content/"
                "\"><channel><item><title>Long</title>"
                "<content:encoded><![CDATA[<p>" +
-               QByteArray("line of a long post\n").repeated(3000) +
+               QByteArray("line of a long post\n").repeated(6000) +
                "</p>]]></content:encoded></item></channel></rss>");
     file.close();
 
@@ -226,8 +245,12 @@ void Form1ResultsTest::panelHoldsLongCellsWhole()
     driver.run(file.fileName());
     driver.click("OptionErrors");
     const QString cell = driver.column(1).constFirst();
-    QVERIFY(cell.size() > 32767 && cell.contains(u'\n'));
-    QCOMPARE(driver.textOf("Text2"), cell);
+    QVERIFY(cell.size() > 40000 && cell.contains(u'\n'));
+    // Whole up to 40 000 characters, beyond QLineEdit's default cut at 32767; the rest is in the
+    // row view.
+    QCOMPARE(driver.textOf("Text2"), cell.left(40000) +
+                                         " … [cut here: double-click the row or press Enter to "
+                                         "read it whole]");
 }
 
 void Form1ResultsTest::everyExportFailureIsReported_data()
@@ -274,6 +297,191 @@ void Form1ResultsTest::everyExportFailureIsReported()
             QString("Can not write to " + path + ": ").size());
     QCOMPARE(fileBytes(kept.fileName()), QByteArray("keep me"));
     QCOMPARE(fileBytes(analysed), fileBytes(garden));
+}
+
+void Form1ResultsTest::findAndFaultsOnlyFollowSortPanelAndExport()
+{
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.run(garden);
+    driver.click("OptionErrors");
+    const QRect listAlone = driver.list()->geometry();
+
+    QTest::keyClick(driver.list(), Qt::Key_F, Qt::ControlModifier);
+    auto* find = driver.control<QLineEdit>("FindText");
+    QVERIFY(find->isVisible() && find->hasFocus());
+    QTest::keyClicks(find, "CA"); // case ignored; "cafe.png" is in the body, not the title
+    QTRY_COMPARE(driver.column(0), (QStringList{"Café – menu", "carrots"}));
+    QCOMPARE(driver.textOf("FindCount"), QStringLiteral("2 of 4 rows"));
+    QCOMPARE(driver.textOf("Text1"), QStringLiteral("Café – menu"));
+
+    driver.control<QCheckBox>("FaultsOnly")->click();
+    QTRY_COMPARE(driver.column(0), QStringList{"carrots"});
+    find->clear();
+    QTRY_COMPARE(driver.column(0), (QStringList{"Apples", "carrots"}));
+    driver.clickHeader(0);
+    QCOMPARE(driver.column(0), (QStringList{"carrots", "Apples"}));
+
+    // The file holds the rows shown, in the order shown.
+    QTemporaryDir out;
+    driver.exportTo(out.filePath(QStringLiteral("faults.txt")));
+    const QList<QByteArray> lines = fileBytes(out.filePath("faults.txt")).split('\n');
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[1].startsWith("carrots\t\t26\t") && lines[2].startsWith("Apples\t\t76\t"));
+
+    // Faults only means nothing to the links view.
+    driver.click("OptionLinks");
+    QVERIFY(!driver.control("FaultsOnly")->isEnabled());
+    QCOMPARE(driver.column(0).size(), 2);
+
+    // Esc closes the bar: every row again, the list in its place.
+    driver.click("OptionErrors");
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+    QTRY_COMPARE(driver.column(0).size(), 4);
+    QCOMPARE(driver.list()->geometry(), listAlone);
+}
+
+void Form1ResultsTest::numbersSortAsNumbers()
+{
+    ExportFixture fixture;
+    QStringList items;
+    for (const auto& [title, line] :
+         QList<std::pair<QString, int>>{{"ten", 10}, {"nine", 9}, {"two", 2}, {"fine", 0}})
+        items.append(ExportFixture::item(title, line == 0 ? QStringLiteral("<p/>")
+                                                          : QString(line - 1, u'\n') + "<br>"));
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.run(fixture.write(ExportFixture::channelWith(items)));
+    driver.click("OptionErrors");
+    driver.clickHeader(4);
+    QCOMPARE(driver.column(4), (QStringList{"10", "9", "2", "0"}));
+    driver.clickHeader(4);
+    QCOMPARE(driver.column(0), (QStringList{"fine", "two", "nine", "ten"}));
+    driver.clickHeader(0); // titles still sort as text
+    QCOMPARE(driver.column(0), (QStringList{"two", "ten", "nine", "fine"}));
+}
+
+void Form1ResultsTest::copyPutsWholeRowsOnTheClipboard()
+{
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.run(garden);
+    driver.click("OptionErrors");
+    driver.clickRow(3);
+    const QRect apples = driver.list()->visualRect(driver.list()->model()->index(1, 0));
+    QTest::mouseClick(driver.list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      apples.center());
+    QCOMPARE(driver.textOf("Text1"), QStringLiteral("Apples")); // the panel follows the click
+
+    QTest::keyClick(driver.list(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("Apples\t<p>An apple a day<br></p>\t76\tOpening and ending tag "
+                            "mismatch: br line 2 and p\t2\t14\ta day<br></p></dummy>\tay<br></p>"
+                            "</dummy>\n"
+                            "carrots\tTops &amp; roots &copy; me\t26\tEntity 'copy' not defined\t1"
+                            "\t69\t<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>Tops &amp; "
+                            "roots &copy; me</dummy>\tots &copy; me</dummy>\n"));
+}
+
+void Form1ResultsTest::rowViewShowsTheWholeRow()
+{
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.run(garden);
+    driver.click("OptionErrors");
+    driver.clickRow(3);
+    QTest::keyClick(driver.list(), Qt::Key_Return);
+    auto* view = driver.form->findChild<RowView*>();
+    QVERIFY(view && view->isVisible());
+    QCOMPARE(view->body()->text(), QStringLiteral("Tops &amp; roots &copy; me"));
+    // Line 1, Pos 69 counts the declaration and <dummy>: the fault is right after "&copy".
+    QCOMPARE(view->body()->cursorPosition(), 23);
+    QVERIFY(view->cells()->text().endsWith("\nNarrowed:\tots &copy; me</dummy>"));
+
+    // Selected by mouse across lines, or whole, and copied as it is.
+    const QString text = QString(100000, u'x') + QStringLiteral("\nend\n");
+    view->body()->setLongText(text);
+    QCOMPARE(view->body()->lineCount(), 3);
+    QVERIFY(view->body()->markPosition(2, 2));
+    QCOMPARE(view->body()->cursorPosition(), 100002);
+    QTest::mouseClick(view->body()->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(1000, 2));
+    QVERIFY(view->body()->selectedText().endsWith("x\ne"));
+    view->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(view));
+    view->body()->setFocus();
+    QTRY_VERIFY(view->body()->hasFocus());
+    QTest::keyClick(view->body(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view->body(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
+}
+
+void Form1ResultsTest::cancelKeepsFinishedRows_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("window closed") << true;
+}
+
+void Form1ResultsTest::cancelKeepsFinishedRows()
+{
+    QFETCH(bool, closeWindow);
+    ExportFixture fixture;
+    QStringList items;
+    for (int i = 0; i < 5000; ++i)
+        items.append(ExportFixture::item(QString::number(i), QStringLiteral("<p>x</p>")));
+    const QString path = fixture.write(ExportFixture::channelWith(items), "many.xml");
+
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.form->setProgressDelay(0);
+    // Runs as soon as the run first lets events through.
+    QTimer::singleShot(0, driver.form.get(), [&] {
+        if (closeWindow)
+            driver.form->close();
+        else
+            driver.form->findChild<QProgressDialog*>()->cancel();
+    });
+    driver.run(path);
+
+    QCOMPARE(driver.form->isVisible(), !closeWindow);
+    if (closeWindow)
+        return;
+    driver.click("OptionErrors");
+    const int rows = int(driver.column(0).size());
+    QVERIFY2(rows > 0 && rows < 5000, qPrintable(QString::number(rows)));
+    QCOMPARE(driver.column(0).constLast(), QString::number(rows - 1));
+    QCOMPARE(driver.form->windowTitle(),
+             QStringLiteral("many.xml — check cancelled after %1 posts: 0 not well-formed, 0 "
+                            "links — Postlint")
+                 .arg(rows));
+    QVERIFY(driver.dialogs->messages.isEmpty());
+}
+
+void Form1ResultsTest::startsFromTheCommandLine()
+{
+    const auto postlint = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(POSTLINT_BIN_DIR "/postlint"), arguments);
+        process.waitForFinished(30000);
+        return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() +
+                                                               process.readAllStandardError()));
+    };
+    QCOMPARE(postlint({"--version"}), std::pair(0, QStringLiteral("postlint 0.1.0\n")));
+    QVERIFY(postlint({"--help"}).second.contains("[EXPORT.xml]"));
+    QCOMPARE(postlint({"-platform", "offscreen", "a.xml", "b.xml"}).first, 2);
+
+    // What `postlint FILE` does once the window is up; the open dialog starts in the program's
+    // folder the first time, then in the last one used.
+    FormDriver driver;
+    driver.form->checkExport(garden);
+    QCOMPARE(driver.column(0).size(), 2);
+    QVERIFY(driver.form->windowTitle().startsWith("garden.xml — 4 posts"));
+    driver.run(QString());
+    QCOMPARE(driver.dialogs->openFolders, QStringList{QFileInfo(garden).absolutePath()});
+    FormDriver fresh;
+    fresh.run(QString());
+    QCOMPARE(fresh.dialogs->openFolders, QStringList{QCoreApplication::applicationDirPath()});
 }
 
 QTEST_MAIN(Form1ResultsTest)

@@ -1,0 +1,260 @@
+// What the window offers beyond its design: the find bar, copying rows, the row view, dropping a
+// file, stopping a run by closing, and fitting a screen smaller than the design.
+#include "form1.h"
+
+#include "findbar.h"
+#include "rowview.h"
+#include "runprogress.h"
+#include "twips.h"
+
+#include "analysis/postcheck.h"
+#include "view/resultsmodel.h"
+#include "view/resultssortproxy.h"
+#include "view/rowcopy.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+QAction* newAction(QWidget* owner, const QString& text, const QList<QKeySequence>& keys,
+                   Qt::ShortcutContext context)
+{
+    auto* action = new QAction(text, owner);
+    action->setShortcuts(keys);
+    action->setShortcutContext(context);
+    owner->addAction(action);
+    return action;
+}
+
+// The one local file a drag carries, or nothing.
+QString draggedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile())
+        return {};
+    return data->urls().front().toLocalFile();
+}
+
+} // namespace
+
+void Form1::createBrowsingTools()
+{
+    findBar_->setFaultsOnlyAvailable(OptionErrors->isChecked());
+    // Filtering a million rows takes a noticeable moment: keys typed meanwhile are taken
+    // together, the timer firing only once every queued key has been handled.
+    auto* filterTimer = new QTimer(this);
+    filterTimer->setSingleShot(true);
+    filterTimer->setInterval(0);
+    connect(filterTimer, &QTimer::timeout, this, &Form1::applyFilter);
+    connect(findBar_, &FindBar::filterChanged, filterTimer, qOverload<>(&QTimer::start));
+    connect(findBar_, &FindBar::closed, this, [this] {
+        setFindBarShown(false);
+        ListView1->setFocus();
+    });
+
+    // Everything here is also in the list's context menu, so that a mouse reaches it too.
+    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    QAction* copy = newAction(ListView1, QStringLiteral("&Copy Rows"), {QKeySequence::Copy},
+                              Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &Form1::copySelectedRows);
+    QAction* view =
+        newAction(ListView1, QStringLiteral("&View Whole Row"),
+                  {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}, Qt::WidgetShortcut);
+    connect(view, &QAction::triggered, this, &Form1::openRowView);
+    connect(ListView1, &QTreeView::doubleClicked, this, &Form1::openRowView);
+    QAction* all = newAction(ListView1, QStringLiteral("Select &All"), {QKeySequence::SelectAll},
+                             Qt::WidgetShortcut);
+    connect(all, &QAction::triggered, ListView1, &QTreeView::selectAll);
+    QAction* find =
+        newAction(this, QStringLiteral("&Find…"), {QKeySequence::Find}, Qt::WindowShortcut);
+    ListView1->addAction(find);
+    connect(find, &QAction::triggered, this, [this] {
+        setFindBarShown(true);
+        findBar_->open();
+    });
+}
+
+// At 100 % the design fits any screen; at 150 % or 200 % it may not, and a window larger than
+// its screen has its buttons out of reach. Below the design's size the right-hand controls slide
+// left over the options row, which they may do until they meet the closing label's text, and the
+// list shrinks to a few rows.
+void Form1::fitToScreen()
+{
+    const int labelEnd = LabelDummy->x() + LabelDummy->sizeHint().width() + 4;
+    const int slack = std::max(0, OptionLinks->x() - labelEnd);
+    const int rowHeight = ListView1->fontMetrics().height() + 6;
+    const int listMinimum = ListView1->header()->sizeHint().height() + 2 * rowHeight + 4 +
+                            findBar_->sizeHint().height();
+    const int listShrink = std::max(0, ListView1->height() - listMinimum);
+    setMinimumSize(width() - slack, height() - listShrink);
+
+    if (const QScreen* screen = this->screen())
+        resize(size().boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize()));
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shownBefore_)
+        return;
+    shownBefore_ = true;
+    // The frame is known once the window system has decorated the window.
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* screen = this->screen();
+        if (!screen || isMaximized())
+            return;
+        const QSize frame = frameGeometry().size() - size();
+        const QSize fits = screen->availableGeometry().size() - frame;
+        if (width() > fits.width() || height() > fits.height())
+            resize(size().boundedTo(fits).expandedTo(minimumSize()));
+    });
+}
+
+void Form1::followResizeBeyondDesign()
+{
+    // The closing label gives up the part of its width that the options slide over.
+    const int designWidth = toPixels(2055);
+    LabelDummy->resize(std::clamp(OptionLinks->x() - LabelDummy->x(), 0, designWidth),
+                       LabelDummy->height());
+    if (findBarHeight_ > 0)
+        findBar_->setGeometry(ListView1->x(), ListView1->y() - findBarHeight_, ListView1->width(),
+                              findBarHeight_);
+}
+
+void Form1::setFindBarShown(bool shown)
+{
+    // The bar's height is taken from the list while the bar is open, and 0 while it is closed.
+    if (shown == (findBarHeight_ > 0))
+        return;
+    QRect list = ListView1->geometry();
+    if (shown) {
+        findBarHeight_ = findBar_->sizeHint().height();
+        findBar_->setGeometry(list.x(), list.y(), list.width(), findBarHeight_);
+        list.setTop(list.top() + findBarHeight_);
+        findBar_->show();
+    } else {
+        list.setTop(list.top() - findBarHeight_);
+        findBarHeight_ = 0;
+        findBar_->hide();
+    }
+    ListView1->setGeometry(list);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // A run holds this thread: it is told to stop, and the window closes once it has.
+    if (activeRun_) {
+        activeRun_->requestCancel();
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!draggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const QString path = draggedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the program the file came from waits for it.
+    QTimer::singleShot(0, this, [this, path] { checkExport(path); });
+}
+
+int Form1::currentSourceRow() const
+{
+    const QItemSelectionModel* selection = ListView1->selectionModel();
+    QModelIndex shown = selection->currentIndex();
+    if (!shown.isValid() || !selection->isRowSelected(shown.row())) {
+        const QModelIndexList selected = selection->selectedRows();
+        shown = selected.isEmpty() ? QModelIndex() : selected.constFirst();
+    }
+    return shown.isValid() ? proxy_->mapToSource(shown).row() : -1;
+}
+
+RowFilter Form1::filterFor(bool showLinks) const
+{
+    RowFilter filter;
+    filter.text = findBar_->isHidden() ? QString() : findBar_->text();
+    if (!showLinks && findBar_->faultsOnly()) {
+        filter.hiddenColumn = ErrorCodeColumn;
+        filter.hiddenValue = QStringLiteral("0");
+    }
+    return filter;
+}
+
+void Form1::applyFilter()
+{
+    proxy_->setFilter(filterFor(OptionLinks->isChecked()));
+    showFilterCount();
+    // The panel shows a row on show: when the filter took the selected one away, the top one.
+    if (currentSourceRow() < 0 && proxy_->rowCount() > 0)
+        ListView1->selectionModel()->setCurrentIndex(
+            proxy_->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    showSelected();
+}
+
+void Form1::showFilterCount()
+{
+    findBar_->showCount(proxy_->rowCount(), model_->rowCount());
+}
+
+void Form1::copySelectedRows()
+{
+    QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<int> rows;
+    rows.reserve(size_t(selected.size()));
+    for (const QModelIndex& index : selected)
+        rows.push_back(proxy_->mapToSource(index).row());
+    if (!rows.empty())
+        QGuiApplication::clipboard()->setText(rowsAsText(*model_, rows));
+}
+
+void Form1::openRowView()
+{
+    const int row = currentSourceRow();
+    if (row < 0)
+        return;
+    RowContent content;
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        content.headers.append(model_->headerData(column, Qt::Horizontal).toString());
+        content.cells.append(model_->cellText(row, column));
+    }
+    content.title = content.cells.value(0);
+    content.bodyColumn = ErrorContentColumn; // the Content column of both tables
+    const bool errors = OptionErrors->isChecked() && model_->columnCount() == ErrorColumnCount;
+    if (errors && content.cells.at(ErrorCodeColumn) != QLatin1String("0")) {
+        content.faultLine = content.cells.at(ErrorLineColumn).toLongLong();
+        content.faultColumn = content.cells.at(ErrorPosColumn).toLongLong();
+        // On the first line positions count the declaration and the wrapper's start tag too.
+        if (content.faultLine == 1)
+            content.faultColumn -=
+                qint64(std::strlen(wrapperDeclaration)) + runDummyTag_.size() + 2;
+    }
+    delete rowView_;
+    rowView_ = new RowView(content, this);
+    rowView_->setAttribute(Qt::WA_DeleteOnClose);
+    rowView_->show();
+}
