@@ -29,6 +29,13 @@ enum LinkColumn
     LinkColumnCount = 24
 };
 
+// Both tables start with the post's title and body, so that whatever reads a row of either (the
+// list, the panel, the export that leaves bodies out) finds them in the same place.
+inline constexpr int TitleColumn = 0;
+inline constexpr int BodyColumn = 1;
+static_assert(ErrorTitleColumn == TitleColumn && LinkTitleColumn == TitleColumn);
+static_assert(ErrorContentColumn == BodyColumn && LinkContentColumn == BodyColumn);
+
 // The two results of an analysis run and their counters. Before the first run no table exists
 // and all counters are 0; a run starts with reset().
 struct ResultTables

@@ -3,6 +3,7 @@
 #include "outputpaths.h"
 
 #include "analysis/nativepath.h"
+#include "analysis/resulttables.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -257,9 +258,9 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncodin
     for (int line = 0; line < lineCount; ++line) {
         const int row = extent.rows ? (*extent.rows)[size_t(line)] : line + 1;
         appendCell(buffer, extent.table.cell(0, row), encoding);
-        if (lastColumn >= 1)
+        if (lastColumn >= BodyColumn)
             buffer.append('\t'); // the Content column: bodies never reach the file
-        for (int column = 2; column <= lastColumn; ++column) {
+        for (int column = BodyColumn + 1; column <= lastColumn; ++column) {
             buffer.append('\t');
             appendCell(buffer, extent.table.cell(column, row), encoding);
         }

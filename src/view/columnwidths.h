@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/resulttables.h"
+
 #include <QString>
 
 #include <array>
@@ -22,8 +24,11 @@ public:
     // The width of the first entry whose name equals header, case ignored; defaultWidth when
     // none does.
     int widthFor(const QString& header) const;
-    const std::array<Entry, 19>& entries() const { return entries_; }
+    // The error table's columns in order, then the attribute names a link table often carries.
+    static constexpr int attributeEntryCount = 11;
+    using Entries = std::array<Entry, ErrorColumnCount + attributeEntryCount>;
+    const Entries& entries() const { return entries_; }
 
 private:
-    std::array<Entry, 19> entries_;
+    Entries entries_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/resulttable.h"
+#include "analysis/resulttables.h"
 
 #include <QString>
 
@@ -8,8 +9,9 @@
 
 class ResultsModel;
 
-// The detail panel shows the first eight columns of the selected row, each beside its header.
-inline constexpr int detailSlotCount = 8;
+// The detail panel shows as many columns of the selected row as the error table has, each beside
+// its header.
+inline constexpr int detailSlotCount = ErrorColumnCount;
 using DetailTexts = std::array<QString, detailSlotCount>;
 
 // Slot k is captioned with the header of table column k - 1 and a colon; a column the table does

@@ -4,6 +4,7 @@
 
 #include "analysis/resulttables.h"
 #include "view/columnwidths.h"
+#include "view/detailpanel.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -112,8 +113,8 @@ private:
     QRadioButton* OptionErrors = nullptr;
     QPushButton* CommandExport = nullptr;
     QTreeView* ListView1 = nullptr;
-    std::array<QLabel*, 8> labels_{};
-    std::array<QLineEdit*, 8> texts_{};
+    std::array<QLabel*, detailSlotCount> labels_{};
+    std::array<QLineEdit*, detailSlotCount> texts_{};
     FindBar* findBar_ = nullptr;
     QPointer<RowView> rowView_;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/detailpanel.h"
+
 #include <array>
 
 class QWidget;
@@ -13,8 +15,8 @@ struct ResizeFollowers
     QWidget* OptionLinks;
     QWidget* OptionErrors;
     QWidget* ListView1;
-    std::array<QWidget*, 8> texts;
-    std::array<QWidget*, 8> labels;
+    std::array<QWidget*, detailSlotCount> texts;
+    std::array<QWidget*, detailSlotCount> labels;
 };
 
 // Moves and stretches the controls by the change of the window's size, dW and dH twips: the
