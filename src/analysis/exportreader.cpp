@@ -1,6 +1,7 @@
 #include "exportreader.h"
 
 #include "exportrepair.h"
+#include "exporttree.h"
 #include "libxmlsupport.h"
 #include "markupguard.h"
 
@@ -14,153 +15,14 @@
 
 namespace {
 
-constexpr char contentModuleUri[] = "http://purl.org/rss/1.0/modules/content/";
+using exporttree::isItem;
+using exporttree::itemFrom;
+using exporttree::markersIn;
+using exporttree::placeInItem;
+
 // A document type declaration, if any, comes before the root element, within the first bytes.
 constexpr qsizetype prologLimit = 1 << 20;
 constexpr qint64 prologChunk = 1 << 16;
-
-bool hasName(const xmlNode* node, const char* name)
-{
-    return std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
-}
-
-bool isPlainElement(const xmlNode* node, const char* name)
-{
-    return node->type == XML_ELEMENT_NODE && node->ns == nullptr && hasName(node, name);
-}
-
-bool hasPrefix(const xmlNode* node, const char* prefix)
-{
-    return node->ns != nullptr && node->ns->prefix != nullptr &&
-           std::strcmp(reinterpret_cast<const char*>(node->ns->prefix), prefix) == 0;
-}
-
-// An element written prefix:name, whether or not the prefix is declared: libxml2 keeps an element
-// with an undeclared prefix under its whole name, without a namespace.
-bool isWritten(const xmlNode* node, const char* prefix, const char* name)
-{
-    if (node->type != XML_ELEMENT_NODE)
-        return false;
-    if (node->ns == nullptr) {
-        const auto* written = reinterpret_cast<const char*>(node->name);
-        const size_t prefixLength = std::strlen(prefix);
-        return std::strncmp(written, prefix, prefixLength) == 0 && written[prefixLength] == ':' &&
-               std::strcmp(written + prefixLength + 1, name) == 0;
-    }
-    return hasName(node, name) && hasPrefix(node, prefix);
-}
-
-bool isContentEncoded(const xmlNode* node)
-{
-    if (node->type != XML_ELEMENT_NODE)
-        return false;
-    if (node->ns != nullptr && hasName(node, "encoded") && node->ns->href != nullptr &&
-        std::strcmp(reinterpret_cast<const char*>(node->ns->href), contentModuleUri) == 0)
-        return true;
-    return isWritten(node, "content", "encoded");
-}
-
-// The element's character data, markup removed. The parser has already substituted entities
-// (within its amplification limits), so the tree holds nothing left to expand.
-QByteArray textOf(const xmlNode* element)
-{
-    const xmlNode* child = element->children;
-    if (child == nullptr)
-        return QByteArray();
-    // The usual case, one CDATA section or text node, needs no intermediate copy.
-    if (child->next == nullptr &&
-        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
-        return QByteArray(reinterpret_cast<const char*>(child->content));
-    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
-    // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
-    // appending without reserving first.
-    const auto forEachPiece = [&](const auto& use) {
-        const xmlNode* node = child;
-        while (node != nullptr) {
-            if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
-                node->content != nullptr) {
-                use(reinterpret_cast<const char*>(node->content));
-            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-                node = node->children;
-                continue;
-            }
-            while (node != nullptr && node->next == nullptr)
-                node = node->parent == element ? nullptr : node->parent;
-            if (node != nullptr)
-                node = node->next;
-        }
-    };
-    qsizetype length = 0;
-    forEachPiece([&](const char* piece) { length += qsizetype(std::strlen(piece)); });
-    QByteArray text;
-    text.reserve(length);
-    forEachPiece([&](const char* piece) { text.append(piece); });
-    return text;
-}
-
-qint64 markersOfNode(const xmlNode* node)
-{
-    const auto count = [](const xmlChar* text) {
-        const auto* bytes = reinterpret_cast<const char*>(text);
-        return bytes != nullptr ? exportrepair::countMarkers(bytes, qint64(std::strlen(bytes))) : 0;
-    };
-    qint64 markers = 0;
-    if (node->type == XML_ELEMENT_NODE) {
-        for (const xmlAttr* attribute = node->properties; attribute != nullptr;
-             attribute = attribute->next)
-            for (const xmlNode* part = attribute->children; part != nullptr; part = part->next)
-                markers += count(part->content);
-    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
-               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
-        markers += count(node->content);
-    }
-    return markers;
-}
-
-// The markers of the repair in the node, or in the node and all it holds, in document order.
-qint64 markersIn(const xmlNode* top, bool subtree)
-{
-    qint64 markers = markersOfNode(top);
-    if (!subtree)
-        return markers;
-    const xmlNode* node = top->children;
-    while (node != nullptr) {
-        markers += markersOfNode(node);
-        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node->next == nullptr)
-            node = node->parent == top ? nullptr : node->parent;
-        if (node != nullptr)
-            node = node->next;
-    }
-    return markers;
-}
-
-bool isItem(const xmlNode* node)
-{
-    const xmlNode* channel = node->parent;
-    const xmlNode* rss = channel != nullptr ? channel->parent : nullptr;
-    return isPlainElement(node, "item") && channel != nullptr &&
-           isPlainElement(channel, "channel") && rss != nullptr && isPlainElement(rss, "rss") &&
-           rss->parent != nullptr && rss->parent->type == XML_DOCUMENT_NODE;
-}
-
-// Names the item a fault lies in by its title and post ID, as far as they have been read.
-void placeInItem(ExportFault& fault, const xmlNode* item, bool restore)
-{
-    fault.inItem = true;
-    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
-        if (fault.itemTitle.isEmpty() && isPlainElement(child, "title")) {
-            const QByteArray title = textOf(child);
-            fault.itemTitle =
-                QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
-        } else if (fault.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
-            fault.postId = QString::fromUtf8(textOf(child)).trimmed();
-        }
-    }
-}
 
 struct ReadState
 {
@@ -360,25 +222,6 @@ int closeNothing(void*)
     return 0;
 }
 
-ExportItem itemFrom(const xmlNode* item, bool restore)
-{
-    const xmlNode* title = nullptr;
-    const xmlNode* body = nullptr;
-    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
-        if (title == nullptr && isPlainElement(child, "title"))
-            title = child;
-        else if (body == nullptr && isContentEncoded(child))
-            body = child;
-    }
-    ExportItem result;
-    if (title != nullptr)
-        result.title =
-            QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));
-    if (body != nullptr)
-        result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
-    return result;
-}
-
 bool readerAtPlainElement(xmlTextReader* reader, const char* name)
 {
     const auto* localName = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader));
@@ -489,6 +332,54 @@ private:
     size_t firstUnplaced_ = 0;
 };
 
+// Entities are substituted by the parser, inside its amplification limits, which only an export
+// without a DOCTYPE, that cannot declare any, is spared along with the limits on the size of a
+// text. External entities go to the refusing loader. Validation is on so that a file with a
+// DOCTYPE is checked against what it declares.
+int parserOptions(GuardedInput& input)
+{
+    std::optional<bool> doctype;
+    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk))
+        doctype = declaresDoctype(input.pending);
+    int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
+    if (!doctype.value_or(true))
+        options |= XML_PARSE_HUGE;
+    return options;
+}
+
+// The faults that are only known, or only known to be faults, once the reader has stopped.
+void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guard, int status,
+                      bool hasDoctype, const libxml::RefusedResourceScope& refused)
+{
+    // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
+    // own reason is the one that explains it.
+    if (const auto& violation = guard.violation()) {
+        state.faulted = true;
+        state.problem = ExportFault();
+        state.problem.reason = violation->reason;
+    }
+    if (status < 0)
+        state.fail({0, 0, QStringLiteral("the file is not well-formed XML"), false, {}, {}});
+    if (state.reportedNoDtd && hasDoctype)
+        state.fail(state.noDtdProblem);
+    if (refused.refusedAny())
+        state.fail(
+            {0,
+             0,
+             QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()),
+             false,
+             {},
+             {}});
+}
+
+QList<ExportFault> inFileOrder(QList<ExportFault> faults)
+{
+    std::stable_sort(faults.begin(), faults.end(), [](const ExportFault& a, const ExportFault& b) {
+        return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+    });
+    return faults;
+}
+
 } // namespace
 
 ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem)
@@ -500,16 +391,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
-    std::optional<bool> doctype;
-    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk))
-        doctype = declaresDoctype(input.pending);
-    // Entities are substituted by the parser, inside its amplification limits, which only an
-    // export without a DOCTYPE, that cannot declare any, is spared along with the limits on the
-    // size of a text. External entities go to the refusing loader. Validation is on so that a
-    // file with a DOCTYPE is checked against what it declares.
-    int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
-    if (!doctype.value_or(true))
-        options |= XML_PARSE_HUGE;
+    const int options = parserOptions(input);
     libxml::TextReader reader(
         xmlReaderForIO(readFromDevice, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
@@ -522,34 +404,11 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     const int status = walk.run(onItem, result.itemCount);
     libxml::rethrowKept(input.failure);
     libxml::rethrowKept(state.failure);
-
-    // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
-    // own reason is the one that explains it.
-    if (const auto& violation = input.guard.violation()) {
-        state.faulted = true;
-        state.problem = ExportFault();
-        state.problem.reason = violation->reason;
-    }
-    if (status < 0)
-        state.fail({0, 0, QStringLiteral("the file is not well-formed XML"), false, {}, {}});
-    if (state.reportedNoDtd && walk.hasDoctype)
-        state.fail(state.noDtdProblem);
-    if (refused.refusedAny())
-        state.fail(
-            {0,
-             0,
-             QStringLiteral("refused to load the external resource %1").arg(refused.firstRefused()),
-             false,
-             {},
-             {}});
+    failAfterReading(state, input.guard, status, walk.hasDoctype, refused);
 
     result.usable = !state.faulted;
     if (!result.usable)
         result.problem = state.problem;
-    result.faults = input.repair.faults() + state.readThrough;
-    std::stable_sort(result.faults.begin(), result.faults.end(),
-                     [](const ExportFault& a, const ExportFault& b) {
-                         return std::tie(a.line, a.column) < std::tie(b.line, b.column);
-                     });
+    result.faults = inFileOrder(input.repair.faults() + state.readThrough);
     return result;
 }

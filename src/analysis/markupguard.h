@@ -96,7 +96,17 @@ private:
     void fail(qint64 offset, QString reason);
     void enter(State state);
     bool endsWith(char32_t a, char32_t b, char32_t unit) const;
+    // The states outside the document type declaration, and those inside it.
+    void feedContent(char32_t unit);
+    void feedDoctype(char32_t unit);
+    void feedTagOpen(char32_t unit);
+    void feedStartTag(char32_t unit);
     void feedDeclaration(char32_t unit);
+    void feedSubset(char32_t unit);
+    void feedSubsetOpen(char32_t unit);
+    void feedSubsetMarkup(char32_t unit);
+    void feedSubsetPercent(char32_t unit);
+    void feedSubsetLiteral(char32_t unit);
     // Whether the unit ended the keyword and is to be read as part of the declaration.
     bool feedSubsetKeyword(char32_t unit);
     void checkMarkupLength();
@@ -157,6 +167,9 @@ private:
     bool feedBytes(const char* data, qint64 size, QByteArray& output);
     void feedUnits(const unsigned char* data, qint64 size, QByteArray& output, bool counted);
     void appendUnit(char32_t unit, QByteArray& output) const;
+    // Takes the first four bytes, passing them on, and works out the width of the units from
+    // them; returns how many of the bytes it took.
+    qint64 readHead(const char* data, qint64 size, QByteArray& output);
     void readDeclaration(char32_t unit);
 
     Guard guard_;

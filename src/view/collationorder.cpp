@@ -99,46 +99,49 @@ void buildKeys(const Collator& collator, const std::function<QString(int)>& text
     }
 }
 
-} // namespace
+using Arenas = std::vector<std::vector<char>>;
 
-std::vector<int> collationOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
-                                Qt::SortOrder order, const QLocale& locale)
+// Builds the keys of all rows, the larger tables on several threads, each with its own collator.
+Arenas buildAllKeys(const Collator& mainCollator, const QByteArray& localeName,
+                    const std::function<QString(int)>& textOfRow, std::vector<RowKey>& keys)
 {
-    std::vector<int> rows(size_t(std::max(rowCount, 0)));
-    std::iota(rows.begin(), rows.end(), 0);
-    const QByteArray localeName = icuLocaleName(locale);
-    Collator mainCollator = openCollator(localeName);
-    if (rows.empty() || !mainCollator)
-        return rows;
-
-    std::vector<RowKey> keys(rows.size());
+    const size_t rowCount = keys.size();
     const size_t threadCount = std::clamp<size_t>(size_t(QThread::idealThreadCount()), 1,
-                                                  std::max<size_t>(1, rows.size() / 5000));
-    std::vector<std::vector<char>> arenas(threadCount);
-    {
-        std::vector<std::thread> threads;
-        const size_t share = (rows.size() + threadCount - 1) / threadCount;
-        const auto build = [&](const Collator& collator, size_t t) {
-            buildKeys(collator, textOfRow, keys, t * share, std::min(rows.size(), (t + 1) * share),
-                      quint16(t), arenas[t]);
-        };
-        for (size_t t = 1; t < threadCount; ++t) {
-            threads.emplace_back([&, t] {
-                const Collator collator = openCollator(localeName);
-                if (collator)
-                    build(collator, t);
-            });
-        }
-        build(mainCollator, 0);
-        for (std::thread& thread : threads)
-            thread.join();
-    }
-    const auto bytesOf = [&arenas](const RowKey& key) {
-        return QByteArrayView(arenas[key.arena].data() + key.offset, key.size);
+                                                  std::max<size_t>(1, rowCount / 5000));
+    Arenas arenas(threadCount);
+    std::vector<std::thread> threads;
+    const size_t share = (rowCount + threadCount - 1) / threadCount;
+    const auto build = [&](const Collator& collator, size_t t) {
+        buildKeys(collator, textOfRow, keys, t * share, std::min(rowCount, (t + 1) * share),
+                  quint16(t), arenas[t]);
     };
+    for (size_t t = 1; t < threadCount; ++t) {
+        threads.emplace_back([&, t] {
+            const Collator collator = openCollator(localeName);
+            if (collator)
+                build(collator, t);
+        });
+    }
+    build(mainCollator, 0);
+    for (std::thread& thread : threads)
+        thread.join();
+    return arenas;
+}
 
-    // Negative, zero or positive as a collates before, with or after b.
-    const auto compare = [&](const RowKey& a, const RowKey& b) -> int {
+// Negative, zero or positive as a collates before, with or after b.
+struct KeyComparison
+{
+    const Arenas& arenas;
+    const Collator& collator;
+    const std::function<QString(int)>& textOfRow;
+
+    QByteArrayView bytesOf(const RowKey& key) const
+    {
+        return QByteArrayView(arenas[key.arena].data() + key.offset, key.size);
+    }
+
+    int operator()(const RowKey& a, const RowKey& b) const
+    {
         if (!a.truncated && !b.truncated) {
             // Zero-padding the primary level keeps the prefixes in the order of the whole keys.
             if (a.prefix != b.prefix)
@@ -155,11 +158,27 @@ std::vector<int> collationOrder(int rowCount, const std::function<QString(int ro
             return decided;
         const QString textA = textOfRow(a.row);
         const QString textB = textOfRow(b.row);
-        return int(ucol_strcoll(mainCollator.get(), reinterpret_cast<const UChar*>(textA.utf16()),
-                                int32_t(textA.size()),
-                                reinterpret_cast<const UChar*>(textB.utf16()),
-                                int32_t(textB.size())));
-    };
+        return int(ucol_strcoll(
+            collator.get(), reinterpret_cast<const UChar*>(textA.utf16()), int32_t(textA.size()),
+            reinterpret_cast<const UChar*>(textB.utf16()), int32_t(textB.size())));
+    }
+};
+
+} // namespace
+
+std::vector<int> collationOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
+                                Qt::SortOrder order, const QLocale& locale)
+{
+    std::vector<int> rows(size_t(std::max(rowCount, 0)));
+    std::iota(rows.begin(), rows.end(), 0);
+    const QByteArray localeName = icuLocaleName(locale);
+    Collator mainCollator = openCollator(localeName);
+    if (rows.empty() || !mainCollator)
+        return rows;
+
+    std::vector<RowKey> keys(rows.size());
+    const Arenas arenas = buildAllKeys(mainCollator, localeName, textOfRow, keys);
+    const KeyComparison compare{arenas, mainCollator, textOfRow};
     const bool descending = order == Qt::DescendingOrder;
     std::sort(keys.begin(), keys.end(), [&](const RowKey& a, const RowKey& b) {
         const int result = compare(a, b);

@@ -1,0 +1,175 @@
+#include "exporttree.h"
+
+#include "exportrepair.h"
+
+#include <cstring>
+
+namespace exporttree {
+
+namespace {
+
+constexpr char contentModuleUri[] = "http://purl.org/rss/1.0/modules/content/";
+
+bool hasName(const xmlNode* node, const char* name)
+{
+    return std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
+}
+
+bool isPlainElement(const xmlNode* node, const char* name)
+{
+    return node->type == XML_ELEMENT_NODE && node->ns == nullptr && hasName(node, name);
+}
+
+bool hasPrefix(const xmlNode* node, const char* prefix)
+{
+    return node->ns != nullptr && node->ns->prefix != nullptr &&
+           std::strcmp(reinterpret_cast<const char*>(node->ns->prefix), prefix) == 0;
+}
+
+// An element written prefix:name, whether or not the prefix is declared: libxml2 keeps an element
+// with an undeclared prefix under its whole name, without a namespace.
+bool isWritten(const xmlNode* node, const char* prefix, const char* name)
+{
+    if (node->type != XML_ELEMENT_NODE)
+        return false;
+    if (node->ns == nullptr) {
+        const auto* written = reinterpret_cast<const char*>(node->name);
+        const size_t prefixLength = std::strlen(prefix);
+        return std::strncmp(written, prefix, prefixLength) == 0 && written[prefixLength] == ':' &&
+               std::strcmp(written + prefixLength + 1, name) == 0;
+    }
+    return hasName(node, name) && hasPrefix(node, prefix);
+}
+
+bool isContentEncoded(const xmlNode* node)
+{
+    if (node->type != XML_ELEMENT_NODE)
+        return false;
+    if (node->ns != nullptr && hasName(node, "encoded") && node->ns->href != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(node->ns->href), contentModuleUri) == 0)
+        return true;
+    return isWritten(node, "content", "encoded");
+}
+
+// The element's character data, markup removed. The parser has already substituted entities
+// (within its amplification limits), so the tree holds nothing left to expand.
+QByteArray textOf(const xmlNode* element)
+{
+    const xmlNode* child = element->children;
+    if (child == nullptr)
+        return QByteArray();
+    // The usual case, one CDATA section or text node, needs no intermediate copy.
+    if (child->next == nullptr &&
+        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
+        return QByteArray(reinterpret_cast<const char*>(child->content));
+    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
+    // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
+    // appending without reserving first.
+    const auto forEachPiece = [&](const auto& use) {
+        const xmlNode* node = child;
+        while (node != nullptr) {
+            if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
+                node->content != nullptr) {
+                use(reinterpret_cast<const char*>(node->content));
+            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+                node = node->children;
+                continue;
+            }
+            while (node != nullptr && node->next == nullptr)
+                node = node->parent == element ? nullptr : node->parent;
+            if (node != nullptr)
+                node = node->next;
+        }
+    };
+    qsizetype length = 0;
+    forEachPiece([&](const char* piece) { length += qsizetype(std::strlen(piece)); });
+    QByteArray text;
+    text.reserve(length);
+    forEachPiece([&](const char* piece) { text.append(piece); });
+    return text;
+}
+
+qint64 markersOfNode(const xmlNode* node)
+{
+    const auto count = [](const xmlChar* text) {
+        const auto* bytes = reinterpret_cast<const char*>(text);
+        return bytes != nullptr ? exportrepair::countMarkers(bytes, qint64(std::strlen(bytes))) : 0;
+    };
+    qint64 markers = 0;
+    if (node->type == XML_ELEMENT_NODE) {
+        for (const xmlAttr* attribute = node->properties; attribute != nullptr;
+             attribute = attribute->next)
+            for (const xmlNode* part = attribute->children; part != nullptr; part = part->next)
+                markers += count(part->content);
+    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
+        markers += count(node->content);
+    }
+    return markers;
+}
+
+} // namespace
+
+qint64 markersIn(const xmlNode* top, bool subtree)
+{
+    qint64 markers = markersOfNode(top);
+    if (!subtree)
+        return markers;
+    const xmlNode* node = top->children;
+    while (node != nullptr) {
+        markers += markersOfNode(node);
+        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr)
+            node = node->parent == top ? nullptr : node->parent;
+        if (node != nullptr)
+            node = node->next;
+    }
+    return markers;
+}
+
+bool isItem(const xmlNode* node)
+{
+    const xmlNode* channel = node->parent;
+    const xmlNode* rss = channel != nullptr ? channel->parent : nullptr;
+    return isPlainElement(node, "item") && channel != nullptr &&
+           isPlainElement(channel, "channel") && rss != nullptr && isPlainElement(rss, "rss") &&
+           rss->parent != nullptr && rss->parent->type == XML_DOCUMENT_NODE;
+}
+
+void placeInItem(ExportFault& fault, const xmlNode* item, bool restore)
+{
+    fault.inItem = true;
+    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
+        if (fault.itemTitle.isEmpty() && isPlainElement(child, "title")) {
+            const QByteArray title = textOf(child);
+            fault.itemTitle =
+                QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
+        } else if (fault.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
+            fault.postId = QString::fromUtf8(textOf(child)).trimmed();
+        }
+    }
+}
+
+ExportItem itemFrom(const xmlNode* item, bool restore)
+{
+    const xmlNode* title = nullptr;
+    const xmlNode* body = nullptr;
+    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
+        if (title == nullptr && isPlainElement(child, "title"))
+            title = child;
+        else if (body == nullptr && isContentEncoded(child))
+            body = child;
+    }
+    ExportItem result;
+    if (title != nullptr)
+        result.title =
+            QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));
+    if (body != nullptr)
+        result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
+    return result;
+}
+
+} // namespace exporttree

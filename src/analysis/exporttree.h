@@ -1,0 +1,20 @@
+#pragma once
+
+#include "exportreader.h"
+
+#include <libxml/tree.h>
+
+// What the export reader reads from the tree libxml2 builds of an item: its title and body, the
+// item a fault lies in, and the markers the repair left in it.
+namespace exporttree {
+
+// Whether the element is an `rss/channel/item` at the top of the document.
+bool isItem(const xmlNode* node);
+// The item's title and body; restore undoes what the repair marked in them.
+ExportItem itemFrom(const xmlNode* item, bool restore);
+// Names the item a fault lies in by its title and post ID, as far as they have been read.
+void placeInItem(ExportFault& fault, const xmlNode* item, bool restore);
+// The markers of the repair in the node, or in the node and all it holds, in document order.
+qint64 markersIn(const xmlNode* top, bool subtree);
+
+} // namespace exporttree
