@@ -1,45 +1,72 @@
 #!/usr/bin/env bash
-# Measures postlint-report against xmllint (parsing the export once, the floor) and against the
-# same analysis written with Python and lxml, on generated exports of 10, 100 and 300 MB.
-# Usage: bench/run-cli-bench.sh [SIZE_MB ...]      (run from anywhere; exports are cached)
+# Measures postlint-report against xmllint on two generated exports: 300 MB of realistic posts
+# (gen-wxr.py --size-mb 300 --seed 42) and 6 million tiny items (gen-tiny-items.py). Each round
+# runs every program once, one right after the other, and the ratios are taken within a round,
+# so that a machine shared with other work compares like with like.
+# Usage: bench/run-cli-bench.sh [ROUNDS [TINY_ROUNDS]]   (defaults 3 and 1; exports are cached)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-packages.sh libxml2-utils python3-lxml time python3
+rounds=${1:-3}
+tiny_rounds=${2:-1}
+scripts/setup-packages.sh libxml2-utils time python3
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target postlint-report >/dev/null
 
-sizes=("$@")
-[ ${#sizes[@]} -eq 0 ] && sizes=(10 100 300)
 cache=bench/cache
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 mkdir -p "$cache"
+big="$cache/export-300mb-seed42.xml"
+tiny="$cache/tiny-6m.xml"
+[ -f "$big" ] || python3 ../shared/tools/gen-wxr.py --size-mb 300 --seed 42 -o "$big" >/dev/null
+[ -f "$tiny" ] || python3 bench/gen-tiny-items.py 6000000 "$tiny"
 
-# Prints "seconds peak-kilobytes" of one command, its output and exit status discarded (the
-# report exits 1 when some post is not well-formed).
+# Prints "seconds peak-megabytes cpu-seconds" of one command, its output and exit status
+# discarded (the report exits 1 when some post is not well-formed).
 measure() {
-    /usr/bin/time -f "%e %M" -o "$out/time" "$@" >/dev/null 2>&1 || true
-    tail -n 1 "$out/time"
+    /usr/bin/time -f "%e %M %U %S" -o "$out/time" "$@" >/dev/null 2>&1 || true
+    awk '{ printf "%s %.0f %.2f\n", $1, $2 / 1024, $3 + $4 }' "$out/time" | tail -n 1
 }
 
-printf '%-8s %-16s %9s %10s %10s %12s %10s\n' "export" "program" "time s" "peak MB" "x xmllint" "mem/file" "speed-up"
-for size in "${sizes[@]}"; do
-    export_file="$cache/export-${size}mb.xml"
-    if [ ! -f "$export_file" ]; then
-        python3 ../shared/tools/gen-wxr.py --size-mb "$size" --seed "$size" -o "$export_file" 2>/dev/null
-    fi
-    file_mb=$(awk -v b="$(stat -c %s "$export_file")" 'BEGIN { printf "%.1f", b / 1048576 }')
+report=build/bin/postlint-report
+declare -A labels=(
+    [xmllint]="xmllint --noout" [stream]="xmllint --stream --noout" [tables]="report, both tables"
+    [text]="report --format text" [json]="report --format json" [sarif]="report --format sarif"
+)
+declare -A programs=(
+    [xmllint]="xmllint --noout"
+    [stream]="xmllint --stream --noout"
+    [tables]="$report --quiet --errors $out/e.txt --links $out/l.txt"
+    [text]="$report"
+    [json]="$report --format json"
+    [sarif]="$report --format sarif"
+)
+order=(xmllint stream tables text json sarif)
 
-    read -r floor_s floor_kb <<<"$(measure xmllint --noout "$export_file")"
-    read -r ours_s ours_kb <<<"$(measure build/bin/postlint-report --quiet --errors "$out/e.txt" --links "$out/l.txt" "$export_file")"
-    read -r peer_s peer_kb <<<"$(measure /usr/bin/python3 bench/postlint_lxml.py "$export_file" "$out/pe.txt" "$out/pl.txt")"
-
-    row() { # program seconds kilobytes
-        awk -v p="$1" -v s="$2" -v kb="$3" -v f="$floor_s" -v mb="$file_mb" -v peer="$peer_s" -v e="${size}MB" \
-            'BEGIN { printf "%-8s %-16s %9.2f %10.0f %9.2fx %11.2fx %9.1fx\n", e, p, s, kb / 1024, s / f, kb / 1024 / mb, peer / s }'
-    }
-    row "xmllint --noout" "$floor_s" "$floor_kb"
-    row "postlint-report" "$ours_s" "$ours_kb"
-    row "python+lxml" "$peer_s" "$peer_kb"
+printf '%-6s %-5s %-24s %7s %7s %8s %10s %10s %8s\n' export round program "time s" "cpu s" \
+    "peak MB" "x --noout" "x --stream" "x text"
+for file in "$big" "$tiny"; do
+    name=$(basename "$file" .xml)
+    count=$rounds
+    [ "$file" = "$tiny" ] && count=$tiny_rounds
+    for round in $(seq 1 "$count"); do
+        declare -A seconds=() megabytes=() cpu=()
+        for key in "${order[@]}"; do
+            # xmllint's tree of 6 million items would take gigabytes: only its stream mode there.
+            if [ "$file" = "$tiny" ] && [ "$key" = xmllint ]; then continue; fi
+            read -r seconds[$key] megabytes[$key] cpu[$key] <<<"$(measure ${programs[$key]} "$file")"
+        done
+        for key in "${order[@]}"; do
+            [ -n "${seconds[$key]:-}" ] || continue
+            awk -v e="${name:0:6}" -v r="$round" -v p="${labels[$key]}" \
+                -v s="${seconds[$key]}" -v m="${megabytes[$key]}" -v x="${seconds[xmllint]:-0}" \
+                -v c="${cpu[$key]}" \
+                -v st="${seconds[stream]}" -v t="${seconds[text]}" -v k="$key" 'BEGIN {
+                    xr = x > 0 ? sprintf("%.2fx", s / x) : "-";
+                    tr = (k == "json" || k == "sarif") ? sprintf("%.2fx", s / t) : "";
+                    printf "%-6s %-5s %-24.24s %7.2f %7.2f %8d %10s %9.2fx %8s\n", e, r, p, s, c, m, xr, s / st, tr }'
+        done
+        unset seconds megabytes cpu
+    done
 done

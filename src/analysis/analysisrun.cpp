@@ -63,14 +63,12 @@ ExportReadResult readExportFile(const QString& path,
     return result;
 }
 
-void recordBatch(ResultTables& tables, const PostBatch& batch)
+void recordBatch(RowSink& sink, const PostBatch& batch)
 {
     if (batch.failure)
         std::rethrow_exception(batch.failure);
-    for (size_t i = 0; i < batch.items.size(); ++i) {
-        const ExportItem& item = batch.items[i];
-        recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8), batch.reports[i]);
-    }
+    for (size_t i = 0; i < batch.items.size(); ++i)
+        sink.addPost(batch.items[i], batch.reports[i]);
 }
 
 // Starts body on a thread of its own. A thread that cannot be started is memory that cannot be had
@@ -117,7 +115,7 @@ void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
 // Reads the export on a thread of its own and hands batches of items to the checking pool,
 // while the calling thread records the checked batches in file order: reading, checking and
 // recording then overlap, and progress is still reported on the calling thread.
-ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
+ExportReadResult readCheckAndRecord(const QString& path, RowSink& sink,
                                     const AnalysisOptions& options, int workerCount,
                                     qint64& recorded, bool& cancelled)
 {
@@ -133,7 +131,7 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
         while (const std::unique_ptr<PostBatch> batch = pool.takeOldest()) {
             if (cancelled)
                 continue; // dropped, so that a reader waiting for room can go on to its end
-            recordBatch(tables, *batch);
+            recordBatch(sink, *batch);
             recorded += qint64(batch->items.size());
             if (options.progress)
                 options.progress(recorded);
@@ -162,6 +160,15 @@ ExportReadResult readCheckAndRecord(const QString& path, ResultTables& tables,
 AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
                            const AnalysisOptions& options)
 {
+    TablesSink sink(tables);
+    const AnalysisOutcome outcome = loadExport(path, static_cast<RowSink&>(sink), options);
+    if (!outcome.foundItems)
+        tables.reset();
+    return outcome;
+}
+
+AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOptions& options)
+{
     const int workerCount =
         options.workerCount > 0 ? options.workerCount : std::max(1, QThread::idealThreadCount());
 
@@ -173,8 +180,7 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
             read = readExportFile(path, [&](ExportItem&& item) {
                 if (options.cancelled && options.cancelled())
                     throw RunStopped();
-                recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
-                           checkPostBody(item.bodyUtf8, options.dummyTag));
+                sink.addPost(item, checkPostBody(item.bodyUtf8, options.dummyTag));
                 ++recorded;
                 if (options.progress && recorded % batchItemLimit == 0)
                     options.progress(recorded);
@@ -185,7 +191,7 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
         if (options.progress && recorded % batchItemLimit != 0)
             options.progress(recorded);
     } else {
-        read = readCheckAndRecord(path, tables, options, workerCount, recorded, cancelled);
+        read = readCheckAndRecord(path, sink, options, workerCount, recorded, cancelled);
     }
 
     AnalysisOutcome outcome;
@@ -203,8 +209,6 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
         outcome.problem = std::move(read.problem);
     if (read.usable && read.itemCount == 0)
         outcome.problem.reason = QStringLiteral("The file holds no rss/channel/item element");
-    if (!outcome.foundItems)
-        tables.reset();
     return outcome;
 }
 

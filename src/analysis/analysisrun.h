@@ -2,6 +2,7 @@
 
 #include "exportreader.h"
 #include "resulttables.h"
+#include "rowsink.h"
 
 #include <QString>
 
@@ -45,6 +46,10 @@ inline const QString noItemsMessage =
 // incomplete and must be reset or dropped.
 AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
                            const AnalysisOptions& options);
+
+// The same for any keeper of rows. A sink cannot take rows back: when the file turns out to be
+// unusable after some items, the outcome says so and the sink decides what to discard.
+AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOptions& options);
 
 // A whole run as the window and the report make it: reset, load, then narrow the errors.
 AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables,

@@ -1,5 +1,6 @@
 #include "exportreader.h"
 
+#include "bodylocator.h"
 #include "exportrepair.h"
 #include "exporttree.h"
 #include "libxmlsupport.h"
@@ -146,6 +147,7 @@ struct GuardedInput
     bool ended = false;
     bool failed = false;
     std::exception_ptr failure;
+    BodyLocator locator;
 
     // Appends the next bytes to pending; false at the end of the input or on a failure.
     bool fill(qint64 length)
@@ -158,6 +160,7 @@ struct GuardedInput
             failed = true;
             return false;
         }
+        locator.feed(chunk.constData(), read);
         repaired.clear();
         if (read == 0) {
             ended = true;
@@ -388,7 +391,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
-    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
+    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
     const int options = parserOptions(input);
@@ -401,7 +404,13 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
     ItemWalk walk(reader.get(), state, input.repair);
-    const int status = walk.run(onItem, result.itemCount);
+    // Each item learns where its body starts in the file, as the locator found it beside libxml2.
+    const int status = walk.run(
+        [&](ExportItem&& item) {
+            item.bodyStart = input.locator.takeNextItem();
+            onItem(std::move(item));
+        },
+        result.itemCount);
     libxml::rethrowKept(input.failure);
     libxml::rethrowKept(state.failure);
     failAfterReading(state, input.guard, status, walk.hasDoctype, refused);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exportposition.h"
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
@@ -12,6 +14,10 @@ struct ExportItem
 {
     QString title;
     QByteArray bodyUtf8;
+    // Where the body's text starts in the export file, when that could be found.
+    ExportPosition bodyStart;
+    QString postId;    // the text of `wp:post_id`
+    QString permalink; // the text of `link`
 };
 
 // A fault in the export file itself, as opposed to one in a post's HTML: either one the reader

@@ -157,13 +157,23 @@ ExportItem itemFrom(const xmlNode* item, bool restore)
 {
     const xmlNode* title = nullptr;
     const xmlNode* body = nullptr;
+    const xmlNode* postId = nullptr;
+    const xmlNode* link = nullptr;
     for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
         if (title == nullptr && isPlainElement(child, "title"))
             title = child;
         else if (body == nullptr && isContentEncoded(child))
             body = child;
+        else if (postId == nullptr && isWritten(child, "wp", "post_id"))
+            postId = child;
+        else if (link == nullptr && isPlainElement(child, "link"))
+            link = child;
     }
     ExportItem result;
+    if (postId != nullptr)
+        result.postId = QString::fromUtf8(textOf(postId)).trimmed();
+    if (link != nullptr)
+        result.permalink = QString::fromUtf8(textOf(link)).trimmed();
     if (title != nullptr)
         result.title =
             QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));

@@ -83,8 +83,12 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
 
 QString leftOutSummary(const ResultTables& tables, int namesShown)
 {
-    std::vector<std::pair<QString, qint64>> names(tables.leftOutAttributes.keyValueBegin(),
-                                                  tables.leftOutAttributes.keyValueEnd());
+    return leftOutSummary(tables.leftOutAttributes, namesShown);
+}
+
+QString leftOutSummary(const QMap<QString, qint64>& leftOut, int namesShown)
+{
+    std::vector<std::pair<QString, qint64>> names(leftOut.keyValueBegin(), leftOut.keyValueEnd());
     std::stable_sort(names.begin(), names.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });
     QStringList parts;

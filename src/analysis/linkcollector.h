@@ -24,3 +24,4 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
 // "rel (12), srcset (3)", at most namesShown of them and then how many other names there were.
 // Empty when nothing was left out.
 QString leftOutSummary(const ResultTables& tables, int namesShown = 10);
+QString leftOutSummary(const QMap<QString, qint64>& leftOut, int namesShown = 10);

@@ -8,6 +8,7 @@
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -151,6 +152,16 @@ std::pair<int, int> lineAndColumn(const QByteArray& utf8, qsizetype offset)
     return {line, column};
 }
 
+// The fault's byte offset in the body, the wrapped text less what comes before the body.
+qint64 faultInBody(const QByteArray& text, qsizetype bodySize, const Fault& fault)
+{
+    const qsizetype offset = textpositions::byteOffset(text, fault.line, fault.column);
+    if (offset < 0)
+        return -1;
+    const qsizetype bodyStart = text.size() - bodySize - (text.size() - text.lastIndexOf("</"));
+    return std::clamp<qint64>(offset - bodyStart, 0, bodySize);
+}
+
 } // namespace
 
 PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
@@ -211,6 +222,7 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
         report.line = parse.fault.line;
         report.sourceUtf8 = textpositions::lineOf(text, parse.fault.line);
         report.pos = textpositions::utf16Position(report.sourceUtf8, parse.fault.column);
+        report.bodyOffset = faultInBody(text, bodyUtf8.size(), parse.fault);
     } else {
         report.links = parse.links.takeLinks();
     }

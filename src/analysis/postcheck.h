@@ -17,6 +17,9 @@ struct PostReport
     int line = 0;
     int pos = 0; // UTF-16 position in the line, from 1
     QByteArray sourceUtf8;
+    // Where the fault lies in the body's own UTF-8 bytes (the body's length for a fault found at
+    // the closing wrapper tag); -1 when the body parsed or the place is not known.
+    qint64 bodyOffset = -1;
     std::vector<FoundLink> links;
 };
 

@@ -39,4 +39,25 @@ int utf16Position(const QByteArray& lineUtf8, int column)
     return units + codePointsLeft + 1;
 }
 
+qsizetype byteOffset(const QByteArray& utf8, int line, int column)
+{
+    if (line < 1)
+        return -1;
+    qsizetype offset = 0;
+    for (int current = 1; current < line; ++current) {
+        const qsizetype lineFeed = utf8.indexOf('\n', offset);
+        if (lineFeed < 0)
+            return -1;
+        offset = lineFeed + 1;
+    }
+    for (int codePointsLeft = column - 1; codePointsLeft > 0; --codePointsLeft) {
+        if (offset >= utf8.size() || utf8.at(offset) == '\n')
+            break;
+        ++offset;
+        while (offset < utf8.size() && (static_cast<unsigned char>(utf8.at(offset)) & 0xC0) == 0x80)
+            ++offset;
+    }
+    return offset;
+}
+
 } // namespace textpositions

@@ -16,4 +16,9 @@ QByteArray lineOf(const QByteArray& utf8, int line);
 // is returned unchanged.
 int utf16Position(const QByteArray& lineUtf8, int column);
 
+// The byte offset of the character at 1-based line `line` and code-point column `column` of UTF-8
+// text, counting lines at LF as lineOf does. A column past the end of its line gives the line's
+// end; -1 when the text has no such line.
+qsizetype byteOffset(const QByteArray& utf8, int line, int column);
+
 } // namespace textpositions

@@ -1,19 +1,22 @@
 #include "report.h"
 
+#include "reportsink.h"
+
 #include "analysis/analysisrun.h"
 #include "analysis/linkcollector.h"
 #include "analysis/nativepath.h"
+#include "export/outputfile.h"
 #include "export/outputpaths.h"
-#include "export/tabdelimited.h"
+#include "export/tablestream.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <thread>
+#include <optional>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -25,129 +28,147 @@ void print(FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
-// Keeps one fault to one line of output, whatever line breaks a title or reason holds.
-QString oneLine(QString text)
+QString outputProblem(const OutputFile& output)
 {
-    return text.replace(QLatin1Char('\r'), QLatin1Char(' '))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
-
-// `EXPORT:LINE:COLUMN: REASON (in "TITLE", post ID N)`, without what is not known.
-QString faultLine(const QString& exportPath, const ExportFault& fault)
-{
-    QString line = exportPath + QLatin1Char(':');
-    if (fault.line > 0)
-        line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
-    line += QLatin1Char(' ') + oneLine(fault.reason);
-    if (fault.inItem) {
-        line += QStringLiteral(" (in \"%1\"").arg(oneLine(fault.itemTitle));
-        if (!fault.postId.isEmpty())
-            line += QStringLiteral(", post ID %1").arg(oneLine(fault.postId));
-        line += QLatin1Char(')');
-    }
-    return line + QLatin1Char('\n');
-}
-
-QString writeToStandardOutput(const TableExtent& extent, TextEncoding encoding)
-{
-    std::fflush(stdout);
-    QFile standardOutput;
-    const bool written = standardOutput.open(stdout, QIODevice::WriteOnly) &&
-                         writeTabDelimited(standardOutput, extent, encoding) &&
-                         standardOutput.flush();
-    return written ? QString()
-                   : QStringLiteral("postlint-report: cannot write to standard output: %1\n")
-                         .arg(standardOutput.errorString());
-}
-
-QString problemOf(const QString& path, const ExportResult& result)
-{
-    switch (result.status) {
-    case ExportResult::Written:
+    const QString name =
+        output.isStandardOutput() ? QStringLiteral("standard output") : output.path();
+    switch (output.status()) {
+    case OutputFile::Fine:
         return {};
-    case ExportResult::PermissionDenied:
-        return QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(path);
-    case ExportResult::Failed:
-        return QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(path, result.reason);
+    case OutputFile::PermissionDenied:
+        return QStringLiteral("postlint-report: cannot write to %1: permission denied\n").arg(name);
+    case OutputFile::Failed:
+        break;
     }
-    return QStringLiteral("postlint-report: cannot write to %1\n").arg(path);
+    return QStringLiteral("postlint-report: cannot write to %1: %2\n").arg(name, output.reason());
 }
 
-// One table on its way to where the options say: standard output is written at once, a file is
-// written beside itself and put in place by commit().
-struct TableOutput
+// The table outputs of one export, open for the whole run so that rows go out as they come.
+struct TableOutputs
 {
-    QString path;
-    TableExtent extent;
-    QString problem;
-    std::unique_ptr<StagedExport> staged;
-    TextEncoding encoding = TextEncoding::Latin1;
+    std::optional<OutputFile> errorsFile;
+    std::optional<OutputFile> linksFile;
+    std::optional<ErrorTableStream> errors;
+    std::optional<LinkTableStream> links;
+    QString problems;
 
-    void write()
+    explicit TableOutputs(const ReportOptions& options)
     {
-        if (path == QLatin1String("-"))
-            problem = writeToStandardOutput(extent, encoding);
-        else if (!path.isEmpty())
-            staged = std::make_unique<StagedExport>(path, extent, encoding);
+        if (!options.errorsPath.isEmpty()) {
+            errorsFile.emplace(options.errorsPath);
+            if (errorsFile->open())
+                errors.emplace(*errorsFile, options.encoding);
+        }
+        if (!options.linksPath.isEmpty()) {
+            linksFile.emplace(options.linksPath);
+            links.emplace(options.encoding);
+            if (!links->open(linksFile->spoolFolder())) {
+                problems += QStringLiteral("postlint-report: cannot make a spool file for %1: %2\n")
+                                .arg(options.linksPath, links->reason());
+                links.reset();
+            }
+        }
     }
-    void commit()
+
+    // Rows of an export that turned out unusable are dropped, as the window drops them.
+    void dropRows()
     {
-        if (staged)
-            problem = problemOf(path, staged->commit());
+        if (errors)
+            errors->restart();
+        if (links)
+            links->restart();
+    }
+
+    // Puts the files in place; false when any output failed. No file is put in place before
+    // every table is written, so that running out of memory leaves the user's files as they were.
+    bool finish()
+    {
+        bool linksReadBack = true;
+        if (linksFile && links && linksFile->open())
+            linksReadBack = links->writeTo(*linksFile);
+        if (errorsFile)
+            errorsFile->commit();
+        if (linksFile && links)
+            linksFile->commit();
+        if (errorsFile)
+            problems += outputProblem(*errorsFile);
+        if (!linksReadBack)
+            problems +=
+                QStringLiteral("postlint-report: cannot read back the spooled links of %1\n")
+                    .arg(linksFile->path());
+        if (linksFile && links)
+            problems += outputProblem(*linksFile);
+        return problems.isEmpty();
     }
 };
+
+AnalysisOptions analysisOptions(const ReportOptions& options, FILE* err, QElapsedTimer& timer)
+{
+    AnalysisOptions analysis;
+    analysis.dummyTag = options.dummyTag;
+    if (options.showProgress) {
+        analysis.progress = [err, &timer](qint64 recorded) {
+            if (timer.elapsed() < 200)
+                return;
+            timer.restart();
+            print(err, QStringLiteral("\rChecked %1 items").arg(recorded));
+            std::fflush(err);
+        };
+    }
+    return analysis;
+}
+
+int reportOne(const QString& path, const ReportOptions& options, FaultFormat& format, FILE* err)
+{
+    TableOutputs tables(options);
+    // Opened a second time only to find fault positions in; a pipe cannot be read twice.
+    QFile exportFile;
+    if (identifyPath(path).regular) {
+        const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (descriptor >= 0 &&
+            !exportFile.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            ::close(descriptor);
+    }
+    format.beginExport(path);
+    ReportSink sink(format, exportFile, tables.errors ? &*tables.errors : nullptr,
+                    tables.links ? &*tables.links : nullptr);
+
+    QElapsedTimer sinceUpdate;
+    sinceUpdate.start();
+    const AnalysisOutcome outcome =
+        loadExport(path, static_cast<RowSink&>(sink), analysisOptions(options, err, sinceUpdate));
+    if (options.showProgress)
+        print(err, QStringLiteral("\r\033[K"));
+
+    ExportSummary summary{sink.items(), sink.notWellFormed(), sink.linkRows(), true, {}, 0};
+    summary.exportFaults = outcome.exportFaults.size();
+    if (!outcome.foundItems) {
+        print(err, noItemsMessage + QLatin1Char('\n'));
+        if (!outcome.problem.reason.isEmpty())
+            print(err, exportFaultLine(path, outcome.problem));
+        tables.dropRows();
+        summary = {0, 0, 0, false, outcome.problem.reason, UsageOrNoItems};
+    }
+    format.exportFaults(outcome.exportFaults);
+    const bool written = tables.finish();
+    print(err, tables.problems);
+    if (!sink.leftOutAttributes().isEmpty())
+        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
+                                  "attributes, whose values were left out: %1\n")
+                       .arg(leftOutSummary(sink.leftOutAttributes())));
+    if (!written)
+        summary.exitStatus = OutputFailed;
+    else if (outcome.foundItems)
+        summary.exitStatus = summary.notWellFormed > 0 || !outcome.exportFaults.isEmpty()
+                                 ? SomeNotWellFormed
+                                 : AllWellFormed;
+    format.endExport(summary);
+    return summary.exitStatus;
+}
 
 bool isStandardOutput(const QString& path)
 {
     return path == QLatin1String("-") || standardStreamOf(path) == STDOUT_FILENO;
-}
-
-// Writes both tables, side by side when both go to files of their own: they only read the tables,
-// and the error table's long source lines make its file the slower one to write. No file is put in
-// place before both are written, so that running out of memory leaves the user's files as they
-// were.
-bool writeTables(const ReportOptions& options, const ResultTables& tables, FILE* err)
-{
-    TableOutput errors{options.errorsPath,
-                       {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount},
-                       {},
-                       {},
-                       options.encoding};
-    TableOutput links{options.linksPath,
-                      {tables.linkTable, tables.linkLastColumn, tables.linkRowCount},
-                      {},
-                      {},
-                      options.encoding};
-    const auto inPlace = [](const QString& path) {
-        return path == QLatin1String("-") || writesInPlace(path);
-    };
-    if (errors.path.isEmpty() || links.path.isEmpty() || inPlace(errors.path) ||
-        inPlace(links.path)) {
-        errors.write();
-        links.write();
-    } else {
-        std::exception_ptr linkFailure;
-        std::thread linkWriter([&] {
-            try {
-                links.write();
-            } catch (...) {
-                linkFailure = std::current_exception();
-            }
-        });
-        try {
-            errors.write();
-        } catch (...) {
-            linkWriter.join();
-            throw;
-        }
-        linkWriter.join();
-        if (linkFailure)
-            std::rethrow_exception(linkFailure);
-    }
-    errors.commit();
-    links.commit();
-    print(err, errors.problem + links.problem);
-    return errors.problem.isEmpty() && links.problem.isEmpty();
 }
 
 FileIdentity outputIdentity(const QString& path)
@@ -156,8 +177,8 @@ FileIdentity outputIdentity(const QString& path)
 }
 
 // Why the outputs cannot be written as asked, before anything is read or written: one of them is
-// the export itself, or both tables would go to one file.
-QString outputProblem(const ReportOptions& options)
+// an export being checked, or both tables would go to one file.
+QString outputProblem(const ReportOptions& options, const QString& exportPath)
 {
     QStringList optionNames;
     QStringList paths;
@@ -170,14 +191,14 @@ QString outputProblem(const ReportOptions& options)
         paths.append(path);
         outputs.append(outputIdentity(path));
     }
-    const OutputClash clash = findOutputClash(identifyPath(options.exportPath), outputs);
+    const OutputClash clash = findOutputClash(identifyPath(exportPath), outputs);
     switch (clash.kind) {
     case OutputClash::None:
         return {};
     case OutputClash::OverwritesInput:
         return QStringLiteral("postlint-report: %1 %2 is the export being checked, %3; it is "
                               "only ever read\n")
-            .arg(optionNames.at(clash.output), paths.at(clash.output), options.exportPath);
+            .arg(optionNames.at(clash.output), paths.at(clash.output), exportPath);
     case OutputClash::SharedFile:
         return QStringLiteral("postlint-report: %1 %2 and %3 %4 are one file; each table needs a "
                               "file of its own\n")
@@ -188,88 +209,36 @@ QString outputProblem(const ReportOptions& options)
 }
 
 // The run itself, once the options are known to be usable; throws when memory runs out.
-int analyseAndWrite(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+int reportAll(const ReportOptions& options, FILE* out, FILE* err)
 {
     FILE* lines =
         isStandardOutput(options.errorsPath) || isStandardOutput(options.linksPath) ? err : out;
-
-    AnalysisOptions analysis;
-    analysis.dummyTag = options.dummyTag;
-    QElapsedTimer sinceUpdate;
-    sinceUpdate.start();
-    if (options.showProgress) {
-        analysis.progress = [&](qint64 recorded) {
-            if (sinceUpdate.elapsed() < 200)
-                return;
-            sinceUpdate.restart();
-            print(err, QStringLiteral("\rChecked %1 items").arg(recorded));
-            std::fflush(err);
-        };
-    }
-
-    const AnalysisOutcome outcome = runAnalysis(options.exportPath, tables, analysis);
-    if (options.showProgress)
-        print(err, QStringLiteral("\r\033[K"));
-    if (!outcome.foundItems) {
-        print(err, noItemsMessage + QLatin1Char('\n'));
-        if (!outcome.problem.reason.isEmpty())
-            print(err, faultLine(options.exportPath, outcome.problem));
-    }
-    if (!options.quiet) {
-        for (const ExportFault& fault : outcome.exportFaults)
-            print(lines, faultLine(options.exportPath, fault));
-    }
-
-    const bool written = writeTables(options, tables, err);
-
-    int notWellFormed = 0;
-    for (int row = 1; row <= tables.errorRowCount; ++row) {
-        if (tables.errorTable.cell(ErrorCodeColumn, row) == QLatin1String("0"))
-            continue;
-        ++notWellFormed;
-        if (!options.quiet) {
-            const ResultTable& table = tables.errorTable;
-            print(lines, QStringLiteral("%1: %2:%3: %4\n")
-                             .arg(oneLine(table.cell(ErrorTitleColumn, row)),
-                                  table.cell(ErrorLineColumn, row), table.cell(ErrorPosColumn, row),
-                                  oneLine(table.cell(ErrorReasonColumn, row))));
-        }
-    }
-    QString summary = QStringLiteral("%1 items, %2 not well-formed, %3 link rows")
-                          .arg(tables.errorRowCount)
-                          .arg(notWellFormed)
-                          .arg(tables.linkRowCount);
-    if (!outcome.exportFaults.isEmpty())
-        summary += QStringLiteral(", %1 export faults").arg(outcome.exportFaults.size());
-    print(lines, summary + QLatin1Char('\n'));
-    if (!tables.leftOutAttributes.isEmpty())
-        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
-                                  "attributes, whose values were left out: %1\n")
-                       .arg(leftOutSummary(tables)));
+    const std::unique_ptr<FaultFormat> format = makeFaultFormat(options.format, lines);
+    int worst = AllWellFormed;
+    for (const QString& path : options.exportPaths)
+        worst = std::max(worst, reportOne(path, options, *format, err));
+    format->endRun(worst);
     if (std::fflush(lines) != 0 || std::ferror(lines) != 0) {
         print(err, QStringLiteral("postlint-report: cannot write to standard %1: %2\n")
                        .arg(lines == err ? QStringLiteral("error") : QStringLiteral("output"),
                             QString::fromLocal8Bit(std::strerror(errno))));
         return OutputFailed;
     }
-
-    if (!written)
-        return OutputFailed;
-    if (!outcome.foundItems)
-        return UsageOrNoItems;
-    return notWellFormed > 0 || !outcome.exportFaults.isEmpty() ? SomeNotWellFormed : AllWellFormed;
+    return worst;
 }
 
 } // namespace
 
-int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err)
+int runReport(const ReportOptions& options, FILE* out, FILE* err)
 {
-    if (const QString problem = outputProblem(options); !problem.isEmpty()) {
-        print(err, problem);
-        return UsageOrNoItems;
+    for (const QString& path : options.exportPaths) {
+        if (const QString problem = outputProblem(options, path); !problem.isEmpty()) {
+            print(err, problem);
+            return UsageOrNoItems;
+        }
     }
     try {
-        return analyseAndWrite(options, tables, out, err);
+        return reportAll(options, out, err);
     } catch (const std::bad_alloc&) {
         // Nothing is left to allocate with: the message is written as it stands.
         std::fputs("postlint-report: out of memory\n", err);

@@ -1,20 +1,22 @@
 #pragma once
 
-#include "analysis/resulttables.h"
+#include "faultformat.h"
+
 #include "export/tabdelimited.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 
 struct ReportOptions
 {
-    QString exportPath;
+    QStringList exportPaths;
     QString dummyTag = QStringLiteral("dummy");
     QString errorsPath; // empty: not written; "-": standard output
     QString linksPath;
     TextEncoding encoding = TextEncoding::Latin1;
-    bool quiet = false;
+    FormatSettings format;
     bool showProgress = false;
 };
 
@@ -26,7 +28,7 @@ enum ReportExit
     OutputFailed = 3
 };
 
-// Runs the analysis into tables (reset first) and writes what the options ask for. Fault lines
-// and the summary go to `out`, except that they go to `err` when a table is written to standard
-// output.
-int runReport(const ReportOptions& options, ResultTables& tables, FILE* out, FILE* err);
+// Checks every export in turn and reports on each as the options ask; returns the worst exit
+// status of them all. The report goes to `out`, except that text lines go to `err` when a table
+// is written to standard output; progress and problems go to `err`.
+int runReport(const ReportOptions& options, FILE* out, FILE* err);

@@ -1,12 +1,12 @@
 #include "tabdelimited.h"
 
 #include "outputpaths.h"
+#include "stagedfile.h"
 
 #include "analysis/nativepath.h"
 #include "analysis/resulttables.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
@@ -79,10 +79,25 @@ bool flush(QIODevice& device, QByteArray& buffer)
     return written;
 }
 
+} // namespace
+
 bool isPermissionError(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
 }
+
+// Whether writing path is refused by the file's or its folder's permissions. Checked before
+// anything is written: replacing a read-only file through a new file and a rename would
+// otherwise succeed, although the user's file says it must not be changed.
+bool outputWriteIsRefused(const QByteArray& path)
+{
+    if (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), W_OK) != 0 &&
+        isPermissionError(errno))
+        return true;
+    return ::access(folderOf(path).constData(), W_OK | X_OK) != 0 && isPermissionError(errno);
+}
+
+namespace {
 
 ExportResult failure(int error)
 {
@@ -93,17 +108,6 @@ ExportResult failure(int error)
 ExportResult failure(const QFileDevice& file)
 {
     return {ExportResult::Failed, file.errorString()};
-}
-
-// Whether writing path is refused by the file's or its folder's permissions. Checked before
-// anything is written: replacing a read-only file through a new file and a rename would
-// otherwise succeed, although the user's file says it must not be changed.
-bool writeIsRefused(const QByteArray& path)
-{
-    if (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), W_OK) != 0 &&
-        isPermissionError(errno))
-        return true;
-    return ::access(folderOf(path).constData(), W_OK | X_OK) != 0 && isPermissionError(errno);
 }
 
 ExportResult writeToDescriptor(int descriptor, const TableExtent& extent, TextEncoding encoding)
@@ -137,67 +141,6 @@ ExportResult writeInPlace(const QString& path, const TableExtent& extent, TextEn
 
 } // namespace
 
-// The new contents of a file, written beside it under a name of their own and put in its place
-// only when complete: a failed or interrupted export leaves the user's file as it was.
-class StagedFile
-{
-public:
-    explicit StagedFile(const QByteArray& destination) : destination_(followLinks(destination)) {}
-    ~StagedFile()
-    {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-        if (!temporary_.isEmpty())
-            ::unlink(temporary_.constData());
-    }
-    StagedFile(const StagedFile&) = delete;
-    StagedFile& operator=(const StagedFile&) = delete;
-
-    // 0, or the system's error.
-    int create()
-    {
-        struct stat existing;
-        const bool replacing = ::stat(destination_.constData(), &existing) == 0;
-        if (replacing && S_ISDIR(existing.st_mode))
-            return EISDIR;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray name = folderOf(destination_) + "/.postlint-" +
-                                    QByteArray::number(QRandomGenerator::global()->generate(), 16);
-            descriptor_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (descriptor_ >= 0) {
-                temporary_ = name;
-                break;
-            }
-            if (errno != EEXIST)
-                return errno;
-        }
-        if (descriptor_ < 0)
-            return EEXIST;
-        if (replacing)
-            ::fchmod(descriptor_, existing.st_mode & 07777);
-        return 0;
-    }
-    int descriptor() const { return descriptor_; }
-    int commit()
-    {
-        // On the disk before it takes the file's name: a crash must not leave an empty file.
-        int error = ::fsync(descriptor_) != 0 ? errno : 0;
-        if (::close(descriptor_) != 0 && error == 0)
-            error = errno;
-        descriptor_ = -1;
-        if (error == 0 && ::rename(temporary_.constData(), destination_.constData()) != 0)
-            error = errno;
-        if (error == 0)
-            temporary_.clear();
-        return error;
-    }
-
-private:
-    QByteArray destination_;
-    QByteArray temporary_;
-    int descriptor_ = -1;
-};
-
 StagedExport::StagedExport(const QString& path, const TableExtent& extent, TextEncoding encoding)
 {
     const QByteArray native = toNativePath(path);
@@ -211,7 +154,7 @@ StagedExport::StagedExport(const QString& path, const TableExtent& extent, TextE
         result_ = writeInPlace(path, extent, encoding);
         return;
     }
-    if (writeIsRefused(native)) {
+    if (outputWriteIsRefused(native)) {
         result_ = {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
         return;
     }
@@ -235,22 +178,62 @@ ExportResult StagedExport::commit()
     return result_;
 }
 
+void appendByteOrderMark(QByteArray& line, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8)
+        line.append("\xEF\xBB\xBF");
+}
+
+void appendHeaderField(QByteArray& line, const QString& text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8)
+        appendUtf8(line, text);
+    else
+        appendLatin1(line, text);
+}
+
+void appendDataField(QByteArray& line, const QString& text, TextEncoding encoding)
+{
+    appendCell(line, text, encoding);
+}
+
+void appendDataFieldUtf8(QByteArray& line, QByteArrayView utf8, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8) {
+        appendUtf8(line, QString::fromUtf8(utf8));
+        return;
+    }
+    const qsizetype start = line.size();
+    line.resize(start + utf8.size());
+    char* out = line.data() + start;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < 0x80) {
+            *out++ = latin1Byte(byte);
+            continue;
+        }
+        // Only C2 and C3 lead the two-byte forms of U+0080 to U+00FF.
+        const bool latin1 = (byte == 0xC2 || byte == 0xC3) && i + 1 < utf8.size() &&
+                            (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80;
+        if (!latin1)
+            break;
+        *out++ = char(((byte & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+    }
+    line.resize(out - line.constData());
+}
+
 bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncoding encoding)
 {
     const int lastColumn = std::min(extent.lastColumn, extent.table.columnCount() - 1);
     bool ok = true;
     // Grown as needed rather than reserved: most tables are far smaller than the threshold.
     QByteArray buffer;
-    if (encoding == TextEncoding::Utf8)
-        buffer.append("\xEF\xBB\xBF");
+    appendByteOrderMark(buffer, encoding);
 
     for (int column = 0; column <= lastColumn; ++column) {
         if (column > 0)
             buffer.append('\t');
-        if (encoding == TextEncoding::Utf8)
-            appendUtf8(buffer, extent.table.cell(column, 0));
-        else
-            appendLatin1(buffer, extent.table.cell(column, 0));
+        appendHeaderField(buffer, extent.table.cell(column, 0), encoding);
     }
     buffer.append("\r\n");
 

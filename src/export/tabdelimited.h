@@ -31,6 +31,18 @@ enum class TextEncoding
     Utf8,
 };
 
+// One field of a table file, appended to line: a header field whole (in ISO-8859-1 a character
+// above 255 becomes '?'), a data field cut by getToFirstBadChr in ISO-8859-1 and whole in UTF-8.
+// Every writer of table files formats its fields through these, so that all of them write the
+// same bytes; a UTF-8 table starts with appendByteOrderMark.
+void appendByteOrderMark(QByteArray& line, TextEncoding encoding);
+void appendHeaderField(QByteArray& line, const QString& text, TextEncoding encoding);
+void appendDataField(QByteArray& line, const QString& text, TextEncoding encoding);
+// The same for a cell held as UTF-8; in ISO-8859-1 without a detour through UTF-16: the cut falls
+// on the first character above 255, or on the first byte that is not valid UTF-8 (which reads as
+// U+FFFD).
+void appendDataFieldUtf8(QByteArray& line, QByteArrayView utf8, TextEncoding encoding);
+
 // Writes the table as tab-delimited ISO-8859-1 text: the header row whole (a header character
 // above 255 becomes '?'), then every data row with its cells cut by getToFirstBadChr and the
 // Content column left empty; CR LF after every line; nothing quoted, and a TAB, CR or LF inside a
@@ -52,6 +64,12 @@ struct ExportResult
     // The system's reason when the status is Failed.
     QString reason;
 };
+
+// The checks exportTabDelimited makes before writing, for writers that open files of their own:
+// whether the permissions of the file at nativePath or of its folder refuse the write (checked
+// before anything is written, as a replacement through a rename would otherwise succeed).
+bool outputWriteIsRefused(const QByteArray& nativePath);
+bool isPermissionError(int error);
 
 // Writes the table to the file at path. A regular file appears only once it is complete: a failed
 // export leaves no partial file and leaves a file already at that path as it was. A device, a pipe

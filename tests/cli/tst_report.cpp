@@ -1,8 +1,16 @@
 #include "exportfixture.h"
 
+#include "analysis/analysisrun.h"
+#include "export/tabdelimited.h"
+
+#include <QBuffer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QUrl>
 
 #include <unistd.h>
 
@@ -16,7 +24,10 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void faultLinesAndSummary();
+    void jsonReport();
+    void sarifReport();
     void tablesWrittenToFiles();
+    void tablesMatchTheWindowsExport();
     void tableOnStandardOutput();
     void noItemsStillWritesHeaders();
     void unwritableOutput();
@@ -46,7 +57,8 @@ void ReportTest::initTestCase()
     mixedExport_ =
         fixture_.write(ExportFixture::channelWith(
                            {ExportFixture::item("Good", "<a href=\"https://x.example/\">x</a>"),
-                            ExportFixture::item("Bad entity", "x&nbsp;y"),
+                            ExportFixture::item("Bad entity", "x&nbsp;y")
+                                .replace("</item>", "<wp:post_id>7</wp:post_id></item>"),
                             ExportFixture::item("Bad\nbreak", "ok\n<p>open")}),
                        QStringLiteral("mixed.xml"));
     cleanExport_ =
@@ -93,9 +105,26 @@ void ReportTest::exitStatus_data()
                                       "Dummy tags encapsulate the raw HTML to allow XML parsing, \n"
                                       "it can not be empty and must be unique.");
     QTest::newRow("no export named")
-        << QStringList{} << 2 << QStringLiteral("expected one export file");
-    QTest::newRow("two exports named") << QStringList{cleanExport_, cleanExport_} << 2
-                                       << QStringLiteral("expected one export file");
+        << QStringList{} << 2 << QStringLiteral("no export file named");
+    QTest::newRow("several exports, worst status 1")
+        << QStringList{cleanExport_, mixedExport_, cleanExport_} << 1 << QString();
+    QTest::newRow("several exports, worst status 2")
+        << QStringList{mixedExport_, noItemsExport_, cleanExport_} << 2
+        << QStringLiteral("Could not find any WordPress items in the export.");
+    QTest::newRow("--errors with several exports")
+        << QStringList{"--errors", fixture_.path("e.txt"), cleanExport_, cleanExport_} << 2
+        << QStringLiteral("--errors can only be given with one export");
+    QTest::newRow("--links= with several exports")
+        << QStringList{"--links=" + fixture_.path("l.txt"), cleanExport_, cleanExport_} << 2
+        << QStringLiteral("--links can only be given with one export");
+    QTest::newRow("unknown format") << QStringList{"--format=xml", cleanExport_} << 2
+                                    << QStringLiteral("--format: unknown format 'xml'");
+    QTest::newRow("format without value")
+        << QStringList{cleanExport_, "--format"} << 2 << QStringLiteral("'--format'");
+    QTest::newRow("JSON and a table on standard output")
+        << QStringList{"--format", "json", "--links", "-", cleanExport_} << 2
+        << QStringLiteral("--links -");
+    QTest::newRow("GNU-style value") << QStringList{"--tag=post", mixedExport_} << 1 << QString();
     QTest::newRow("unknown option")
         << QStringList{"--frobnicate", cleanExport_} << 2 << QStringLiteral("frobnicate");
     QTest::newRow("wrapper that is no element name")
@@ -128,17 +157,19 @@ void ReportTest::exitStatus()
 
 void ReportTest::faultLinesAndSummary()
 {
+    // Places in the export file: the entity ends at column 65 of the item's line; the element
+    // left open is reported at the end of the body, on the body's second line.
     const Run run = report({mixedExport_});
     QCOMPARE(run.out,
-             QStringLiteral("Bad entity: 1:53: Entity 'nbsp' not defined\n"
-                            "Bad break: 2:16: Opening and ending tag mismatch: p line 2 and dummy\n"
-                            "3 items, 2 not well-formed, 1 link rows\n"));
+             mixedExport_ +
+                 QStringLiteral(":7:65: error: Entity 'nbsp' not defined [Bad entity]\n") +
+                 mixedExport_ +
+                 QStringLiteral(":10:8: error: Opening and ending tag mismatch: p line 2 and "
+                                "dummy [Bad break]\n"
+                                "3 items, 2 not well-formed, 1 link rows\n"));
     QCOMPARE(report({"--quiet", mixedExport_}).out,
              QStringLiteral("3 items, 2 not well-formed, 1 link rows\n"));
-    QVERIFY(
-        report({"--tag", "post", mixedExport_}).out.startsWith(QLatin1String("Bad entity: 1:52:")));
-
-    // Faults of the export itself come first, and alone make the exit status 1.
+    // Faults of the export itself follow the post faults, and alone make the exit status 1.
     const QString faulty = fixture_.write(
         ExportFixture::channelWith(
             {ExportFixture::item("Fine", "ok")
@@ -150,6 +181,66 @@ void ReportTest::faultLinesAndSummary()
                                      "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
                                      "faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
+    const Run several = report({"--quiet", cleanExport_, mixedExport_});
+    QCOMPARE(several.out,
+             cleanExport_ + QStringLiteral(": 1 items, 0 not well-formed, 0 link rows\n") +
+                 mixedExport_ + QStringLiteral(": 3 items, 2 not well-formed, 1 link rows\n"));
+    QVERIFY(report({"--help"}).out.contains(QLatin1String("--format <FORMAT>")));
+    QCOMPARE(report({"--version"}).exitCode, 0);
+}
+
+void ReportTest::jsonReport()
+{
+    const Run run = report({"--format=json", "--with-links", mixedExport_, noItemsExport_});
+    QCOMPARE(run.exitCode, 2);
+    const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(document.value("exitStatus").toInt(), 2);
+    const QJsonArray exports = document.value("exports").toArray();
+    QCOMPARE(exports.size(), 2);
+    const QJsonObject mixed = exports.at(0).toObject();
+    QCOMPARE(mixed.value("file").toString(), mixedExport_);
+    QCOMPARE(mixed.value("items").toInt(), 3);
+    QCOMPARE(mixed.value("notWellFormed").toInt(), 2);
+    QCOMPARE(mixed.value("exitStatus").toInt(), 1);
+    const QJsonObject fault = mixed.value("postFaults").toArray().at(0).toObject();
+    QCOMPARE(fault.value("title").toString(), QStringLiteral("Bad entity"));
+    QCOMPARE(fault.value("postId").toString(), QStringLiteral("7"));
+    QCOMPARE(fault.value("code").toInt(), 26);
+    QCOMPARE(fault.value("line").toInt(), 1);
+    QCOMPARE(fault.value("pos").toInt(), 53);
+    QCOMPARE(fault.value("exportLine").toInt(), 7);
+    QCOMPARE(fault.value("exportColumn").toInt(), 65);
+    QCOMPARE(fault.value("narrowed").toString(), QStringLiteral("my>x&nbsp;y</dummy>"));
+    const QJsonObject link = mixed.value("links").toArray().at(0).toObject();
+    QCOMPARE(link.value("attributes").toObject().value("href").toString(),
+             QStringLiteral("https://x.example/"));
+    const QJsonObject unusable = exports.at(1).toObject();
+    QCOMPARE(unusable.value("usable").toBool(), false);
+    QCOMPARE(unusable.value("exitStatus").toInt(), 2);
+}
+
+void ReportTest::sarifReport()
+{
+    const Run run = report({"--format", "sarif", mixedExport_});
+    QCOMPARE(run.exitCode, 1);
+    const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(document.value("version").toString(), QStringLiteral("2.1.0"));
+    const QJsonObject sarifRun = document.value("runs").toArray().at(0).toObject();
+    const QJsonArray results = sarifRun.value("results").toArray();
+    QCOMPARE(results.size(), 2);
+    const QJsonObject result = results.at(1).toObject();
+    QCOMPARE(result.value("ruleId").toString(), QStringLiteral("libxml2-76"));
+    const QJsonObject location =
+        result.value("locations").toArray().at(0).toObject().value("physicalLocation").toObject();
+    QCOMPARE(location.value("artifactLocation").toObject().value("uri").toString(),
+             QUrl::fromLocalFile(mixedExport_).toString(QUrl::FullyEncoded));
+    QCOMPARE(location.value("region").toObject().value("startLine").toInt(), 10);
+    QCOMPARE(location.value("region").toObject().value("startColumn").toInt(), 8);
+    QStringList rules;
+    for (const QJsonValue rule :
+         sarifRun.value("tool").toObject().value("driver").toObject().value("rules").toArray())
+        rules.append(rule.toObject().value("id").toString());
+    QCOMPARE(rules, (QStringList{"libxml2-26", "libxml2-76"}));
 }
 
 void ReportTest::tablesWrittenToFiles()
@@ -174,6 +265,41 @@ void ReportTest::tablesWrittenToFiles()
     QVERIFY(linkFile.open(QIODevice::ReadOnly));
     QCOMPARE(linkFile.readAll(),
              QByteArray("Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n"));
+}
+
+// The streamed files against the window's Export of the same run: link columns that appear in
+// later posts, more names than columns, an attribute named like a fixed column, cut cells.
+void ReportTest::tablesMatchTheWindowsExport()
+{
+    QStringList manyNames;
+    for (int i = 0; i < 25; ++i)
+        manyNames.append(QStringLiteral("a%1=\"%1\"").arg(i));
+    const QString path = fixture_.write(
+        ExportFixture::channelWith(
+            {ExportFixture::item("Caf\u00e9 \u2013 one", "<img src=\"x.png\"/>\n<p>open"),
+             ExportFixture::item("Two",
+                                 "<a href=\"h\">x</a><img alt=\"\u00e9t\u00e9\" src=\"y\"/>"),
+             ExportFixture::item("\u8a9e", "<a Post Title=\"t\" title=\"z\">y</a>"),
+             ExportFixture::item("Many", "<img " + manyNames.join(' ') + "/>"),
+             ExportFixture::item("Last", "x&y <img src='z'/>")}),
+        QStringLiteral("columns.xml"));
+    const QString errors = fixture_.path("columns-errors.txt");
+    const QString links = fixture_.path("columns-links.txt");
+    report({"--errors", errors, "--links", links, path});
+
+    ResultTables tables;
+    runAnalysis(path, tables, AnalysisOptions());
+    for (const auto& [file, extent] :
+         {std::pair{errors,
+                    TableExtent{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}},
+          std::pair{links,
+                    TableExtent{tables.linkTable, tables.linkLastColumn, tables.linkRowCount}}}) {
+        QBuffer expected;
+        QVERIFY(expected.open(QIODevice::WriteOnly) && writeTabDelimited(expected, extent));
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), expected.data());
+    }
 }
 
 void ReportTest::tableOnStandardOutput()
@@ -267,7 +393,8 @@ void ReportTest::outputPaths_data()
         << QByteArray("pipe:Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n");
     QTest::newRow("standard error")
         << QStringList() << false << QStringList{"--errors", "/dev/stderr", exportFile} << 1
-        << QStringLiteral("Post Title\tContent\tError Code") << QByteArray("Bad entity: 1:53");
+        << QStringLiteral("Post Title\tContent\tError Code")
+        << QByteArray("export.xml:7:65: error: Entity 'nbsp' not defined [Bad entity]\n");
 }
 
 // No output ever replaces the export or another output, and a stream opened for appending keeps

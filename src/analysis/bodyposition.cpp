@@ -1,0 +1,199 @@
+#include "bodyposition.h"
+
+#include <cstring>
+#include <optional>
+
+namespace {
+
+// The export's bytes from one offset on, read in pieces, with room to look a few bytes ahead.
+class RawReader
+{
+public:
+    RawReader(QIODevice& device, qint64 offset) : device_(device) { ok_ = device_.seek(offset); }
+
+    // Makes at least count bytes available unless the file ends first; how many there are.
+    qint64 available(qint64 count)
+    {
+        if (buffer_.size() - start_ < count && ok_) {
+            buffer_.remove(0, start_);
+            start_ = 0;
+            const qint64 wanted = std::max<qint64>(count, readSize_);
+            readSize_ = std::min<qint64>(readSize_ * 4, 1 << 20);
+            const QByteArray more = device_.read(wanted);
+            ok_ = !more.isEmpty();
+            buffer_.append(more);
+        }
+        return buffer_.size() - start_;
+    }
+    const char* data() const { return buffer_.constData() + start_; }
+    void skip(qint64 count) { start_ += count; }
+
+private:
+    QIODevice& device_;
+    QByteArray buffer_;
+    qsizetype start_ = 0;
+    qint64 readSize_ = 4096;
+    bool ok_ = false;
+};
+
+// The UTF-8 bytes of the character that an entity or character reference stands for.
+std::optional<QByteArray> resolveReference(const QByteArray& name)
+{
+    static const std::pair<const char*, char> predefined[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [entity, character] : predefined) {
+        if (name == entity)
+            return QByteArray(1, character);
+    }
+    if (!name.startsWith('#'))
+        return std::nullopt;
+    bool ok = false;
+    const uint code = name.startsWith("#x") ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok);
+    if (!ok || code > 0x10FFFF)
+        return std::nullopt;
+    const char32_t character = code;
+    return QString::fromUcs4(&character, 1).toUtf8();
+}
+
+class BodyWalk
+{
+public:
+    BodyWalk(QIODevice& device, const ExportPosition& start, const QByteArray& body)
+        : raw_(device, start.offset), counter_(start), body_(body)
+    {}
+
+    // Moves to the raw bytes of body byte `offset`; false when the raw bytes stop matching.
+    bool walkTo(qint64 offset);
+    ExportPosition position() const { return counter_.position(); }
+
+private:
+    bool skipMarkup();
+    bool matchCharacterData();
+    bool matchReference();
+    bool skipPast(const char* terminator);
+    void consume(qint64 count)
+    {
+        counter_.advance(raw_.data(), count);
+        raw_.skip(count);
+    }
+    bool rawStartsWith(const char* text)
+    {
+        const auto length = qint64(std::strlen(text));
+        return raw_.available(length) >= length &&
+               std::memcmp(raw_.data(), text, size_t(length)) == 0;
+    }
+
+    RawReader raw_;
+    LineCounter counter_;
+    const QByteArray& body_;
+    qint64 matched_ = 0;
+    bool inCData_ = false;
+    int nesting_ = 0;
+    bool lastTagWasEmpty_ = false;
+};
+
+bool BodyWalk::walkTo(qint64 offset)
+{
+    while (matched_ < offset) {
+        if (!skipMarkup() || !matchCharacterData())
+            return false;
+    }
+    // Land on the character itself, not on markup before it; the body's end stays where the
+    // last character ended.
+    return offset >= body_.size() || skipMarkup();
+}
+
+bool BodyWalk::skipMarkup()
+{
+    for (;;) {
+        if (inCData_) {
+            if (!rawStartsWith("]]>"))
+                return true;
+            consume(3);
+            inCData_ = false;
+        } else if (rawStartsWith("<![CDATA[")) {
+            consume(9);
+            inCData_ = true;
+        } else if (rawStartsWith("<!--")) {
+            if (!skipPast("-->"))
+                return false;
+        } else if (rawStartsWith("<?")) {
+            if (!skipPast("?>"))
+                return false;
+        } else if (rawStartsWith("<")) {
+            // Elements inside the body's element add their text, not their tags.
+            const bool endTag = rawStartsWith("</");
+            if (endTag && nesting_ == 0)
+                return false;
+            if (!skipPast(">"))
+                return false;
+            nesting_ += endTag ? -1 : (lastTagWasEmpty_ ? 0 : 1);
+        } else {
+            return true;
+        }
+    }
+}
+
+bool BodyWalk::skipPast(const char* terminator)
+{
+    const auto length = qint64(std::strlen(terminator));
+    char previous = 0;
+    while (!rawStartsWith(terminator)) {
+        if (raw_.available(1) < 1)
+            return false;
+        previous = *raw_.data();
+        consume(1);
+    }
+    lastTagWasEmpty_ = previous == '/';
+    consume(length);
+    return true;
+}
+
+bool BodyWalk::matchCharacterData()
+{
+    if (raw_.available(2) < 1)
+        return false;
+    const char byte = *raw_.data();
+    const char expected = body_.at(matched_);
+    if (!inCData_ && byte == '&')
+        return matchReference();
+    if (byte == '\r' && expected == '\n') {
+        // The parser gives CR LF and a lone CR back as one LF.
+        const bool pair = raw_.available(2) >= 2 && raw_.data()[1] == '\n';
+        consume(pair ? 2 : 1);
+        ++matched_;
+        return true;
+    }
+    if (byte != expected)
+        return false;
+    consume(1);
+    ++matched_;
+    return true;
+}
+
+bool BodyWalk::matchReference()
+{
+    constexpr qint64 longestReference = 12; // "&#x10FFFF;" and a little room
+    const qint64 available = raw_.available(longestReference);
+    const char* data = raw_.data();
+    const auto* end = static_cast<const char*>(std::memchr(data, ';', size_t(available)));
+    if (end == nullptr)
+        return false;
+    const std::optional<QByteArray> text = resolveReference(QByteArray(data + 1, end - data - 1));
+    if (!text || body_.mid(matched_, text->size()) != *text)
+        return false;
+    consume(end - data + 1);
+    matched_ += text->size();
+    return true;
+}
+
+} // namespace
+
+ExportPosition locateInExport(QIODevice& exportFile, const ExportPosition& bodyStart,
+                              const QByteArray& bodyUtf8, qint64 bodyOffset)
+{
+    if (!bodyStart.isKnown() || bodyOffset < 0 || bodyOffset > bodyUtf8.size())
+        return {};
+    BodyWalk walk(exportFile, bodyStart, bodyUtf8);
+    return walk.walkTo(bodyOffset) ? walk.position() : ExportPosition();
+}

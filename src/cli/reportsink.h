@@ -1,0 +1,43 @@
+#pragma once
+
+#include "faultformat.h"
+
+#include "analysis/rowsink.h"
+#include "export/tablestream.h"
+
+#include <QFile>
+
+// Sends each checked post of one export where the report's options say, as it arrives: its
+// error row and link rows to the streamed tables, a fault to the format with its place in the
+// export. Keeps only the counts.
+class ReportSink : public RowSink
+{
+public:
+    // exportFile: the export opened for reading, to find fault positions in; any stream may be
+    // null when that output is not asked for.
+    ReportSink(FaultFormat& format, QFile& exportFile, ErrorTableStream* errors,
+               LinkTableStream* links)
+        : format_(format), exportFile_(exportFile), errors_(errors), links_(links)
+    {}
+
+    void addPost(const ExportItem& item, const PostReport& report) override;
+
+    qint64 items() const { return items_; }
+    qint64 notWellFormed() const { return notWellFormed_; }
+    qint64 linkRows() const { return linkRows_; }
+    // The attribute names the link table has no column for, counted, whether it is written or not.
+    const QMap<QString, qint64>& leftOutAttributes() const
+    {
+        return links_ != nullptr ? links_->columns().leftOut() : columns_.leftOut();
+    }
+
+private:
+    FaultFormat& format_;
+    QFile& exportFile_;
+    ErrorTableStream* errors_;
+    LinkTableStream* links_;
+    LinkColumns columns_;
+    qint64 items_ = 0;
+    qint64 notWellFormed_ = 0;
+    qint64 linkRows_ = 0;
+};

@@ -1,0 +1,109 @@
+#include "faultformat.h"
+#include "jsonformat.h"
+#include "sarifformat.h"
+
+namespace {
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// Keeps one fault to one line of output, whatever line breaks a title or reason holds.
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// The lines editors and CI annotate: "EXPORT:LINE:COLUMN: error: REASON [TITLE]".
+class TextFormat : public FaultFormat
+{
+public:
+    TextFormat(const FormatSettings& settings, FILE* out) : settings_(settings), out_(out) {}
+
+    void beginExport(const QString& path) override { path_ = path; }
+
+    void postFault(const PostFault& fault) override
+    {
+        if (settings_.quiet)
+            return;
+        const QString place = fault.inExport.isKnown() ? QStringLiteral("%1:%2:%3")
+                                                             .arg(path_)
+                                                             .arg(fault.inExport.line)
+                                                             .arg(fault.inExport.column)
+                                                       : path_;
+        print(out_, QStringLiteral("%1: error: %2 [%3]\n")
+                        .arg(place, oneLine(fault.reason), oneLine(fault.title)));
+    }
+
+    void exportFaults(const QList<ExportFault>& faults) override
+    {
+        if (settings_.quiet)
+            return;
+        for (const ExportFault& fault : faults) {
+            QString line = QStringLiteral("%1:%2:%3: %4")
+                               .arg(path_)
+                               .arg(fault.line)
+                               .arg(fault.column)
+                               .arg(oneLine(fault.reason));
+            if (fault.inItem)
+                line += QStringLiteral(" (in \"%1\", post ID %2)")
+                            .arg(oneLine(fault.itemTitle), fault.postId);
+            print(out_, line + QLatin1Char('\n'));
+        }
+    }
+
+    void endExport(const ExportSummary& summary) override
+    {
+        const QString prefix = settings_.severalExports ? path_ + QStringLiteral(": ") : QString();
+        print(out_, prefix +
+                        QStringLiteral("%1 items, %2 not well-formed, %3 link rows")
+                            .arg(summary.items)
+                            .arg(summary.notWellFormed)
+                            .arg(summary.linkRows) +
+                        (summary.exportFaults > 0
+                             ? QStringLiteral(", %1 export faults").arg(summary.exportFaults)
+                             : QString()) +
+                        QLatin1Char('\n'));
+        std::fflush(out_);
+    }
+
+    void endRun(int) override {}
+
+private:
+    FormatSettings settings_;
+    FILE* out_;
+    QString path_;
+};
+
+} // namespace
+
+QString exportFaultLine(const QString& exportPath, const ExportFault& fault)
+{
+    QString line = exportPath + QLatin1Char(':');
+    if (fault.line > 0)
+        line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
+    line += QLatin1Char(' ') + oneLine(fault.reason);
+    if (fault.inItem) {
+        line += QStringLiteral(" (in \"%1\"").arg(oneLine(fault.itemTitle));
+        if (!fault.postId.isEmpty())
+            line += QStringLiteral(", post ID %1").arg(oneLine(fault.postId));
+        line += QLatin1Char(')');
+    }
+    return line + QLatin1Char('\n');
+}
+
+std::unique_ptr<FaultFormat> makeFaultFormat(const FormatSettings& settings, FILE* out)
+{
+    switch (settings.kind) {
+    case FormatKind::Json:
+        return makeJsonFormat(settings, out);
+    case FormatKind::Sarif:
+        return makeSarifFormat(settings, out);
+    case FormatKind::Text:
+        break;
+    }
+    return std::make_unique<TextFormat>(settings, out);
+}

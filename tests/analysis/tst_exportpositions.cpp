@@ -1,0 +1,125 @@
+#include "exportfixture.h"
+
+#include "analysis/bodyposition.h"
+#include "analysis/exportreader.h"
+#include "analysis/postcheck.h"
+
+#include <QTest>
+
+// Where a post's fault lies in the export file itself, however its body is stored there.
+class ExportPositionsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void faultInExport_data();
+    void faultInExport();
+
+private:
+    ExportFixture fixture_;
+};
+
+namespace {
+
+// The 1-based line and column of the character `after` characters past the first needle.
+QPair<qint64, qint64> placeOf(const QString& text, const QString& needle, int after)
+{
+    const qsizetype at = text.indexOf(needle) + after;
+    qint64 line = 1;
+    qint64 column = 1;
+    for (qsizetype i = 0; i < at; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n') && i > 0 && text.at(i - 1) == QLatin1Char('\r'))
+            continue;
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            ++line;
+            column = 1;
+        } else if (!c.isLowSurrogate()) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+QString exportWith(const QString& item)
+{
+    return ExportFixture::channelWith({QStringLiteral("<item><title>Before</title>"
+                                                      "<content:encoded>fine</content:encoded>"
+                                                      "</item>"),
+                                       item});
+}
+
+} // namespace
+
+void ExportPositionsTest::faultInExport_data()
+{
+    QTest::addColumn<QString>("exportText");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<int>("after");
+
+    // libxml2 places an undefined entity right after its ';'.
+    QTest::newRow("one CDATA section")
+        << exportWith(QStringLiteral("<item><title>T</title><content:encoded><![CDATA[<p>2&nbsp;€</"
+                                     "p>]]></content:encoded>"
+                                     "</item>"))
+        << "nbsp;" << 5;
+    QTest::newRow("body not on the item's first line")
+        << exportWith(QStringLiteral("<item>\n  <title>Déjà vu 😀</title>\n  <link>x</link>\n"
+                                     "  <content:encoded><![CDATA[ok\nsecond 😀 line &nbsp;]]>"
+                                     "</content:encoded>\n</item>"))
+        << "nbsp;" << 5;
+    QTest::newRow("several CDATA sections")
+        << exportWith(QStringLiteral(
+               "<item><content:encoded><![CDATA[<p>one]]><![CDATA[ two]]>&gt;<![CDATA[ "
+               "&bad;</p>]]></content:encoded></item>"))
+        << "bad;" << 4;
+    QTest::newRow("escaped text") << exportWith(QStringLiteral(
+                                         "<item><content:encoded>&lt;p&gt;caf&#233; &amp;amp; "
+                                         "&#x1F600; &amp;nbsp;&lt;/p&gt;</content:encoded></item>"))
+                                  << "nbsp;" << 5;
+    QTest::newRow("comment inside the body element")
+        << exportWith(QStringLiteral("<item><content:encoded><!-- note -->&lt;b&gt;x&amp;y"
+                                     "</content:encoded></item>"))
+        << "&amp;y" << 6;
+    QTest::newRow("CR LF line ends")
+        << exportWith(QStringLiteral("<item>\r\n<content:encoded><![CDATA[a\r\nb\r\nc &nbsp;]]>"
+                                     "</content:encoded>\r\n</item>\r\n"))
+        << "nbsp;" << 5;
+    QTest::newRow("long CDATA section, read in pieces")
+        << exportWith(QStringLiteral("<item><content:encoded><![CDATA[%1\n%1 &nbsp;]]>"
+                                     "</content:encoded></item>")
+                          .arg(QString(20000, QLatin1Char('>'))))
+        << "nbsp;" << 5;
+    QTest::newRow("element left open: the end of the body")
+        << exportWith(QStringLiteral(
+               "<item><content:encoded><![CDATA[<p>open\n]]></content:encoded></item>"))
+        << "]]></content" << 0;
+}
+
+void ExportPositionsTest::faultInExport()
+{
+    QFETCH(QString, exportText);
+    QFETCH(QString, needle);
+    QFETCH(int, after);
+    const QString path = fixture_.write(exportText, QString::fromLatin1(QTest::currentDataTag()));
+
+    std::vector<ExportItem> items;
+    const ExportReadResult read =
+        readExport(path, [&](ExportItem&& item) { items.push_back(std::move(item)); });
+    QVERIFY(read.usable);
+    QCOMPARE(items.size(), size_t(2));
+    const ExportItem& faulty = items.back();
+    const PostReport report = checkPostBody(faulty.bodyUtf8, QStringLiteral("dummy"));
+    QVERIFY(report.errorCode != 0);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const ExportPosition place =
+        locateInExport(file, faulty.bodyStart, faulty.bodyUtf8, report.bodyOffset);
+    const auto [line, column] = placeOf(exportText, needle, after);
+    QCOMPARE(place.line, line);
+    QCOMPARE(place.column, column);
+}
+
+QTEST_GUILESS_MAIN(ExportPositionsTest)
+#include "tst_exportpositions.moc"
