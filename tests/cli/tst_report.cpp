@@ -268,7 +268,8 @@ void ReportTest::tablesWrittenToFiles()
 }
 
 // The streamed files against the window's Export of the same run: link columns that appear in
-// later posts, more names than columns, an attribute named like a fixed column, cut cells.
+// later posts, more names than columns, an attribute named like a fixed column, cut cells, in
+// either encoding.
 void ReportTest::tablesMatchTheWindowsExport()
 {
     QStringList manyNames;
@@ -277,28 +278,31 @@ void ReportTest::tablesMatchTheWindowsExport()
     const QString path = fixture_.write(
         ExportFixture::channelWith(
             {ExportFixture::item("Caf\u00e9 \u2013 one", "<img src=\"x.png\"/>\n<p>open"),
-             ExportFixture::item("Two",
-                                 "<a href=\"h\">x</a><img alt=\"\u00e9t\u00e9\" src=\"y\"/>"),
+             ExportFixture::item(
+                 "Two", "<a href=\"h\">x</a><img alt=\"\u00e9t\u00e9&#9;&#10;\" src=\"y\"/>"),
              ExportFixture::item("\u8a9e", "<a Post Title=\"t\" title=\"z\">y</a>"),
              ExportFixture::item("Many", "<img " + manyNames.join(' ') + "/>"),
              ExportFixture::item("Last", "x&y <img src='z'/>")}),
         QStringLiteral("columns.xml"));
-    const QString errors = fixture_.path("columns-errors.txt");
-    const QString links = fixture_.path("columns-links.txt");
-    report({"--errors", errors, "--links", links, path});
-
     ResultTables tables;
     runAnalysis(path, tables, AnalysisOptions());
-    for (const auto& [file, extent] :
-         {std::pair{errors,
-                    TableExtent{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}},
-          std::pair{links,
-                    TableExtent{tables.linkTable, tables.linkLastColumn, tables.linkRowCount}}}) {
-        QBuffer expected;
-        QVERIFY(expected.open(QIODevice::WriteOnly) && writeTabDelimited(expected, extent));
-        QFile written(file);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), expected.data());
+    for (const auto& [name, encoding] :
+         {std::pair{"latin1", TextEncoding::Latin1}, std::pair{"utf-8", TextEncoding::Utf8}}) {
+        const QString errors = fixture_.path(QStringLiteral("columns-errors-%1.txt").arg(name));
+        const QString links = fixture_.path(QStringLiteral("columns-links-%1.txt").arg(name));
+        report({"--encoding", name, "--errors", errors, "--links", links, path});
+        for (const auto& [file, extent] :
+             {std::pair{errors,
+                        TableExtent{tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount}},
+              std::pair{links, TableExtent{tables.linkTable, tables.linkLastColumn,
+                                           tables.linkRowCount}}}) {
+            QBuffer expected;
+            QVERIFY(expected.open(QIODevice::WriteOnly) &&
+                    writeTabDelimited(expected, extent, encoding));
+            QFile written(file);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QCOMPARE(written.readAll(), expected.data());
+        }
     }
 }
 
