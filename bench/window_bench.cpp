@@ -65,6 +65,19 @@ void fillErrorTable(ResultTables& tables, int rows, quint32 seed)
     }
 }
 
+// The peer's model: every cell of the error table copied into a QStandardItem.
+void fillStandardModel(QStandardItemModel& model, const ResultTables& tables)
+{
+    model.clear();
+    model.setColumnCount(ErrorColumnCount);
+    for (int row = 1; row <= tables.errorRowCount; ++row) {
+        QList<QStandardItem*> items;
+        for (int column = 0; column < ErrorColumnCount; ++column)
+            items.append(new QStandardItem(tables.errorTable.cell(column, row)));
+        model.appendRow(items);
+    }
+}
+
 double seconds(const std::function<void()>& step)
 {
     QElapsedTimer timer;
@@ -118,16 +131,7 @@ Times measureStraightforward(const ResultTables& big, const ResultTables& other,
     proxy.setSortLocaleAware(true);
     proxy.setSourceModel(&model);
     view.setModel(&proxy);
-    const auto load = [&model](const ResultTables& tables) {
-        model.clear();
-        model.setColumnCount(ErrorColumnCount);
-        for (int row = 1; row <= tables.errorRowCount; ++row) {
-            QList<QStandardItem*> items;
-            for (int column = 0; column < ErrorColumnCount; ++column)
-                items.append(new QStandardItem(tables.errorTable.cell(column, row)));
-            model.appendRow(items);
-        }
-    };
+    const auto load = [&model](const ResultTables& tables) { fillStandardModel(model, tables); };
     Times times;
     times.fill = seconds([&] { load(big); });
     times.sortTitle = seconds([&] { proxy.sort(ErrorTitleColumn, Qt::DescendingOrder); });
@@ -177,13 +181,7 @@ FilterTimes measurePostlintFilter(const ResultTables& tables, QTreeView& view)
 FilterTimes measureStraightforwardFilter(const ResultTables& tables, QTreeView& view)
 {
     QStandardItemModel model;
-    model.setColumnCount(ErrorColumnCount);
-    for (int row = 1; row <= tables.errorRowCount; ++row) {
-        QList<QStandardItem*> items;
-        for (int column = 0; column < ErrorColumnCount; ++column)
-            items.append(new QStandardItem(tables.errorTable.cell(column, row)));
-        model.appendRow(items);
-    }
+    fillStandardModel(model, tables);
     QSortFilterProxyModel proxy;
     proxy.setSourceModel(&model);
     proxy.setFilterKeyColumn(-1);
