@@ -2,6 +2,8 @@
 
 #include "markupguard.h"
 
+#include "bytecount.h"
+
 #include <algorithm>
 
 namespace markupguard {
@@ -45,7 +47,8 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
     const qsizetype outputStart = output.size();
     qint64 linesCounted = 0;
     const auto linesUpTo = [&](qint64 end) {
-        lines_ += std::count(data + linesCounted, data + end, '\n');
+        lines_ +=
+            countByte(reinterpret_cast<const char*>(data) + linesCounted, end - linesCounted, '\n');
         linesCounted = end;
     };
     qint64 copied = 0;

@@ -1,36 +1,8 @@
 #include "exportposition.h"
 
+#include "bytecount.h"
+
 #include <cstring>
-
-namespace {
-
-bool isContinuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
-// The LFs in data, eight bytes at a time: a byte that equals LF becomes zero, and the zero bytes
-// of a word are found and counted without a branch.
-qint64 countLineFeeds(const char* data, qint64 size)
-{
-    constexpr quint64 lineFeeds = 0x0A0A0A0A0A0A0A0AULL;
-    constexpr quint64 low7 = 0x7F7F7F7F7F7F7F7FULL;
-    qint64 count = 0;
-    qint64 i = 0;
-    for (; i + 8 <= size; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, sizeof word);
-        const quint64 x = word ^ lineFeeds;
-        const quint64 zeroBytes = ~(((x & low7) + low7) | x | low7);
-        // One bit per matching byte, at its top; the multiplication adds them up in the top byte.
-        count += qint64(((zeroBytes >> 7) * 0x0101010101010101ULL) >> 56);
-    }
-    for (; i < size; ++i)
-        count += data[i] == '\n';
-    return count;
-}
-
-} // namespace
 
 void LineCounter::advance(const char* data, qint64 size)
 {
@@ -41,15 +13,15 @@ void LineCounter::advance(const char* data, qint64 size)
     qint64 lineEnds = 0;
     qint64 lastLineEnd = -1;
     if (!afterCarriageReturn_ && std::memchr(data, '\r', size_t(size)) == nullptr) {
-        lineEnds = countLineFeeds(data, size);
+        lineEnds = countByte(data, size, '\n');
         const void* last = lineEnds > 0 ? ::memrchr(data, '\n', size_t(size)) : nullptr;
         lastLineEnd = last != nullptr ? static_cast<const char*>(last) - data : -1;
     } else {
         countWithCarriageReturns(data, size, lineEnds, lastLineEnd);
     }
-    qint64 characters = 0;
-    for (qint64 i = lastLineEnd + 1; i < size; ++i)
-        characters += !isContinuation(data[i]);
+    // Characters are the bytes that do not continue a UTF-8 sequence.
+    const qint64 tail = size - (lastLineEnd + 1);
+    const qint64 characters = tail - countBytes(data + lastLineEnd + 1, tail, 0xC0, 0x80);
     position_.offset += size;
     position_.line += lineEnds;
     position_.column = (lastLineEnd >= 0 ? 1 : position_.column) + characters;

@@ -1,5 +1,7 @@
 #include "markupguard.h"
 
+#include "bytecount.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -307,7 +309,11 @@ qint64 Guard::passable(const unsigned char* data, qint64 size) const
     case State::Text:
     case State::CData: {
         bounded = false;
-        const int stop = state_ == State::Text ? '<' : '>';
+        // A CDATA section can only end at a ']' or at the '>' right after "]]": HTML bodies are
+        // full of '>', and stopping at each would cost a call of feed() per tag.
+        if (state_ == State::CData && previous_[1] == ']')
+            return 0;
+        const int stop = state_ == State::Text ? '<' : ']';
         const void* found = std::memchr(data, stop, size_t(size));
         length = found ? static_cast<const unsigned char*>(found) - data : size;
         // A long CDATA section without '>' (a data: URI, say) still needs its split points.
@@ -398,7 +404,7 @@ std::optional<Violation> firstViolation(const char* data, qint64 size)
     // attributes on one element, and each attribute needs a '='. Most post bodies hold far fewer
     // than the limit in all, and counting them is much cheaper than reading the markup.
     const QByteArrayView text(data, size);
-    if (text.count('=') <= attributeLimit && !text.contains("<!DOCTYPE"))
+    if (countByte(data, size, '=') <= attributeLimit && !text.contains("<!DOCTYPE"))
         return std::nullopt;
     Guard guard;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);

@@ -59,7 +59,7 @@ public:
     bool feed(char32_t unit);
     // How many of the next bytes change nothing but the position, so that they can go to pass()
     // instead of one by one to feed(): in text the bytes before the next '<', in a CDATA section
-    // those before the next '>'. A NUL byte is never passable. Blog bodies are mostly text, and
+    // those before the next ']'. A NUL byte is never passable. Blog bodies are mostly text, and
     // this keeps guarding them at the speed of memchr.
     qint64 passable(const unsigned char* data, qint64 size) const;
     void pass(const unsigned char* data, qint64 count);

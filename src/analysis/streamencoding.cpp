@@ -3,6 +3,8 @@
 
 #include "markupguard.h"
 
+#include "bytecount.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -57,7 +59,7 @@ qint64 ByteStreamGuard::readHead(const char* data, qint64 size, QByteArray& outp
     const qint64 taken = std::min<qint64>(size, 4 - head_.size());
     head_.append(data, taken);
     output.append(data, taken);
-    lines_ += std::count(data, data + taken, '\n');
+    lines_ += countByte(data, taken, '\n');
     if (head_.size() < 4)
         return taken;
     const auto* head = reinterpret_cast<const unsigned char*>(head_.constData());

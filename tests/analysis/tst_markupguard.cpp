@@ -66,6 +66,8 @@ void MarkupGuardTest::violation_data()
         << "<?pi <p" + attributes(limit + 1) + "/>?>" << -1 << QString();
     QTest::newRow("after a CDATA section") << "<![CDATA[ ]] > ]]><p" + attributes(limit + 1) + "/>"
                                            << 18 << QStringLiteral("attributes");
+    QTest::newRow("after a CDATA section ending in ']]]>'")
+        << "<![CDATA[a]]]><p" + attributes(limit + 1) + "/>" << 14 << QStringLiteral("attributes");
     QTest::newRow("'<' that starts no tag") << "a < b " + QByteArray(1000, '=') << -1 << QString();
     QTest::newRow("parameter entity declared")
         << QByteArray("<!DOCTYPE r [<!ENTITY % p 'x'>]><r/>") << -1 << QString();
