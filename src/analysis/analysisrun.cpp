@@ -176,11 +176,12 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     qint64 recorded = 0;
     bool cancelled = false;
     if (workerCount == 1) {
+        PostChecker checker(options.dummyTag);
         try {
             read = readExportFile(path, [&](ExportItem&& item) {
                 if (options.cancelled && options.cancelled())
                     throw RunStopped();
-                sink.addPost(item, checkPostBody(item.bodyUtf8, options.dummyTag));
+                sink.addPost(item, checker.check(item.bodyUtf8));
                 ++recorded;
                 if (options.progress && recorded % batchItemLimit == 0)
                     options.progress(recorded);

@@ -1,5 +1,6 @@
 #include "bodyposition.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -68,7 +69,7 @@ public:
 
 private:
     bool skipMarkup();
-    bool matchCharacterData();
+    bool matchCharacterData(qint64 offset);
     bool matchReference();
     bool skipPast(const char* terminator);
     void consume(qint64 count)
@@ -95,7 +96,7 @@ private:
 bool BodyWalk::walkTo(qint64 offset)
 {
     while (matched_ < offset) {
-        if (!skipMarkup() || !matchCharacterData())
+        if (!skipMarkup() || !matchCharacterData(offset))
             return false;
     }
     // Land on the character itself, not on markup before it; the body's end stays where the
@@ -149,11 +150,26 @@ bool BodyWalk::skipPast(const char* terminator)
     return true;
 }
 
-bool BodyWalk::matchCharacterData()
+bool BodyWalk::matchCharacterData(qint64 offset)
 {
-    if (raw_.available(2) < 1)
+    const qint64 available = raw_.available(2);
+    if (available < 1)
         return false;
-    const char byte = *raw_.data();
+    // Bytes that stand for themselves are matched as one run, up to the next byte that may start
+    // markup, a reference, a section end or a line end.
+    const char* raw = raw_.data();
+    const char* body = body_.constData() + matched_;
+    const qint64 limit = std::min(available, offset - matched_);
+    qint64 run = 0;
+    while (run < limit && raw[run] == body[run] && raw[run] != '<' && raw[run] != '&' &&
+           raw[run] != ']' && raw[run] != '\r')
+        ++run;
+    if (run > 0) {
+        consume(run);
+        matched_ += run;
+        return true;
+    }
+    const char byte = *raw;
     const char expected = body_.at(matched_);
     if (!inCData_ && byte == '&')
         return matchReference();

@@ -24,6 +24,7 @@ using exporttree::placeInItem;
 // A document type declaration, if any, comes before the root element, within the first bytes.
 constexpr qsizetype prologLimit = 1 << 20;
 constexpr qint64 prologChunk = 1 << 16;
+constexpr qint64 minimumRead = 1 << 16;
 
 struct ReadState
 {
@@ -154,6 +155,9 @@ struct GuardedInput
     {
         if (failed || ended)
             return false;
+        // libxml2 asks for a few kilobytes at a time; each pass of the scanners below has a cost
+        // of its own besides the bytes it reads.
+        length = std::max(length, minimumRead);
         chunk.resize(length);
         const qint64 read = device.read(chunk.data(), length);
         if (read < 0) {
@@ -161,7 +165,7 @@ struct GuardedInput
             return false;
         }
         locator.feed(chunk.constData(), read);
-        repaired.clear();
+        repaired.resize(0);
         if (read == 0) {
             ended = true;
             repair.finish(repaired);
@@ -177,7 +181,7 @@ struct GuardedInput
 int readGuarded(GuardedInput& input, char* buffer, int length)
 {
     while (input.pendingStart == input.pending.size()) {
-        input.pending.clear();
+        input.pending.resize(0);
         input.pendingStart = 0;
         if (!input.fill(length))
             return input.failed ? -1 : 0;

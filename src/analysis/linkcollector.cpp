@@ -13,26 +13,39 @@ bool isNamed(const xmlChar* localName, const xmlChar* namespaceUri, const char* 
            std::strcmp(reinterpret_cast<const char*>(localName), name) == 0;
 }
 
-QByteArray fromXml(const xmlChar* begin, const xmlChar* end)
+} // namespace
+
+QString AttributeNames::name(const char* prefix, const char* localName)
 {
-    return QByteArray(reinterpret_cast<const char*>(begin), end - begin);
+    key_.resize(0);
+    if (prefix != nullptr)
+        key_.append(prefix).append(':');
+    key_.append(localName);
+    if (const auto known = names_.constFind(key_); known != names_.cend())
+        return known.value();
+    QString name = QString::fromUtf8(key_);
+    if (names_.size() >= limit)
+        names_.clear();
+    names_.insert(key_, name);
+    return name;
 }
 
-void appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attributes)
+void LinkFinder::appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attributes)
 {
+    qsizetype valueBytes = 0;
+    for (int i = 0; i < attributeCount; ++i)
+        valueBytes += attributes[5 * i + 4] - attributes[5 * i + 3];
     link.attributes.reserve(link.attributes.size() + static_cast<size_t>(attributeCount));
+    link.values.reserve(link.values.size() + valueBytes);
     for (int i = 0; i < attributeCount; ++i) {
         const xmlChar** attribute = attributes + 5 * i;
-        const auto* localName = reinterpret_cast<const char*>(attribute[0]);
-        const auto* prefix = reinterpret_cast<const char*>(attribute[1]);
-        QString name = prefix != nullptr ? QString::fromUtf8(prefix) + QLatin1Char(':') +
-                                               QString::fromUtf8(localName)
-                                         : QString::fromUtf8(localName);
-        link.attributes.emplace_back(std::move(name), fromXml(attribute[3], attribute[4]));
+        const qsizetype length = attribute[4] - attribute[3];
+        link.attributes.push_back({names_.name(reinterpret_cast<const char*>(attribute[1]),
+                                               reinterpret_cast<const char*>(attribute[0])),
+                                   link.values.size(), length});
+        link.values.append(reinterpret_cast<const char*>(attribute[3]), length);
     }
 }
-
-} // namespace
 
 void LinkFinder::startElement(int depth, const xmlChar* localName, const xmlChar* namespaceUri,
                               int attributeCount, const xmlChar** attributes)
@@ -69,14 +82,15 @@ void collectLinks(ResultTables& tables, const QString& title, const CellText& bo
         const int row = tables.appendLinkRow(2 + int(link.attributes.size()));
         tables.linkTable.setCell(LinkTitleColumn, row, title);
         tables.linkTable.setCell(LinkContentColumn, row, body);
-        for (const auto& [name, value] : link.attributes) {
-            int column = tables.findLinkColumn(name);
+        for (const FoundLink::Attribute& attribute : link.attributes) {
+            int column = tables.findLinkColumn(attribute.name);
             if (column < 0)
-                column = tables.addLinkColumn(name);
+                column = tables.addLinkColumn(attribute.name);
             if (column >= 0)
-                tables.linkTable.setCell(column, row, CellText::fromUtf8(value));
+                tables.linkTable.setCell(column, row,
+                                         CellText::fromUtf8(link.value(attribute).toByteArray()));
             else
-                ++tables.leftOutAttributes[name];
+                ++tables.leftOutAttributes[attribute.name];
         }
     }
 }

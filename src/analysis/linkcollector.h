@@ -2,6 +2,10 @@
 
 #include "resulttables.h"
 
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
 #include <utility>
 #include <vector>
 
@@ -9,9 +13,36 @@
 // top-level link's, then those of the images inside it. A name met twice keeps the later value.
 struct FoundLink
 {
-    // Names as written, prefix included; values as UTF-8 after reference replacement, the compact
-    // form the link table keeps them in.
-    std::vector<std::pair<QString, QByteArray>> attributes;
+    struct Attribute
+    {
+        QString name; // as written, prefix included
+        qsizetype offset;
+        qsizetype length;
+    };
+
+    std::vector<Attribute> attributes;
+    // The values one after the other, as UTF-8 after reference replacement: one buffer for the
+    // row rather than one for each of its many small values.
+    QByteArray values;
+
+    QByteArrayView value(const Attribute& attribute) const
+    {
+        return QByteArrayView(values).sliced(attribute.offset, attribute.length);
+    }
+};
+
+// The attribute names of the links met so far, each kept once as a QString that every row
+// shares. Bounded, so that a file of endless distinct names cannot grow it without end.
+class AttributeNames
+{
+public:
+    // The name written prefix:localName, or localName without a prefix.
+    QString name(const char* prefix, const char* localName);
+
+private:
+    static constexpr qsizetype limit = 4096;
+    QHash<QByteArray, QString> names_;
+    QByteArray key_;
 };
 
 // Appends the rows and attribute columns of one parsed post to the link table. Columns appear in

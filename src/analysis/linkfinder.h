@@ -18,6 +18,8 @@
 class LinkFinder
 {
 public:
+    explicit LinkFinder(AttributeNames& names) : names_(names) {}
+
     // depth 1 is the wrapper element. attributes holds libxml2's five pointers per attribute.
     void startElement(int depth, const xmlChar* localName, const xmlChar* namespaceUri,
                       int attributeCount, const xmlChar** attributes);
@@ -26,6 +28,9 @@ public:
     std::vector<FoundLink> takeLinks() { return std::move(links_); }
 
 private:
+    void appendAttributes(FoundLink& link, int attributeCount, const xmlChar** attributes);
+
+    AttributeNames& names_;
     bool insideTopLink_ = false;
     bool topLinkHasRow_ = false;
     std::vector<FoundLink> links_;

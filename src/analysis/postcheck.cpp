@@ -5,6 +5,8 @@
 #include "markupguard.h"
 #include "textpositions.h"
 
+#include <QScopeGuard>
+
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
 
@@ -18,6 +20,8 @@ namespace {
 // The size limits that libxml2 lifts with XML_PARSE_HUGE guard against entities a document
 // declares, which a body cannot; its nesting stays bounded as libxml2 bounds it by default.
 constexpr int depthLimit = 256;
+// Bodies up to this size reuse one buffer; larger ones, rare, get their own.
+constexpr qsizetype keptBufferLimit = 1 << 20;
 
 struct Fault
 {
@@ -30,6 +34,8 @@ struct Fault
 // What the SAX callbacks build; reached through the parser context's _private pointer.
 struct PostParse
 {
+    explicit PostParse(AttributeNames& names) : links(names) {}
+
     int depth = 0;
     LinkFinder links;
     bool faulted = false;
@@ -124,15 +130,14 @@ xmlSAXHandler postHandler()
     return handler;
 }
 
-QByteArray wrap(const QByteArray& bodyUtf8, const QByteArray& tagUtf8)
+void wrap(QByteArray& text, const QByteArray& bodyUtf8, const QByteArray& tagUtf8)
 {
-    QByteArray text;
+    text.resize(0); // keeps the capacity, unlike clear()
     text.reserve(qsizetype(sizeof wrapperDeclaration) + bodyUtf8.size() + 2 * tagUtf8.size() + 5);
     text.append(wrapperDeclaration);
     text.append('<').append(tagUtf8).append('>');
     text.append(bodyUtf8);
     text.append("</").append(tagUtf8).append('>');
-    return text;
 }
 
 // The 1-based line and code-point column of a byte offset into UTF-8 text, as libxml2 counts them.
@@ -164,11 +169,26 @@ qint64 faultInBody(const QByteArray& text, qsizetype bodySize, const Fault& faul
 
 } // namespace
 
-PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
+PostChecker::PostChecker(const QString& dummyTag) : tagUtf8_(dummyTag.toUtf8())
 {
     libxml::initialize();
+}
+
+PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
+{
+    return PostChecker(dummyTag).check(bodyUtf8);
+}
+
+PostReport PostChecker::check(const QByteArray& bodyUtf8)
+{
     PostReport report;
-    const QByteArray text = wrap(bodyUtf8, dummyTag.toUtf8());
+    // The buffer outlives the check; a very large body's is given back rather than kept.
+    const auto release = qScopeGuard([this] {
+        if (wrapped_.capacity() > keptBufferLimit)
+            wrapped_ = QByteArray();
+    });
+    wrap(wrapped_, bodyUtf8, tagUtf8_);
+    const QByteArray& text = wrapped_;
 
     // A tag that would keep libxml2 busy for minutes (see markupguard.h) is replaced by a
     // character that XML forbids, and nothing after it is parsed: a fault before the tag is still
@@ -177,7 +197,7 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
         markupguard::firstViolation(text.constData(), text.size());
     const QByteArray parsed = violation ? text.left(violation->offset) + '\x01' : text;
 
-    PostParse parse;
+    PostParse parse(names_);
     libxml::ParserContext context(
         parsed.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(parsed.constData(), int(parsed.size()))
                                  : nullptr);

@@ -1,13 +1,14 @@
 #include "postcheckpool.h"
 
 #include <new>
+#include <optional>
 
-void checkBatch(PostBatch& batch, const QString& dummyTag)
+void checkBatch(PostBatch& batch, PostChecker& checker)
 {
     try {
         batch.reports.resize(batch.items.size());
         for (size_t i = 0; i < batch.items.size(); ++i)
-            batch.reports[i] = checkPostBody(batch.items[i].bodyUtf8, dummyTag);
+            batch.reports[i] = checker.check(batch.items[i].bodyUtf8);
     } catch (...) {
         batch.failure = std::current_exception();
     }
@@ -53,7 +54,6 @@ void PostCheckPool::submit(std::unique_ptr<PostBatch> batch, size_t maxPending)
         }
     }
     workAvailable_.notify_one();
-    batchDone_.notify_all(); // a taker may be waiting for the first batch
 }
 
 void PostCheckPool::finishSubmitting()
@@ -85,6 +85,13 @@ std::unique_ptr<PostBatch> PostCheckPool::takeOldest()
 
 void PostCheckPool::work()
 {
+    std::optional<PostChecker> checker;
+    try {
+        checker.emplace(dummyTag_);
+    } catch (...) {
+        // Without a checker this worker cannot check; the batches it would take are reported as
+        // out of memory, the one failure that making it can have.
+    }
     for (;;) {
         PostBatch* batch = nullptr;
         {
@@ -95,11 +102,18 @@ void PostCheckPool::work()
             batch = queue_.front();
             queue_.pop_front();
         }
-        checkBatch(*batch, dummyTag_);
+        if (checker)
+            checkBatch(*batch, *checker);
+        else
+            batch->failure = std::make_exception_ptr(std::bad_alloc());
+        bool oldest = false;
         {
             std::lock_guard lock(mutex_);
             batch->done = true;
+            oldest = pending_.front().get() == batch;
         }
-        batchDone_.notify_all();
+        // The taker waits for the oldest batch only; waking it for any other is wasted.
+        if (oldest)
+            batchDone_.notify_all();
     }
 }

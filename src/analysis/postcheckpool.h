@@ -58,4 +58,4 @@ private:
 };
 
 // Checks every body of the batch; never throws, keeping in the batch what stopped it.
-void checkBatch(PostBatch& batch, const QString& dummyTag);
+void checkBatch(PostBatch& batch, PostChecker& checker);

@@ -82,9 +82,9 @@ public:
             entry.append(", \"attributes\": {");
             for (size_t i = 0; i < link.attributes.size(); ++i) {
                 entry.append(i > 0 ? ", " : "");
-                JsonStream::appendString(entry, link.attributes[i].first);
+                JsonStream::appendString(entry, link.attributes[i].name);
                 entry.append(": ");
-                JsonStream::appendString(entry, QString::fromUtf8(link.attributes[i].second));
+                JsonStream::appendString(entry, QString::fromUtf8(link.value(link.attributes[i])));
             }
             entry.append("}}");
             linkSpool_->write(entry);

@@ -157,5 +157,5 @@ void JsonStream::flush()
 {
     if (!buffer_.isEmpty())
         sink_(buffer_);
-    buffer_.clear();
+    buffer_.resize(0);
 }

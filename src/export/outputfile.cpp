@@ -101,7 +101,7 @@ bool OutputFile::flushBuffer()
     if (status_ == Fine && device_.isOpen() && !buffer_.isEmpty() &&
         device_.write(buffer_) != buffer_.size())
         fail(Failed, device_.errorString());
-    buffer_.clear();
+    buffer_.resize(0);
     return status_ == Fine;
 }
 
@@ -109,7 +109,7 @@ bool OutputFile::restart()
 {
     if (!staged_ || status_ != Fine)
         return false;
-    buffer_.clear();
+    buffer_.resize(0);
     device_.close();
     staged_.reset();
     openStaged();

@@ -75,7 +75,7 @@ void appendCell(QByteArray& line, const QString& text, TextEncoding encoding)
 bool flush(QIODevice& device, QByteArray& buffer)
 {
     const bool written = buffer.isEmpty() || device.write(buffer) == buffer.size();
-    buffer.clear();
+    buffer.resize(0);
     return written;
 }
 

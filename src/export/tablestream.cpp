@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -28,7 +29,7 @@ ErrorTableStream::ErrorTableStream(OutputFile& output, TextEncoding encoding)
 
 void ErrorTableStream::writeHeader()
 {
-    line_.clear();
+    line_.resize(0);
     appendByteOrderMark(line_, encoding_);
     const QStringList& headers = ResultTables::errorHeaders();
     for (int column = 0; column < headers.size(); ++column) {
@@ -48,7 +49,7 @@ void ErrorTableStream::restart()
 
 void ErrorTableStream::addRow(const Row& row)
 {
-    line_.clear();
+    line_.resize(0);
     appendDataField(line_, row.title, encoding_);
     line_.append("\t\t"); // the Content column: bodies never reach the file
     appendDataField(line_, number(row.errorCode), encoding_);
@@ -86,8 +87,8 @@ void LinkColumns::reset()
 void LinkColumns::note(const std::vector<FoundLink>& links)
 {
     for (const FoundLink& link : links) {
-        for (const auto& attribute : link.attributes)
-            columnFor(attribute.first);
+        for (const FoundLink::Attribute& attribute : link.attributes)
+            columnFor(attribute.name);
     }
 }
 
@@ -95,7 +96,7 @@ void LinkTableStream::restart()
 {
     columns_.reset();
     rowCount_ = 0;
-    pending_.clear();
+    pending_.resize(0);
     if (spool_.isOpen()) {
         spool_.resize(0);
         spool_.seek(0);
@@ -120,27 +121,27 @@ void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink
 {
     QByteArray cutTitle;
     appendDataField(cutTitle, title, encoding_);
-    const QByteArray* cells[LinkColumnCount];
+    std::optional<QByteArrayView> cells[LinkColumnCount];
     QByteArray line;
     for (const FoundLink& link : links) {
-        std::fill(std::begin(cells), std::end(cells), nullptr);
+        std::fill(std::begin(cells), std::end(cells), std::nullopt);
         // An attribute named like the title column takes the title's place, as in the window.
-        for (const auto& [name, value] : link.attributes) {
-            const int column = columns_.columnFor(name);
+        for (const FoundLink::Attribute& attribute : link.attributes) {
+            const int column = columns_.columnFor(attribute.name);
             if (column >= 0)
-                cells[column] = &value;
+                cells[column] = link.value(attribute);
         }
         // Each spooled row: its length, the last column it has a field for, its fields.
         const auto lastColumn = static_cast<quint8>(columns_.headers().size() - 1);
-        line.clear();
-        if (cells[LinkTitleColumn] != nullptr)
+        line.resize(0);
+        if (cells[LinkTitleColumn])
             appendDataFieldUtf8(line, *cells[LinkTitleColumn], encoding_);
         else
             line.append(cutTitle);
         line.append('\t');
         for (int column = LinkFirstAttributeColumn; column <= lastColumn; ++column) {
             line.append('\t');
-            if (cells[column] != nullptr)
+            if (cells[column])
                 appendDataFieldUtf8(line, *cells[column], encoding_);
         }
         const auto length = static_cast<quint32>(line.size());
@@ -157,7 +158,7 @@ bool LinkTableStream::flushSpool()
 {
     if (!pending_.isEmpty() && spool_.write(pending_) != pending_.size())
         spoolFailed_ = true;
-    pending_.clear();
+    pending_.resize(0);
     return !spoolFailed_;
 }
 
@@ -179,7 +180,7 @@ bool LinkTableStream::writeTo(OutputFile& output)
     constexpr qsizetype recordHead = sizeof(quint32) + 1;
     QByteArray block;
     qsizetype at = 0;
-    line.clear();
+    line.resize(0);
     for (qint64 row = 0; row < rowCount_;) {
         quint32 length = 0;
         if (block.size() - at >= recordHead)
@@ -202,7 +203,7 @@ bool LinkTableStream::writeTo(OutputFile& output)
         ++row;
         if (line.size() >= spoolFlushThreshold) {
             output.write(line);
-            line.clear();
+            line.resize(0);
         }
     }
     output.write(line);
