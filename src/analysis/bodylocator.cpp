@@ -16,6 +16,7 @@ bool startsWith(const std::string& text, const char* prefix)
 
 // A name longer than this is none of the few the scanner looks for.
 constexpr size_t nameLimit = 32;
+constexpr qint64 readSize = 1 << 16;
 
 } // namespace
 
@@ -211,4 +212,19 @@ void BodyLocator::counterTo(qint64 offset)
     const qint64 from = counter_.position().offset;
     if (offset > from)
         counter_.advance(chunk_ + (from - chunkStart_), offset - from);
+}
+
+ExportPosition BodyStartReader::next()
+{
+    while (!locator_.hasItem() && !ended_) {
+        chunk_.resize(readSize);
+        const qint64 read = file_.seek(offset_) ? file_.read(chunk_.data(), readSize) : -1;
+        if (read <= 0) {
+            ended_ = true;
+            break;
+        }
+        locator_.feed(chunk_.constData(), read);
+        offset_ += read;
+    }
+    return locator_.takeNextItem();
 }

@@ -2,6 +2,9 @@
 
 #include "exportposition.h"
 
+#include <QByteArray>
+#include <QIODevice>
+
 #include <deque>
 #include <string>
 
@@ -15,6 +18,8 @@ class BodyLocator
 {
 public:
     void feed(const char* data, qint64 size);
+    // Whether an item has been found whose body start has not been taken yet.
+    bool hasItem() const { return !items_.empty(); }
     // The body start of the next item in file order, unknown when that item has no
     // `content:encoded` child or the scanner lost its way.
     ExportPosition takeNextItem();
@@ -59,4 +64,25 @@ private:
     bool inItem_ = false;
     ExportPosition currentBody_;
     std::deque<ExportPosition> items_;
+};
+
+// The body starts of an export's items, in file order, found by reading the file a second time,
+// as far as each one asks: the reader's own thread, which sets the pace of a run, is spared the
+// scan, and a front end that needs no positions pays nothing for them. The device is shared: it
+// is sought to where this reading stands before each read.
+class BodyStartReader
+{
+public:
+    explicit BodyStartReader(QIODevice& exportFile) : file_(exportFile) {}
+
+    // The body start of the next item, unknown when it has no `content:encoded` child, the
+    // scanner lost its way or the file cannot be read.
+    ExportPosition next();
+
+private:
+    QIODevice& file_;
+    BodyLocator locator_;
+    QByteArray chunk_;
+    qint64 offset_ = 0;
+    bool ended_ = false;
 };

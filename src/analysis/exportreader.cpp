@@ -1,6 +1,5 @@
 #include "exportreader.h"
 
-#include "bodylocator.h"
 #include "exportrepair.h"
 #include "exporttree.h"
 #include "libxmlsupport.h"
@@ -148,7 +147,6 @@ struct GuardedInput
     bool ended = false;
     bool failed = false;
     std::exception_ptr failure;
-    BodyLocator locator;
 
     // Appends the next bytes to pending; false at the end of the input or on a failure.
     bool fill(qint64 length)
@@ -164,7 +162,6 @@ struct GuardedInput
             failed = true;
             return false;
         }
-        locator.feed(chunk.constData(), read);
         repaired.resize(0);
         if (read == 0) {
             ended = true;
@@ -395,7 +392,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
-    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}, {}};
+    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
     const int options = parserOptions(input);
@@ -408,13 +405,7 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
     ItemWalk walk(reader.get(), state, input.repair);
-    // Each item learns where its body starts in the file, as the locator found it beside libxml2.
-    const int status = walk.run(
-        [&](ExportItem&& item) {
-            item.bodyStart = input.locator.takeNextItem();
-            onItem(std::move(item));
-        },
-        result.itemCount);
+    const int status = walk.run(onItem, result.itemCount);
     libxml::rethrowKept(input.failure);
     libxml::rethrowKept(state.failure);
     failAfterReading(state, input.guard, status, walk.hasDoctype, refused);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "exportposition.h"
-
 #include <QByteArray>
 #include <QIODevice>
 #include <QList>
@@ -14,8 +12,6 @@ struct ExportItem
 {
     QString title;
     QByteArray bodyUtf8;
-    // Where the body's text starts in the export file, when that could be found.
-    ExportPosition bodyStart;
     QString postId;    // the text of `wp:post_id`
     QString permalink; // the text of `link`
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/exportposition.h"
 #include "analysis/exportreader.h"
 #include "analysis/linkcollector.h"
 

@@ -6,6 +6,8 @@
 void ReportSink::addPost(const ExportItem& item, const PostReport& report)
 {
     ++items_;
+    // Taken for every item, in file order, so that each item gets its own.
+    const ExportPosition bodyStart = exportFile_.isOpen() ? bodyStarts_.next() : ExportPosition();
     const QString source = QString::fromUtf8(report.sourceUtf8);
     const QString narrowed = source.isEmpty() ? QString() : narrowAround(source, report.pos);
     if (errors_ != nullptr) {
@@ -19,7 +21,7 @@ void ReportSink::addPost(const ExportItem& item, const PostReport& report)
                         source,        narrowed};
         if (exportFile_.isOpen())
             fault.inExport =
-                locateInExport(exportFile_, item.bodyStart, item.bodyUtf8, report.bodyOffset);
+                locateInExport(exportFile_, bodyStart, item.bodyUtf8, report.bodyOffset);
         format_.postFault(fault);
     }
     if (report.links.empty())

@@ -2,6 +2,7 @@
 
 #include "faultformat.h"
 
+#include "analysis/bodylocator.h"
 #include "analysis/rowsink.h"
 #include "export/tablestream.h"
 
@@ -17,7 +18,8 @@ public:
     // null when that output is not asked for.
     ReportSink(FaultFormat& format, QFile& exportFile, ErrorTableStream* errors,
                LinkTableStream* links)
-        : format_(format), exportFile_(exportFile), errors_(errors), links_(links)
+        : format_(format), exportFile_(exportFile), bodyStarts_(exportFile), errors_(errors),
+          links_(links)
     {}
 
     void addPost(const ExportItem& item, const PostReport& report) override;
@@ -34,6 +36,7 @@ public:
 private:
     FaultFormat& format_;
     QFile& exportFile_;
+    BodyStartReader bodyStarts_;
     ErrorTableStream* errors_;
     LinkTableStream* links_;
     LinkColumns columns_;

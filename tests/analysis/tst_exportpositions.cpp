@@ -1,5 +1,6 @@
 #include "exportfixture.h"
 
+#include "analysis/bodylocator.h"
 #include "analysis/bodyposition.h"
 #include "analysis/exportreader.h"
 #include "analysis/postcheck.h"
@@ -114,8 +115,10 @@ void ExportPositionsTest::faultInExport()
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
+    BodyStartReader bodyStarts(file);
+    bodyStarts.next();
     const ExportPosition place =
-        locateInExport(file, faulty.bodyStart, faulty.bodyUtf8, report.bodyOffset);
+        locateInExport(file, bodyStarts.next(), faulty.bodyUtf8, report.bodyOffset);
     const auto [line, column] = placeOf(exportText, needle, after);
     QCOMPARE(place.line, line);
     QCOMPARE(place.column, column);
