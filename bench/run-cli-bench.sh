@@ -10,8 +10,8 @@ cd "$(dirname "$0")/.."
 rounds=${1:-3}
 tiny_rounds=${2:-1}
 scripts/setup-packages.sh libxml2-utils time python3
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target postlint-report >/dev/null
+cmake --preset default -DPOSTLINT_BENCHMARKS=ON >/dev/null
+cmake --build --preset default -j "$(nproc)" --target postlint-report two-parse-floor >/dev/null
 
 cache=bench/cache
 out=$(mktemp -d)
@@ -31,18 +31,20 @@ measure() {
 
 report=build/bin/postlint-report
 declare -A labels=(
-    [xmllint]="xmllint --noout" [stream]="xmllint --stream --noout" [tables]="report, both tables"
+    [xmllint]="xmllint --noout" [stream]="xmllint --stream --noout" [floor]="two-parse floor"
+    [tables]="report, both tables"
     [text]="report --format text" [json]="report --format json" [sarif]="report --format sarif"
 )
 declare -A programs=(
     [xmllint]="xmllint --noout"
     [stream]="xmllint --stream --noout"
+    [floor]="build/bin/two-parse-floor"
     [tables]="$report --quiet --errors $out/e.txt --links $out/l.txt"
     [text]="$report"
     [json]="$report --format json"
     [sarif]="$report --format sarif"
 )
-order=(xmllint stream tables text json sarif)
+order=(xmllint stream floor tables text json sarif)
 
 printf '%-6s %-5s %-24s %7s %7s %8s %10s %10s %8s\n' export round program "time s" "cpu s" \
     "peak MB" "x --noout" "x --stream" "x text"
