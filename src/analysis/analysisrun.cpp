@@ -27,7 +27,7 @@ struct RunStopped
 
 // Big enough that handing a batch to a worker costs little next to checking it, small enough
 // that the batches in flight stay a small part of the export.
-constexpr size_t batchItemLimit = 64;
+constexpr size_t batchItemLimit = 256;
 constexpr qint64 batchByteLimit = 512 * 1024;
 
 // Thrown into the reader when the recording has failed or the run was cancelled, to end its

@@ -1,5 +1,6 @@
 #include "bodylocator.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -217,14 +218,27 @@ void BodyLocator::counterTo(qint64 offset)
 ExportPosition BodyStartReader::next()
 {
     while (!locator_.hasItem() && !ended_) {
-        chunk_.resize(readSize);
-        const qint64 read = file_.seek(offset_) ? file_.read(chunk_.data(), readSize) : -1;
+        // Keep the piece before, for a body that starts in it.
+        const qsizetype keep = std::min<qsizetype>(held_.size(), readSize);
+        held_.remove(0, held_.size() - keep);
+        heldStart_ = offset_ - keep;
+        held_.resize(keep + readSize);
+        const qint64 read =
+            file_.seek(offset_) ? file_.read(held_.data() + keep, readSize) : qint64(-1);
+        held_.resize(keep + std::max<qint64>(read, 0));
         if (read <= 0) {
             ended_ = true;
             break;
         }
-        locator_.feed(chunk_.constData(), read);
+        locator_.feed(held_.constData() + keep, read);
         offset_ += read;
     }
     return locator_.takeNextItem();
+}
+
+QByteArrayView BodyStartReader::heldFrom(qint64 offset) const
+{
+    if (offset < heldStart_ || offset > heldStart_ + held_.size())
+        return {};
+    return QByteArrayView(held_).sliced(offset - heldStart_);
 }

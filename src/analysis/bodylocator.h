@@ -78,11 +78,16 @@ public:
     // The body start of the next item, unknown when it has no `content:encoded` child, the
     // scanner lost its way or the file cannot be read.
     ExportPosition next();
+    // The bytes read last, from offset on, as far as they are still held: the body of the item
+    // just taken is usually among them, and finding a fault in it then needs no further read.
+    QByteArrayView heldFrom(qint64 offset) const;
 
 private:
     QIODevice& file_;
     BodyLocator locator_;
-    QByteArray chunk_;
+    // The last two pieces read, one after the other, from heldStart_ on.
+    QByteArray held_;
+    qint64 heldStart_ = 0;
     qint64 offset_ = 0;
     bool ended_ = false;
 };

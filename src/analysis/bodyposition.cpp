@@ -10,31 +10,47 @@ namespace {
 class RawReader
 {
 public:
-    RawReader(QIODevice& device, qint64 offset) : device_(device) { ok_ = device_.seek(offset); }
+    // The held bytes are read in place; the file only once they run out.
+    RawReader(QIODevice& device, qint64 offset, QByteArrayView held)
+        : device_(device), held_(held), next_(offset + held.size())
+    {}
 
     // Makes at least count bytes available unless the file ends first; how many there are.
     qint64 available(qint64 count)
     {
+        if (!held_.isEmpty()) {
+            if (held_.size() - start_ >= count)
+                return held_.size() - start_;
+            buffer_ = held_.sliced(start_).toByteArray();
+            held_ = {};
+            start_ = 0;
+        }
         if (buffer_.size() - start_ < count && ok_) {
             buffer_.remove(0, start_);
             start_ = 0;
             const qint64 wanted = std::max<qint64>(count, readSize_);
             readSize_ = std::min<qint64>(readSize_ * 4, 1 << 20);
-            const QByteArray more = device_.read(wanted);
+            const QByteArray more = device_.seek(next_) ? device_.read(wanted) : QByteArray();
             ok_ = !more.isEmpty();
+            next_ += more.size();
             buffer_.append(more);
         }
         return buffer_.size() - start_;
     }
-    const char* data() const { return buffer_.constData() + start_; }
+    const char* data() const
+    {
+        return (held_.isEmpty() ? buffer_.constData() : held_.data()) + start_;
+    }
     void skip(qint64 count) { start_ += count; }
 
 private:
     QIODevice& device_;
+    QByteArrayView held_;
     QByteArray buffer_;
     qsizetype start_ = 0;
+    qint64 next_;
     qint64 readSize_ = 4096;
-    bool ok_ = false;
+    bool ok_ = true;
 };
 
 // The UTF-8 bytes of the character that an entity or character reference stands for.
@@ -59,8 +75,9 @@ std::optional<QByteArray> resolveReference(const QByteArray& name)
 class BodyWalk
 {
 public:
-    BodyWalk(QIODevice& device, const ExportPosition& start, const QByteArray& body)
-        : raw_(device, start.offset), counter_(start), body_(body)
+    BodyWalk(QIODevice& device, const ExportPosition& start, const QByteArray& body,
+             QByteArrayView held)
+        : raw_(device, start.offset, held), counter_(start), body_(body)
     {}
 
     // Moves to the raw bytes of body byte `offset`; false when the raw bytes stop matching.
@@ -206,10 +223,10 @@ bool BodyWalk::matchReference()
 } // namespace
 
 ExportPosition locateInExport(QIODevice& exportFile, const ExportPosition& bodyStart,
-                              const QByteArray& bodyUtf8, qint64 bodyOffset)
+                              const QByteArray& bodyUtf8, qint64 bodyOffset, QByteArrayView held)
 {
     if (!bodyStart.isKnown() || bodyOffset < 0 || bodyOffset > bodyUtf8.size())
         return {};
-    BodyWalk walk(exportFile, bodyStart, bodyUtf8);
+    BodyWalk walk(exportFile, bodyStart, bodyUtf8, held);
     return walk.walkTo(bodyOffset) ? walk.position() : ExportPosition();
 }

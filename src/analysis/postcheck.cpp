@@ -127,6 +127,9 @@ xmlSAXHandler postHandler()
     handler.processingInstruction = nullptr;
     handler.reference = nullptr;
     handler.serror = onError;
+    // Nor a document: creating one takes libxml2's global dictionary lock, for nothing here.
+    handler.startDocument = nullptr;
+    handler.endDocument = nullptr;
     return handler;
 }
 
@@ -169,10 +172,51 @@ qint64 faultInBody(const QByteArray& text, qsizetype bodySize, const Fault& faul
 
 } // namespace
 
-PostChecker::PostChecker(const QString& dummyTag) : tagUtf8_(dummyTag.toUtf8())
+// One parser context for post after post. Creating a context takes libxml2's global dictionary
+// lock, and threads that check many small posts at once would spend their time waiting for it.
+class PostChecker::ReusedParser
+{
+public:
+    // The context, reset and reading text; its dictionary of names starts anew now and then, so
+    // that endless distinct names cannot grow it without end.
+    xmlParserCtxt* contextFor(const QByteArray& text, PostParse& parse)
+    {
+        if (!context_ || xmlDictSize(context_->dict) > dictionaryLimit) {
+            context_.reset(xmlNewParserCtxt());
+            if (!context_)
+                throw std::bad_alloc();
+            static const xmlSAXHandler handler = postHandler();
+            std::memcpy(context_->sax, &handler, sizeof handler);
+        }
+        xmlCtxtReset(context_.get());
+        xmlParserInputBuffer* buffer = xmlParserInputBufferCreateMem(
+            text.constData(), int(text.size()), XML_CHAR_ENCODING_NONE);
+        xmlParserInput* input =
+            buffer != nullptr ? xmlNewIOInputStream(context_.get(), buffer, XML_CHAR_ENCODING_NONE)
+                              : nullptr;
+        if (input == nullptr) {
+            if (buffer != nullptr)
+                xmlFreeParserInputBuffer(buffer);
+            throw std::bad_alloc();
+        }
+        if (inputPush(context_.get(), input) < 0)
+            throw std::bad_alloc(); // inputPush frees the input when it fails
+        context_->_private = &parse;
+        return context_.get();
+    }
+
+private:
+    static constexpr int dictionaryLimit = 100000;
+    libxml::ParserContext context_;
+};
+
+PostChecker::PostChecker(const QString& dummyTag)
+    : tagUtf8_(dummyTag.toUtf8()), parser_(std::make_unique<ReusedParser>())
 {
     libxml::initialize();
 }
+
+PostChecker::~PostChecker() = default;
 
 PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
 {
@@ -198,29 +242,22 @@ PostReport PostChecker::check(const QByteArray& bodyUtf8)
     const QByteArray parsed = violation ? text.left(violation->offset) + '\x01' : text;
 
     PostParse parse(names_);
-    libxml::ParserContext context(
-        parsed.size() <= INT_MAX ? xmlCreateMemoryParserCtxt(parsed.constData(), int(parsed.size()))
-                                 : nullptr);
-    if (!context && parsed.size() <= INT_MAX)
-        throw std::bad_alloc();
-    if (!context) {
+    if (parsed.size() > INT_MAX) {
         report.errorCode = XML_ERR_NO_MEMORY;
         report.reason = QStringLiteral("The parser could not be created for this post");
         return report;
     }
-    static const xmlSAXHandler handler = postHandler();
-    std::memcpy(context->sax, &handler, sizeof handler);
-    context->_private = &parse;
+    xmlParserCtxt* context = parser_->contextFor(parsed, parse);
     // Entities are replaced by the parser so that attribute values arrive with their references
     // resolved; a body cannot declare entities of its own, so nothing can be amplified, and a
     // text or attribute value is judged by XML's rules whatever its size.
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_HUGE);
-    xmlParseDocument(context.get());
+    xmlCtxtUseOptions(context, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_HUGE);
+    xmlParseDocument(context);
     libxml::rethrowKept(parse.failure);
 
     if (!parse.faulted && !context->wellFormed) {
         // A fault that bypassed the handler; fall back to what the context kept.
-        const xmlError* last = xmlCtxtGetLastError(context.get());
+        const xmlError* last = xmlCtxtGetLastError(context);
         parse.faulted = true;
         if (last != nullptr && last->code != 0)
             parse.fault = {last->code, libxml::reasonOf(*last), last->line, last->int2};

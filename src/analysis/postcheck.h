@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 // The outcome of parsing one wrapped post body: the first fault (code 0 when the body parsed)
@@ -27,19 +28,26 @@ struct PostReport
 // character.
 inline constexpr char wrapperDeclaration[] = R"(<?xml version="1.0" encoding="UTF-8"?>)";
 
-// Checks post after post on one thread, keeping what one check can leave to the next: the
-// buffer the wrapped body is built in and the attribute names already met, so that a run of a
-// hundred thousand posts does not allocate them anew for each. Each check parses
-// "<declaration><tag>body</tag>" with a fresh parser. Checkers on several threads may run at
-// once once libxml::initialize() has run; one checker belongs to one thread.
+// Checks post after post on one thread, keeping what one check can leave to the next: the parser,
+// the buffer the wrapped body is built in and the attribute names already met, so that a run of a
+// hundred thousand posts does not make them anew for each. Each check parses
+// "<declaration><tag>body</tag>" from the start, as a fresh parser would. Checkers on several
+// threads may run at once once libxml::initialize() has run; one checker belongs to one thread.
 class PostChecker
 {
 public:
     explicit PostChecker(const QString& dummyTag);
+    ~PostChecker();
+    PostChecker(const PostChecker&) = delete;
+    PostChecker& operator=(const PostChecker&) = delete;
+
     PostReport check(const QByteArray& bodyUtf8);
 
 private:
+    class ReusedParser;
+
     QByteArray tagUtf8_;
+    std::unique_ptr<ReusedParser> parser_;
     QByteArray wrapped_;
     AttributeNames names_;
 };

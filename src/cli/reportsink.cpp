@@ -21,7 +21,8 @@ void ReportSink::addPost(const ExportItem& item, const PostReport& report)
                         source,        narrowed};
         if (exportFile_.isOpen())
             fault.inExport =
-                locateInExport(exportFile_, bodyStart, item.bodyUtf8, report.bodyOffset);
+                locateInExport(exportFile_, bodyStart, item.bodyUtf8, report.bodyOffset,
+                               bodyStarts_.heldFrom(bodyStart.offset));
         format_.postFault(fault);
     }
     if (report.links.empty())
