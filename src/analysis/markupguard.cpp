@@ -398,14 +398,33 @@ bool Guard::feedSubsetKeyword(char32_t unit)
     return true;
 }
 
+// Whether the text's prolog, before its root element, holds a document type declaration: the only
+// place where one is read. Elsewhere libxml2 stops at it as a fault.
+bool prologDeclaresDoctype(QByteArrayView text)
+{
+    qsizetype at = 0;
+    for (;;) {
+        while (at < text.size() &&
+               (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r'))
+            ++at;
+        const QByteArrayView rest = text.sliced(at);
+        const bool instruction = rest.startsWith("<?");
+        if (!instruction && !rest.startsWith("<!--"))
+            return rest.startsWith("<!DOCTYPE");
+        const qsizetype end = rest.indexOf(instruction ? "?>" : "-->");
+        if (end < 0)
+            return false;
+        at += end + 2;
+    }
+}
+
 std::optional<Violation> firstViolation(const char* data, qint64 size)
 {
     // Outside a document type declaration the only limit a text can break is the number of
     // attributes on one element, and each attribute needs a '='. Most post bodies hold far fewer
     // than the limit in all, and counting them is much cheaper than reading the markup.
-    static constexpr char doctype[] = "<!DOCTYPE";
     if (countByte(data, size, '=') <= attributeLimit &&
-        ::memmem(data, size_t(size), doctype, sizeof doctype - 1) == nullptr)
+        !prologDeclaresDoctype(QByteArrayView(data, size)))
         return std::nullopt;
     Guard guard;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);

@@ -119,10 +119,11 @@ int LinkColumns::columnFor(const QString& name)
 
 void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink>& links)
 {
-    QByteArray cutTitle;
+    QByteArray& cutTitle = title_;
+    cutTitle.resize(0);
     appendDataField(cutTitle, title, encoding_);
     std::optional<QByteArrayView> cells[LinkColumnCount];
-    QByteArray line;
+    QByteArray& line = line_;
     for (const FoundLink& link : links) {
         std::fill(std::begin(cells), std::end(cells), std::nullopt);
         // An attribute named like the title column takes the title's place, as in the window.

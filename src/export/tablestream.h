@@ -89,6 +89,9 @@ private:
 
     QTemporaryFile spool_;
     QByteArray pending_;
+    // Kept from row to row, so that each row is built without allocating.
+    QByteArray line_;
+    QByteArray title_;
     TextEncoding encoding_;
     LinkColumns columns_;
     qint64 rowCount_ = 0;

@@ -73,6 +73,9 @@ void MarkupGuardTest::violation_data()
         << QByteArray("<!DOCTYPE r [<!ENTITY % p 'x'>]><r/>") << -1 << QString();
     QTest::newRow("parameter entity used") << QByteArray("<!DOCTYPE r [<!ENTITY % p 'x'> %p;]><r/>")
                                            << 31 << QStringLiteral("Parameter entity");
+    QTest::newRow("parameter entity used, after a comment and an instruction")
+        << QByteArray("<!-- c --><?pi?><!DOCTYPE r [<!ENTITY % p 'x'> %p;]><r/>") << 47
+        << QStringLiteral("Parameter entity");
     QTest::newRow("'%' inside a literal")
         << QByteArray("<!DOCTYPE r [<!ENTITY e '%p;'>]><r/>") << -1 << QString();
     QTest::newRow("attribute defaults at the limit")
