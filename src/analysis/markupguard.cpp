@@ -411,10 +411,11 @@ bool prologDeclaresDoctype(QByteArrayView text)
         const bool instruction = rest.startsWith("<?");
         if (!instruction && !rest.startsWith("<!--"))
             return rest.startsWith("<!DOCTYPE");
-        const qsizetype end = rest.indexOf(instruction ? "?>" : "-->");
+        const QByteArrayView terminator = instruction ? "?>" : "-->";
+        const qsizetype end = rest.indexOf(terminator);
         if (end < 0)
             return false;
-        at += end + 2;
+        at += end + terminator.size();
     }
 }
 
