@@ -2,6 +2,14 @@
 
 #include <new>
 #include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int workerNiceness = 4;
+
+} // namespace
 
 void checkBatch(PostBatch& batch, PostChecker& checker)
 {
@@ -85,6 +93,9 @@ std::unique_ptr<PostBatch> PostCheckPool::takeOldest()
 
 void PostCheckPool::work()
 {
+    // The reader is the one thread a run waits for; checking can be done at any time before its
+    // batch is recorded. On a machine with fewer cores than threads, workers yield to it.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), workerNiceness);
     std::optional<PostChecker> checker;
     try {
         checker.emplace(dummyTag_);
