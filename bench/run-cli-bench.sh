@@ -46,8 +46,8 @@ declare -A programs=(
 )
 order=(xmllint stream floor tables text json sarif)
 
-printf '%-6s %-5s %-24s %7s %7s %8s %10s %10s %8s\n' export round program "time s" "cpu s" \
-    "peak MB" "x --noout" "x --stream" "x text"
+printf '%-6s %-5s %-24s %7s %7s %8s %10s %10s %8s %8s\n' export round program "time s" "cpu s" \
+    "peak MB" "x --noout" "x --stream" "x floor" "x text"
 for file in "$big" "$tiny"; do
     name=$(basename "$file" .xml)
     count=$rounds
@@ -64,10 +64,12 @@ for file in "$big" "$tiny"; do
             awk -v e="${name:0:6}" -v r="$round" -v p="${labels[$key]}" \
                 -v s="${seconds[$key]}" -v m="${megabytes[$key]}" -v x="${seconds[xmllint]:-0}" \
                 -v c="${cpu[$key]}" \
-                -v st="${seconds[stream]}" -v t="${seconds[text]}" -v k="$key" 'BEGIN {
+                -v st="${seconds[stream]}" -v fl="${seconds[floor]}" -v t="${seconds[text]}" \
+                -v k="$key" 'BEGIN {
                     xr = x > 0 ? sprintf("%.2fx", s / x) : "-";
                     tr = (k == "json" || k == "sarif") ? sprintf("%.2fx", s / t) : "";
-                    printf "%-6s %-5s %-24.24s %7.2f %7.2f %8d %10s %9.2fx %8s\n", e, r, p, s, c, m, xr, s / st, tr }'
+                    printf "%-6s %-5s %-24.24s %7.2f %7.2f %8d %10s %9.2fx %7.2fx %8s\n", e, r, p, s, c,
+                           m, xr, s / st, s / fl, tr }'
         done
         unset seconds megabytes cpu
     done
