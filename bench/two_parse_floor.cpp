@@ -2,13 +2,10 @@
 // streaming reader over the export, handing each `content:encoded` body to a second thread that
 // parses it once more, wrapped, with a SAX handler that builds nothing. No limits, no positions,
 // no links, no output. Usage: two-parse-floor EXPORT.xml
-#include <libxml/parser.h>
-#include <libxml/parserInternals.h>
-#include <libxml/xmlreader.h>
+#include "plainlibxml.h"
 
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -18,15 +15,9 @@
 
 namespace {
 
-constexpr char contentModuleUri[] = "http://purl.org/rss/1.0/modules/content/";
+constexpr char wrapperStart[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>";
 constexpr size_t batchSize = 64;
 constexpr size_t batchesInFlight = 8;
-
-void ignoreError(void*, xmlErrorPtr) {}
-void ignoreStart(void*, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int,
-                 int, const xmlChar**)
-{}
-void ignoreEnd(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
 
 using Batch = std::vector<std::string>;
 
@@ -67,22 +58,11 @@ private:
 
 long parseBodies(BatchQueue& queue)
 {
-    xmlSAXHandler handler{};
-    handler.initialized = XML_SAX2_MAGIC;
-    handler.startElementNs = ignoreStart;
-    handler.endElementNs = ignoreEnd;
-    handler.serror = ignoreError;
     long faulty = 0;
     Batch batch;
     while (queue.pop(batch)) {
-        for (const std::string& text : batch) {
-            xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(text.data(), int(text.size()));
-            std::memcpy(context->sax, &handler, sizeof handler);
-            xmlCtxtUseOptions(context, XML_PARSE_HUGE);
-            xmlParseDocument(context);
-            faulty += context->wellFormed ? 0 : 1;
-            xmlFreeParserCtxt(context);
-        }
+        for (const std::string& text : batch)
+            faulty += plainlibxml::isWellFormed(text.data(), int(text.size())) ? 0 : 1;
     }
     return faulty;
 }
@@ -100,40 +80,21 @@ int main(int argc, char** argv)
     long faulty = 0;
     std::thread checker([&] { faulty = parseBodies(queue); });
 
-    xmlTextReaderPtr reader = xmlReaderForFile(argv[1], nullptr, XML_PARSE_HUGE);
-    if (reader == nullptr) {
-        std::fprintf(stderr, "two-parse-floor: cannot read %s\n", argv[1]);
-        return 2;
-    }
-    xmlTextReaderSetStructuredErrorHandler(reader, ignoreError, nullptr);
     Batch batch;
-    std::string body;
-    bool inBody = false;
     long items = 0;
-    while (xmlTextReaderRead(reader) == 1) {
-        const int type = xmlTextReaderNodeType(reader);
-        const auto* name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader));
-        const auto* uri = reinterpret_cast<const char*>(xmlTextReaderConstNamespaceUri(reader));
-        const bool isBody = uri != nullptr && std::strcmp(name, "encoded") == 0 &&
-                            std::strcmp(uri, contentModuleUri) == 0;
-        if (type == XML_READER_TYPE_ELEMENT && isBody) {
-            inBody = true;
-            body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>";
-        } else if (type == XML_READER_TYPE_END_ELEMENT && isBody) {
-            inBody = false;
-            body += "</dummy>";
-            batch.push_back(std::move(body));
-            ++items;
-            if (batch.size() == batchSize)
-                queue.push(std::exchange(batch, {}));
-        } else if (inBody && (type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA)) {
-            body += reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
-        }
-    }
-    xmlFreeTextReader(reader);
+    const bool read = plainlibxml::forEachBody(argv[1], [&](std::string&& body) {
+        batch.push_back(wrapperStart + body + "</dummy>");
+        ++items;
+        if (batch.size() == batchSize)
+            queue.push(std::exchange(batch, {}));
+    });
     queue.push(std::move(batch));
     queue.finish();
     checker.join();
+    if (!read) {
+        std::fprintf(stderr, "two-parse-floor: cannot read %s\n", argv[1]);
+        return 2;
+    }
     std::printf("%ld bodies, %ld not well-formed\n", items, faulty);
     return 0;
 }
