@@ -16,6 +16,10 @@ private slots:
     void wrapperNameRefused_data();
     void wrapperNameRefused();
     void cellsKeepTitleAndBody();
+
+private:
+    // Checks every row of firstFault in turn, as a worker checks post after post.
+    PostChecker reusedChecker_{QStringLiteral("dummy")};
 };
 
 namespace {
@@ -36,6 +40,8 @@ void PostCheckTest::firstFault_data()
     QTest::newRow("plain text") << QStringLiteral("just words, no markup") << 0 << 0 << 0
                                 << QString();
     QTest::newRow("empty-element br") << QStringLiteral("one<br/>two") << 0 << 0 << 0 << QString();
+    QTest::newRow("links") << QStringLiteral("<a href='x' class=\"c\">y</a><img src='i&amp;j'/>")
+                           << 0 << 0 << 0 << QString();
     QTest::newRow("processing instruction")
         << QStringLiteral("<?php echo 1; ?>text") << 0 << 0 << 0 << QString();
     QTest::newRow("nested element named like the wrapper")
@@ -89,6 +95,20 @@ void PostCheckTest::firstFault()
     QFETCH(QString, source);
 
     const PostReport report = checkPostBody(body.toUtf8(), dummy);
+    // A checker that has checked every row before this one, faults and all, reports the same.
+    const PostReport reused = reusedChecker_.check(body.toUtf8());
+    QCOMPARE(reused.errorCode, report.errorCode);
+    QCOMPARE(reused.reason, report.reason);
+    QCOMPARE(reused.line, report.line);
+    QCOMPARE(reused.pos, report.pos);
+    QCOMPARE(reused.bodyOffset, report.bodyOffset);
+    QCOMPARE(reused.links.size(), report.links.size());
+    for (size_t i = 0; i < report.links.size(); ++i) {
+        QCOMPARE(reused.links[i].values, report.links[i].values);
+        QCOMPARE(reused.links[i].attributes.size(), report.links[i].attributes.size());
+        for (size_t k = 0; k < report.links[i].attributes.size(); ++k)
+            QCOMPARE(reused.links[i].attributes[k].name, report.links[i].attributes[k].name);
+    }
     if (code == -1)
         QVERIFY2(report.errorCode != 0, "expected a fault");
     else
