@@ -2,6 +2,7 @@
 
 #include "analysis/bodylocator.h"
 #include "analysis/bodyposition.h"
+#include "analysis/bytecount.h"
 #include "analysis/exportreader.h"
 #include "analysis/postcheck.h"
 
@@ -15,6 +16,8 @@ class ExportPositionsTest : public QObject
 private slots:
     void faultInExport_data();
     void faultInExport();
+    void countBytes_data();
+    void countBytes();
 
 private:
     ExportFixture fixture_;
@@ -126,6 +129,33 @@ void ExportPositionsTest::faultInExport()
         QCOMPARE(place.line, line);
         QCOMPARE(place.column, column);
     }
+}
+
+void ExportPositionsTest::countBytes_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("mask");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("count");
+    QTest::newRow("LFs at the edges of words")
+        << QByteArray("\n234567\n\n\n") << 0xFF << int('\n') << 4;
+    QTest::newRow("bytes above 0x7F are no LF")
+        << QByteArray("\x8A\x0A\xFF\x0B\x09\x8A\x8A\x8A\x0A") << 0xFF << int('\n') << 2;
+    QTest::newRow("UTF-8 continuation bytes")
+        << QStringLiteral(u"a\u00e9\u20ac\U0001F600 longer than a word").toUtf8() << 0xC0 << 0x80
+        << 6;
+    QTest::newRow("none") << QByteArray(100, 'x') << 0xFF << int('=') << 0;
+}
+
+void ExportPositionsTest::countBytes()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, mask);
+    QFETCH(int, value);
+    QFETCH(int, count);
+    QCOMPARE(::countBytes(data.constData(), data.size(), static_cast<unsigned char>(mask),
+                          static_cast<unsigned char>(value)),
+             qint64(count));
 }
 
 QTEST_GUILESS_MAIN(ExportPositionsTest)

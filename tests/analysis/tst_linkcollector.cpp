@@ -14,6 +14,7 @@ private slots:
     void columnLimit();
     void contentAttributeReplacesBody();
     void imageInLinkWithoutAttributes();
+    void attributeNamesBeyondWhatIsKept();
 };
 
 namespace {
@@ -171,6 +172,17 @@ void LinkCollectorTest::imageInLinkWithoutAttributes()
     QCOMPARE(tables.linkTable.cell(2, 0), QStringLiteral("src"));
     QCOMPARE(tables.linkTable.cell(2, 1), QStringLiteral("1"));
     QCOMPARE(tables.linkTable.cell(2, 2), QStringLiteral("2"));
+}
+
+void LinkCollectorTest::attributeNamesBeyondWhatIsKept()
+{
+    AttributeNames names;
+    const QString href = names.name(nullptr, "href");
+    QCOMPARE(names.name(nullptr, "href").constData(), href.constData()); // kept once
+    for (int i = 0; i < 10000; ++i)
+        QCOMPARE(names.name(i % 2 ? "x" : nullptr, QByteArray::number(i).constData()),
+                 (i % 2 ? QStringLiteral("x:") : QString()) + QString::number(i));
+    QCOMPARE(names.name(nullptr, "href"), QStringLiteral("href"));
 }
 
 QTEST_GUILESS_MAIN(LinkCollectorTest)

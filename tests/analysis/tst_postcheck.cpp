@@ -40,6 +40,11 @@ void PostCheckTest::firstFault_data()
     QTest::newRow("plain text") << QStringLiteral("just words, no markup") << 0 << 0 << 0
                                 << QString();
     QTest::newRow("empty-element br") << QStringLiteral("one<br/>two") << 0 << 0 << 0 << QString();
+    QString manyNames; // more than a reused parser keeps before it starts anew
+    for (int i = 0; i <= 100000; ++i)
+        manyNames += QStringLiteral("<e%1/>").arg(i);
+    QTest::newRow("more element names than a parser keeps")
+        << manyNames << 0 << 0 << 0 << QString();
     QTest::newRow("links") << QStringLiteral("<a href='x' class=\"c\">y</a><img src='i&amp;j'/>")
                            << 0 << 0 << 0 << QString();
     QTest::newRow("processing instruction")
