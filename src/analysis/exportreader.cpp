@@ -4,6 +4,7 @@
 #include "exporttree.h"
 #include "libxmlsupport.h"
 #include "markupguard.h"
+#include "reusedbuffer.h"
 
 #include <QFile>
 
@@ -162,7 +163,7 @@ struct GuardedInput
             failed = true;
             return false;
         }
-        repaired.resize(0);
+        emptyForReuse(repaired);
         if (read == 0) {
             ended = true;
             repair.finish(repaired);
@@ -178,7 +179,7 @@ struct GuardedInput
 int readGuarded(GuardedInput& input, char* buffer, int length)
 {
     while (input.pendingStart == input.pending.size()) {
-        input.pending.resize(0);
+        emptyForReuse(input.pending);
         input.pendingStart = 0;
         if (!input.fill(length))
             return input.failed ? -1 : 0;

@@ -1,6 +1,7 @@
 #include "linkcollector.h"
 
 #include "linkfinder.h"
+#include "reusedbuffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +18,7 @@ bool isNamed(const xmlChar* localName, const xmlChar* namespaceUri, const char* 
 
 QString AttributeNames::name(const char* prefix, const char* localName)
 {
-    key_.resize(0);
+    emptyForReuse(key_);
     if (prefix != nullptr)
         key_.append(prefix).append(':');
     key_.append(localName);

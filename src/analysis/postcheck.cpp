@@ -3,9 +3,8 @@
 #include "libxmlsupport.h"
 #include "linkfinder.h"
 #include "markupguard.h"
+#include "reusedbuffer.h"
 #include "textpositions.h"
-
-#include <QScopeGuard>
 
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
@@ -20,8 +19,6 @@ namespace {
 // The size limits that libxml2 lifts with XML_PARSE_HUGE guard against entities a document
 // declares, which a body cannot; its nesting stays bounded as libxml2 bounds it by default.
 constexpr int depthLimit = 256;
-// Bodies up to this size reuse one buffer; larger ones, rare, get their own.
-constexpr qsizetype keptBufferLimit = 1 << 20;
 
 struct Fault
 {
@@ -135,7 +132,7 @@ xmlSAXHandler postHandler()
 
 void wrap(QByteArray& text, const QByteArray& bodyUtf8, const QByteArray& tagUtf8)
 {
-    text.resize(0); // keeps the capacity, unlike clear()
+    emptyForReuse(text);
     text.reserve(qsizetype(sizeof wrapperDeclaration) + bodyUtf8.size() + 2 * tagUtf8.size() + 5);
     text.append(wrapperDeclaration);
     text.append('<').append(tagUtf8).append('>');
@@ -226,11 +223,6 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
 PostReport PostChecker::check(const QByteArray& bodyUtf8)
 {
     PostReport report;
-    // The buffer outlives the check; a very large body's is given back rather than kept.
-    const auto release = qScopeGuard([this] {
-        if (wrapped_.capacity() > keptBufferLimit)
-            wrapped_ = QByteArray();
-    });
     wrap(wrapped_, bodyUtf8, tagUtf8_);
     const QByteArray& text = wrapped_;
 

@@ -1,5 +1,7 @@
 #include "jsonstream.h"
 
+#include "analysis/reusedbuffer.h"
+
 namespace {
 constexpr qsizetype flushThreshold = 1 << 16;
 // Objects and arrays nested deeper than this are written on their parent's line.
@@ -157,5 +159,5 @@ void JsonStream::flush()
 {
     if (!buffer_.isEmpty())
         sink_(buffer_);
-    buffer_.resize(0);
+    emptyForReuse(buffer_);
 }

@@ -5,6 +5,7 @@
 #include "tabdelimited.h"
 
 #include "analysis/nativepath.h"
+#include "analysis/reusedbuffer.h"
 
 #include <QDir>
 
@@ -101,7 +102,7 @@ bool OutputFile::flushBuffer()
     if (status_ == Fine && device_.isOpen() && !buffer_.isEmpty() &&
         device_.write(buffer_) != buffer_.size())
         fail(Failed, device_.errorString());
-    buffer_.resize(0);
+    emptyForReuse(buffer_);
     return status_ == Fine;
 }
 
@@ -109,7 +110,7 @@ bool OutputFile::restart()
 {
     if (!staged_ || status_ != Fine)
         return false;
-    buffer_.resize(0);
+    emptyForReuse(buffer_);
     device_.close();
     staged_.reset();
     openStaged();

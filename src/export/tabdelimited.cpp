@@ -5,6 +5,7 @@
 
 #include "analysis/nativepath.h"
 #include "analysis/resulttables.h"
+#include "analysis/reusedbuffer.h"
 
 #include <QFile>
 
@@ -75,7 +76,7 @@ void appendCell(QByteArray& line, const QString& text, TextEncoding encoding)
 bool flush(QIODevice& device, QByteArray& buffer)
 {
     const bool written = buffer.isEmpty() || device.write(buffer) == buffer.size();
-    buffer.resize(0);
+    emptyForReuse(buffer);
     return written;
 }
 

@@ -3,6 +3,7 @@
 #include "tabdelimited.h"
 
 #include "analysis/resulttables.h"
+#include "analysis/reusedbuffer.h"
 
 #include <QDir>
 
@@ -29,7 +30,7 @@ ErrorTableStream::ErrorTableStream(OutputFile& output, TextEncoding encoding)
 
 void ErrorTableStream::writeHeader()
 {
-    line_.resize(0);
+    emptyForReuse(line_);
     appendByteOrderMark(line_, encoding_);
     const QStringList& headers = ResultTables::errorHeaders();
     for (int column = 0; column < headers.size(); ++column) {
@@ -49,7 +50,7 @@ void ErrorTableStream::restart()
 
 void ErrorTableStream::addRow(const Row& row)
 {
-    line_.resize(0);
+    emptyForReuse(line_);
     appendDataField(line_, row.title, encoding_);
     line_.append("\t\t"); // the Content column: bodies never reach the file
     appendDataField(line_, number(row.errorCode), encoding_);
@@ -96,7 +97,7 @@ void LinkTableStream::restart()
 {
     columns_.reset();
     rowCount_ = 0;
-    pending_.resize(0);
+    emptyForReuse(pending_);
     if (spool_.isOpen()) {
         spool_.resize(0);
         spool_.seek(0);
@@ -120,7 +121,7 @@ int LinkColumns::columnFor(const QString& name)
 void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink>& links)
 {
     QByteArray& cutTitle = title_;
-    cutTitle.resize(0);
+    emptyForReuse(cutTitle);
     appendDataField(cutTitle, title, encoding_);
     std::optional<QByteArrayView> cells[LinkColumnCount];
     QByteArray& line = line_;
@@ -134,7 +135,7 @@ void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink
         }
         // Each spooled row: its length, the last column it has a field for, its fields.
         const auto lastColumn = static_cast<quint8>(columns_.headers().size() - 1);
-        line.resize(0);
+        emptyForReuse(line);
         if (cells[LinkTitleColumn])
             appendDataFieldUtf8(line, *cells[LinkTitleColumn], encoding_);
         else
@@ -159,7 +160,7 @@ bool LinkTableStream::flushSpool()
 {
     if (!pending_.isEmpty() && spool_.write(pending_) != pending_.size())
         spoolFailed_ = true;
-    pending_.resize(0);
+    emptyForReuse(pending_);
     return !spoolFailed_;
 }
 
@@ -181,7 +182,7 @@ bool LinkTableStream::writeTo(OutputFile& output)
     constexpr qsizetype recordHead = sizeof(quint32) + 1;
     QByteArray block;
     qsizetype at = 0;
-    line.resize(0);
+    emptyForReuse(line);
     for (qint64 row = 0; row < rowCount_;) {
         quint32 length = 0;
         if (block.size() - at >= recordHead)
@@ -204,7 +205,7 @@ bool LinkTableStream::writeTo(OutputFile& output)
         ++row;
         if (line.size() >= spoolFlushThreshold) {
             output.write(line);
-            line.resize(0);
+            emptyForReuse(line);
         }
     }
     output.write(line);
