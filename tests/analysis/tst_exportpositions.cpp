@@ -94,6 +94,11 @@ void ExportPositionsTest::faultInExport_data()
                                      "</content:encoded></item>")
                           .arg(QString(20000, QLatin1Char('>'))))
         << "nbsp;" << 5;
+    QTest::newRow("body longer than the bytes the scan holds")
+        << exportWith(QStringLiteral("<item><content:encoded><![CDATA[%1 &nbsp;]]>"
+                                     "</content:encoded></item>")
+                          .arg(QString(300000, QLatin1Char('x'))))
+        << "nbsp;" << 5;
     QTest::newRow("element left open: the end of the body")
         << exportWith(QStringLiteral(
                "<item><content:encoded><![CDATA[<p>open\n]]></content:encoded></item>"))

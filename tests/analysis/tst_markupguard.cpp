@@ -76,6 +76,8 @@ void MarkupGuardTest::violation_data()
     QTest::newRow("parameter entity used, after a comment and an instruction")
         << QByteArray("<!-- c --><?pi?><!DOCTYPE r [<!ENTITY % p 'x'> %p;]><r/>") << 47
         << QStringLiteral("Parameter entity");
+    QTest::newRow("DOCTYPE after the root's start, which libxml2 refuses unread")
+        << QByteArray("<r/><!DOCTYPE r [<!ENTITY % p 'x'> %p;]>") << -1 << QString();
     QTest::newRow("'%' inside a literal")
         << QByteArray("<!DOCTYPE r [<!ENTITY e '%p;'>]><r/>") << -1 << QString();
     QTest::newRow("attribute defaults at the limit")
