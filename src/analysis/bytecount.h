@@ -4,8 +4,12 @@
 
 #include <cstring>
 
-// Counts the bytes b of data for which (b & mask) == value, eight bytes at a time: the scanners
-// of the export pass over hundreds of megabytes, and a loop over single bytes is what they would
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Counts the bytes b of data for which (b & mask) == value, many bytes at a time: the scanners of
+// the export pass over hundreds of megabytes, and a loop over single bytes is what they would
 // spend most of their time in.
 inline qint64 countBytes(const char* data, qint64 size, unsigned char mask, unsigned char value)
 {
@@ -15,6 +19,17 @@ inline qint64 countBytes(const char* data, qint64 size, unsigned char mask, unsi
     const quint64 values = ones * value;
     qint64 count = 0;
     qint64 i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time where the processor has SSE2, as every x86-64 one does.
+    const __m128i vectorMask = _mm_set1_epi8(static_cast<char>(mask));
+    const __m128i vectorValue = _mm_set1_epi8(static_cast<char>(value));
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i matches = _mm_cmpeq_epi8(_mm_and_si128(bytes, vectorMask), vectorValue);
+        count += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(matches)));
+    }
+#endif
+    // Eight at a time elsewhere, and for what is left.
     for (; i + 8 <= size; i += 8) {
         quint64 word;
         std::memcpy(&word, data + i, sizeof word);
