@@ -68,8 +68,8 @@ private:
 
 // The body starts of an export's items, in file order, found by reading the file a second time,
 // as far as each one asks: the reader's own thread, which sets the pace of a run, is spared the
-// scan, and a front end that needs no positions pays nothing for them. The device is shared: it
-// is sought to where this reading stands before each read.
+// scan, and a front end that needs no positions pays nothing for them. The device may be shared:
+// each read first seeks to where this reading stands.
 class BodyStartReader
 {
 public:
