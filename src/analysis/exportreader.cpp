@@ -199,29 +199,6 @@ int readFromDevice(void* context, char* buffer, int length)
     return result;
 }
 
-// Whether the prolog at the start of the (repaired) bytes holds a document type declaration;
-// nothing while that cannot be told yet. NUL bytes are passed over, so that UTF-16 and UCS-4
-// read the same.
-std::optional<bool> declaresDoctype(QByteArray head)
-{
-    head.removeIf([](char byte) { return byte == 0; });
-    qsizetype at = 0;
-    while ((at = head.indexOf('<', at)) >= 0) {
-        if (head.size() - at < 9)
-            return std::nullopt;
-        if (head.at(at + 1) == '?' || head.mid(at, 4) == "<!--") {
-            const bool instruction = head.at(at + 1) == '?';
-            const qsizetype end = head.indexOf(instruction ? "?>" : "-->", at + 2);
-            if (end < 0)
-                return std::nullopt;
-            at = end + 2;
-            continue;
-        }
-        return head.mid(at, 9) == "<!DOCTYPE";
-    }
-    return std::nullopt;
-}
-
 int closeNothing(void*)
 {
     return 0;
@@ -344,8 +321,11 @@ private:
 int parserOptions(GuardedInput& input)
 {
     std::optional<bool> doctype;
-    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk))
-        doctype = declaresDoctype(input.pending);
+    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk)) {
+        // NUL bytes are passed over, so that UTF-16 and UCS-4 read the same.
+        doctype = markupguard::declaresDoctype(
+            QByteArray(input.pending).removeIf([](char byte) { return byte == 0; }));
+    }
     int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
     if (!doctype.value_or(true))
         options |= XML_PARSE_HUGE;

@@ -398,25 +398,25 @@ bool Guard::feedSubsetKeyword(char32_t unit)
     return true;
 }
 
-// Whether the text's prolog, before its root element, holds a document type declaration: the only
-// place where one is read. Elsewhere libxml2 stops at it as a fault.
-bool prologDeclaresDoctype(QByteArrayView text)
+std::optional<bool> declaresDoctype(QByteArrayView head)
 {
     qsizetype at = 0;
-    for (;;) {
-        while (at < text.size() &&
-               (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r'))
-            ++at;
-        const QByteArrayView rest = text.sliced(at);
+    while ((at = head.indexOf('<', at)) >= 0) {
+        if (head.size() - at < 9)
+            return std::nullopt;
+        const QByteArrayView rest = head.sliced(at);
         const bool instruction = rest.startsWith("<?");
-        if (!instruction && !rest.startsWith("<!--"))
-            return rest.startsWith("<!DOCTYPE");
-        const QByteArrayView terminator = instruction ? "?>" : "-->";
-        const qsizetype end = rest.indexOf(terminator);
-        if (end < 0)
-            return false;
-        at += end + terminator.size();
+        if (instruction || rest.startsWith("<!--")) {
+            const QByteArrayView terminator = instruction ? "?>" : "-->";
+            const qsizetype end = rest.indexOf(terminator, 2);
+            if (end < 0)
+                return std::nullopt;
+            at += end + terminator.size();
+            continue;
+        }
+        return rest.startsWith("<!DOCTYPE");
     }
+    return std::nullopt;
 }
 
 std::optional<Violation> firstViolation(const char* data, qint64 size)
@@ -425,7 +425,7 @@ std::optional<Violation> firstViolation(const char* data, qint64 size)
     // attributes on one element, and each attribute needs a '='. Most post bodies hold far fewer
     // than the limit in all, and counting them is much cheaper than reading the markup.
     if (countByte(data, size, '=') <= attributeLimit &&
-        !prologDeclaresDoctype(QByteArrayView(data, size)))
+        !declaresDoctype(QByteArrayView(data, size)).value_or(false))
         return std::nullopt;
     Guard guard;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -132,6 +133,11 @@ private:
     int attributeDefaults_ = 0;
     std::optional<Violation> violation_;
 };
+
+// Whether the prolog at the start of the text, before its root element, holds a document type
+// declaration: the only place where one is read (elsewhere libxml2 stops at it as a fault).
+// Nothing while the bytes so far cannot tell.
+std::optional<bool> declaresDoctype(QByteArrayView head);
 
 // Guards a whole text whose units are bytes (UTF-8, as the post checker builds it).
 std::optional<Violation> firstViolation(const char* data, qint64 size);

@@ -120,11 +120,9 @@ int LinkColumns::columnFor(const QString& name)
 
 void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink>& links)
 {
-    QByteArray& cutTitle = title_;
-    emptyForReuse(cutTitle);
-    appendDataField(cutTitle, title, encoding_);
+    emptyForReuse(title_);
+    appendDataField(title_, title, encoding_);
     std::optional<QByteArrayView> cells[LinkColumnCount];
-    QByteArray& line = line_;
     for (const FoundLink& link : links) {
         std::fill(std::begin(cells), std::end(cells), std::nullopt);
         // An attribute named like the title column takes the title's place, as in the window.
@@ -135,21 +133,21 @@ void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink
         }
         // Each spooled row: its length, the last column it has a field for, its fields.
         const auto lastColumn = static_cast<quint8>(columns_.headers().size() - 1);
-        emptyForReuse(line);
+        emptyForReuse(line_);
         if (cells[LinkTitleColumn])
-            appendDataFieldUtf8(line, *cells[LinkTitleColumn], encoding_);
+            appendDataFieldUtf8(line_, *cells[LinkTitleColumn], encoding_);
         else
-            line.append(cutTitle);
-        line.append('\t');
+            line_.append(title_);
+        line_.append('\t');
         for (int column = LinkFirstAttributeColumn; column <= lastColumn; ++column) {
-            line.append('\t');
+            line_.append('\t');
             if (cells[column])
-                appendDataFieldUtf8(line, *cells[column], encoding_);
+                appendDataFieldUtf8(line_, *cells[column], encoding_);
         }
-        const auto length = static_cast<quint32>(line.size());
+        const auto length = static_cast<quint32>(line_.size());
         pending_.append(reinterpret_cast<const char*>(&length), sizeof length);
         pending_.append(static_cast<char>(lastColumn));
-        pending_.append(line);
+        pending_.append(line_);
         ++rowCount_;
     }
     if (pending_.size() >= spoolFlushThreshold)
