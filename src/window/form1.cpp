@@ -65,13 +65,13 @@ QLineEdit* designedTextBox(QWidget* form, const QString& name, const TwipsRect& 
     return box;
 }
 
-void showFromStart(QLineEdit* box, const QString& text)
+} // namespace
+
+void Form1::showFromStart(QLineEdit* box, const QString& text)
 {
     box->setText(text);
     box->setCursorPosition(0);
 }
-
-} // namespace
 
 Form1::Form1(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(std::move(dialogs))
@@ -140,6 +140,12 @@ void Form1::createControls()
     // Hidden until Ctrl+F; it then takes the top of the list's place.
     findBar_ = new FindBar(this);
 
+    createDetailPanel();
+    setTabOrders();
+}
+
+void Form1::createDetailPanel()
+{
     for (int slot = 0; slot < detailSlotCount; ++slot) {
         const int top = 4680 + 480 * slot;
         const QString number = QString::number(slot + 1);
@@ -149,7 +155,10 @@ void Form1::createControls()
             designedTextBox(this, QStringLiteral("Text") + number, {1560, top, 8535, 375});
         texts_[size_t(slot)]->setReadOnly(true);
     }
+}
 
+void Form1::setTabOrders()
+{
     QWidget* previous = TextPath;
     for (QWidget* next : std::initializer_list<QWidget*>{
              CommandPath, TextDummy, OptionLinks, OptionErrors, CommandExport,
@@ -369,39 +378,6 @@ void Form1::CommandExport_Click()
     }
 }
 
-void Form1::OptionErrors_Click()
-{
-    findBar_->setFaultsOnlyAvailable(true);
-    fillList(false);
-    showSelected();
-    OptionLinks->setChecked(!OptionErrors->isChecked());
-}
-
-void Form1::OptionLinks_Click()
-{
-    findBar_->setFaultsOnlyAvailable(false);
-    fillList(true);
-    showSelected();
-    OptionErrors->setChecked(!OptionLinks->isChecked());
-}
-
-void Form1::ListView1_ColumnClick(int column)
-{
-    proxy_->setSortKey(column);
-    proxy_->setSortOrder(proxy_->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                   : Qt::AscendingOrder);
-    proxy_->setSorted(true);
-    sortActive_ = true;
-    ListView1->header()->setSortIndicatorShown(true);
-    ListView1->header()->setSortIndicator(column, proxy_->sortOrder());
-}
-
-void Form1::ListView1_ItemClick()
-{
-    if (!filling_)
-        showSelected();
-}
-
 void Form1::TextDummy_Change()
 {
     if (TextDummy->text().isEmpty()) {
@@ -409,47 +385,4 @@ void Form1::TextDummy_Change()
         TextDummy->setText(WindowTexts::defaultDummyTag);
     }
     LabelDummy->setText(QStringLiteral("></") + TextDummy->text() + u'>');
-}
-
-void Form1::fillList(bool showLinks)
-{
-    filling_ = true;
-    model_->clearItems();
-    if (sortActive_)
-        proxy_->setSorted(false);
-    proxy_->setFilter(filterFor(showLinks));
-    proxy_->setNumericColumns(
-        showLinks ? QList<int>() : QList<int>{ErrorCodeColumn, ErrorLineColumn, ErrorPosColumn});
-
-    const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
-    const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;
-    const int rowCount = showLinks ? tables_.linkRowCount : tables_.errorRowCount;
-    model_->present(table, lastColumn, rowCount);
-    for (int column = 0; column <= lastColumn; ++column)
-        ListView1->setColumnWidth(column, toPixels(columnWidths_.widthFor(table.cell(column, 0))));
-
-    const DetailTexts captions = detailCaptions(table);
-    for (int slot = 0; slot < detailSlotCount; ++slot)
-        labels_[size_t(slot)]->setText(captions[size_t(slot)]);
-
-    if (sortActive_)
-        proxy_->setSorted(true);
-
-    // As a list control does, the first item added, the one from table row 1, becomes the
-    // selected item wherever the sort has put it; when a filter hides it, the top row shown.
-    QModelIndex first = proxy_->mapFromSource(model_->index(0, 0));
-    if (!first.isValid())
-        first = proxy_->index(0, 0);
-    if (first.isValid())
-        ListView1->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
-    showFilterCount();
-    filling_ = false;
-}
-
-void Form1::showSelected()
-{
-    const DetailTexts texts = detailTexts(*model_, currentSourceRow());
-    for (int slot = 0; slot < detailSlotCount; ++slot)
-        showFromStart(texts_[size_t(slot)], texts[size_t(slot)]);
 }

@@ -54,6 +54,8 @@ protected:
 
 private:
     void createControls();
+    void createDetailPanel();
+    void setTabOrders();
     void connectHandlers();
     void createBrowsingTools();
     void fitToScreen();
@@ -73,6 +75,7 @@ private:
     void runCheck(const QString& path);
     void fillList(bool showLinks);
     void showSelected();
+    static void showFromStart(QLineEdit* box, const QString& text);
 
     int currentSourceRow() const;
     RowFilter filterFor(bool showLinks) const;
