@@ -36,8 +36,8 @@ struct RunAbandoned
 {};
 
 // Reads the export at path, whatever bytes its name holds (see nativepath.h).
-ExportReadResult readExportFile(const QString& path,
-                                const std::function<void(ExportItem&&)>& onItem)
+ExportReadResult readExportFile(const QString& path, const ItemHandler& onItem,
+                                const ChannelHandler& onChannel)
 {
     ExportReadResult result;
     const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -55,7 +55,7 @@ ExportReadResult readExportFile(const QString& path,
             ::close(descriptor);
         return result;
     }
-    result = readExport(static_cast<QIODevice&>(file), onItem);
+    result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
     if (result.usable && file.error() != QFileDevice::NoError) {
         result.usable = false;
         result.problem.reason = file.errorString();
@@ -67,6 +67,8 @@ void recordBatch(RowSink& sink, const PostBatch& batch)
 {
     if (batch.failure)
         std::rethrow_exception(batch.failure);
+    if (batch.channel)
+        sink.channel(*batch.channel);
     for (size_t i = 0; i < batch.items.size(); ++i)
         sink.addPost(batch.items[i], batch.reports[i]);
 }
@@ -95,16 +97,23 @@ void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
             if (batch)
                 pool.submit(std::move(batch), maxPending);
         };
-        read = readExportFile(path, [&](ExportItem&& item) {
-            if (abandoned)
-                throw RunAbandoned();
-            if (!batch)
-                batch = std::make_unique<PostBatch>();
-            batch->bodyBytes += item.bodyUtf8.size();
-            batch->items.push_back(std::move(item));
-            if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
-                flush();
-        });
+        read = readExportFile(
+            path,
+            [&](ExportItem&& item) {
+                if (abandoned)
+                    throw RunAbandoned();
+                if (!batch)
+                    batch = std::make_unique<PostBatch>();
+                batch->bodyBytes += item.bodyUtf8.size();
+                batch->items.push_back(std::move(item));
+                if (batch->items.size() >= batchItemLimit || batch->bodyBytes >= batchByteLimit)
+                    flush();
+            },
+            [&](const ExportChannel& channel) {
+                if (!batch)
+                    batch = std::make_unique<PostBatch>();
+                batch->channel = channel;
+            });
         flush();
     } catch (...) {
         failure = std::current_exception();
@@ -178,14 +187,17 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     if (workerCount == 1) {
         PostChecker checker(options.dummyTag);
         try {
-            read = readExportFile(path, [&](ExportItem&& item) {
-                if (options.cancelled && options.cancelled())
-                    throw RunStopped();
-                sink.addPost(item, checker.check(item.bodyUtf8));
-                ++recorded;
-                if (options.progress && recorded % batchItemLimit == 0)
-                    options.progress(recorded);
-            });
+            read = readExportFile(
+                path,
+                [&](ExportItem&& item) {
+                    if (options.cancelled && options.cancelled())
+                        throw RunStopped();
+                    sink.addPost(item, checker.check(item.bodyUtf8));
+                    ++recorded;
+                    if (options.progress && recorded % batchItemLimit == 0)
+                        options.progress(recorded);
+                },
+                [&](const ExportChannel& channel) { sink.channel(channel); });
         } catch (const RunStopped&) {
             cancelled = true;
         }
@@ -204,6 +216,7 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     }
     outcome.foundItems = read.usable && read.itemCount > 0;
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
+    outcome.channel = read.channel;
     if (read.usable)
         outcome.exportFaults = std::move(read.faults);
     else

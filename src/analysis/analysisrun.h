@@ -32,6 +32,8 @@ struct AnalysisOutcome
     // The faults of the export file that were read through, in file order; the posts were
     // checked as usual.
     QList<ExportFault> exportFaults;
+    // What the channel says of the site (also handed to the sink before the first post).
+    ExportChannel channel;
     // The run was stopped: the tables hold the itemCount items recorded before that.
     bool cancelled = false;
 };

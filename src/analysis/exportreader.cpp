@@ -213,7 +213,8 @@ bool readerAtPlainElement(xmlTextReader* reader, const char* name)
 
 } // namespace
 
-ExportReadResult readExport(const QString& path, const std::function<void(ExportItem&&)>& onItem)
+ExportReadResult readExport(const QString& path, const ItemHandler& onItem,
+                            const ChannelHandler& onChannel)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -221,7 +222,7 @@ ExportReadResult readExport(const QString& path, const std::function<void(Export
         result.problem.reason = file.errorString();
         return result;
     }
-    ExportReadResult result = readExport(static_cast<QIODevice&>(file), onItem);
+    ExportReadResult result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
     if (result.usable && file.error() != QFileDevice::NoError) {
         result.usable = false;
         result.problem = ExportFault();
@@ -242,7 +243,7 @@ public:
     {}
 
     // Returns the reader's last status: 0 at the end, negative on failure.
-    int run(const std::function<void(ExportItem&&)>& onItem, qint64& itemCount)
+    int run(const ItemHandler& onItem, qint64& itemCount)
     {
         int status = xmlTextReaderRead(reader_);
         while (status == 1 && !state_.faulted) {
@@ -254,11 +255,15 @@ public:
                 if (item == nullptr || state_.faulted)
                     break;
                 placeFaults(item, true);
+                handChannel();
                 onItem(itemFrom(item, repair_.markedAnything()));
                 ++itemCount;
                 status = xmlTextReaderNext(reader_);
                 continue;
             } else if (type != XML_READER_TYPE_END_ELEMENT) {
+                if (type == XML_READER_TYPE_ELEMENT && inChannel_ && !channelHanded_ &&
+                    xmlTextReaderDepth(reader_) == 2)
+                    readChannel();
                 placeFaults(xmlTextReaderCurrentNode(reader_), false);
             }
             status = xmlTextReaderRead(reader_);
@@ -266,9 +271,27 @@ public:
         return status;
     }
 
+    // Hands on what the channel said before its first item, once.
+    void handChannel()
+    {
+        if (channelHanded_)
+            return;
+        channelHanded_ = true;
+        if (onChannel_)
+            onChannel_(channel);
+    }
+
     bool hasDoctype = false;
+    ExportChannel channel;
+    ChannelHandler onChannel_;
 
 private:
+    void readChannel()
+    {
+        if (const xmlNode* element = xmlTextReaderExpand(reader_))
+            exporttree::readChannelChild(element, channel);
+    }
+
     bool atItem()
     {
         const int depth = xmlTextReaderDepth(reader_);
@@ -310,6 +333,7 @@ private:
     exportrepair::ByteRepair& repair_;
     bool rootIsRss_ = false;
     bool inChannel_ = false;
+    bool channelHanded_ = false;
     qint64 markersSeen_ = 0;
     size_t firstUnplaced_ = 0;
 };
@@ -367,7 +391,8 @@ QList<ExportFault> inFileOrder(QList<ExportFault> faults)
 
 } // namespace
 
-ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem)
+ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
+                            const ChannelHandler& onChannel)
 {
     libxml::initialize();
     ExportReadResult result;
@@ -386,7 +411,11 @@ ExportReadResult readExport(QIODevice& device, const std::function<void(ExportIt
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
     ItemWalk walk(reader.get(), state, input.repair);
+    walk.onChannel_ = onChannel;
     const int status = walk.run(onItem, result.itemCount);
+    if (!state.faulted)
+        walk.handChannel();
+    result.channel = walk.channel;
     libxml::rethrowKept(input.failure);
     libxml::rethrowKept(state.failure);
     failAfterReading(state, input.guard, status, walk.hasDoctype, refused);

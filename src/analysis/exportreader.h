@@ -1,34 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "exportitem.h"
+
 #include <QIODevice>
 #include <QList>
-#include <QString>
 
 #include <functional>
-
-// One item of the export as the reader hands it on.
-struct ExportItem
-{
-    QString title;
-    QByteArray bodyUtf8;
-    QString postId;    // the text of `wp:post_id`
-    QString permalink; // the text of `link`
-};
-
-// A fault in the export file itself, as opposed to one in a post's HTML: either one the reader
-// read through (the rest of the file still yields its items) or the one that made the file
-// unusable.
-struct ExportFault
-{
-    qint64 line = 0;   // 1-based, in the export file
-    qint64 column = 0; // 1-based, in characters of that line
-    QString reason;
-    // Set when the fault lies inside an `item`: its title and `wp:post_id` as far as read.
-    bool inItem = false;
-    QString itemTitle;
-    QString postId;
-};
 
 struct ExportReadResult
 {
@@ -42,7 +19,12 @@ struct ExportReadResult
     ExportFault problem;
     // Faults read through, in file order.
     QList<ExportFault> faults;
+    ExportChannel channel;
 };
+
+using ItemHandler = std::function<void(ExportItem&&)>;
+// Called once, before the first item is handed on (or at the end when there is none).
+using ChannelHandler = std::function<void(const ExportChannel&)>;
 
 // Streams the `rss/channel/item` elements of a WordPress export, in file order, to onItem. Each
 // item's title is the text of its first `title` child, its body the text of its first
@@ -50,7 +32,9 @@ struct ExportReadResult
 // empty when the child is missing. The file is only read; nothing else is ever fetched.
 // Faults that leave the file's structure intact are read through and listed in `faults` (see
 // exportrepair.h); a post body keeps the characters XML forbids, so that its own check shows them.
-ExportReadResult readExport(const QString& path, const std::function<void(ExportItem&&)>& onItem);
+ExportReadResult readExport(const QString& path, const ItemHandler& onItem,
+                            const ChannelHandler& onChannel = {});
 
 // The same, reading the export from an open device (the file reader above comes down to this).
-ExportReadResult readExport(QIODevice& device, const std::function<void(ExportItem&&)>& onItem);
+ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
+                            const ChannelHandler& onChannel = {});

@@ -153,31 +153,100 @@ void placeInItem(ExportFault& fault, const xmlNode* item, bool restore)
     }
 }
 
-ExportItem itemFrom(const xmlNode* item, bool restore)
+namespace {
+
+QString trimmedText(const xmlNode* element)
+{
+    return element != nullptr ? QString::fromUtf8(textOf(element)).trimmed() : QString();
+}
+
+// The `wp:meta_value` of a `wp:postmeta` whose `wp:meta_key` is the one given.
+const xmlNode* metaValue(const xmlNode* postmeta, const char* key)
+{
+    const xmlNode* value = nullptr;
+    bool keyed = false;
+    for (const xmlNode* child = postmeta->children; child != nullptr; child = child->next) {
+        if (value == nullptr && isWritten(child, "wp", "meta_value"))
+            value = child;
+        else if (!keyed && isWritten(child, "wp", "meta_key"))
+            keyed = textOf(child) == key;
+    }
+    return keyed ? value : nullptr;
+}
+
+// The item's first child of each name the export's readers use.
+struct ItemChildren
 {
     const xmlNode* title = nullptr;
     const xmlNode* body = nullptr;
     const xmlNode* postId = nullptr;
     const xmlNode* link = nullptr;
-    for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
-        if (title == nullptr && isPlainElement(child, "title"))
-            title = child;
-        else if (body == nullptr && isContentEncoded(child))
-            body = child;
-        else if (postId == nullptr && isWritten(child, "wp", "post_id"))
-            postId = child;
-        else if (link == nullptr && isPlainElement(child, "link"))
-            link = child;
+    const xmlNode* postType = nullptr;
+    const xmlNode* status = nullptr;
+    const xmlNode* postName = nullptr;
+    const xmlNode* guid = nullptr;
+    const xmlNode* attachmentUrl = nullptr;
+    const xmlNode* thumbnailId = nullptr;
+
+    void take(const xmlNode* child)
+    {
+        if (child->type != XML_ELEMENT_NODE)
+            return;
+        const auto first = [child](const xmlNode*& slot) {
+            if (slot == nullptr)
+                slot = child;
+        };
+        if (isPlainElement(child, "title"))
+            first(title);
+        else if (isContentEncoded(child))
+            first(body);
+        else if (isPlainElement(child, "link"))
+            first(link);
+        else if (isPlainElement(child, "guid"))
+            first(guid);
+        else if (isWritten(child, "wp", "post_id"))
+            first(postId);
+        else if (isWritten(child, "wp", "post_type"))
+            first(postType);
+        else if (isWritten(child, "wp", "status"))
+            first(status);
+        else if (isWritten(child, "wp", "post_name"))
+            first(postName);
+        else if (isWritten(child, "wp", "attachment_url"))
+            first(attachmentUrl);
+        else if (thumbnailId == nullptr && isWritten(child, "wp", "postmeta"))
+            thumbnailId = metaValue(child, "_thumbnail_id");
     }
+};
+
+} // namespace
+
+void readChannelChild(const xmlNode* element, ExportChannel& channel)
+{
+    if (channel.link.isEmpty() && isPlainElement(element, "link"))
+        channel.link = trimmedText(element);
+    else if (channel.baseBlogUrl.isEmpty() && isWritten(element, "wp", "base_blog_url"))
+        channel.baseBlogUrl = trimmedText(element);
+}
+
+ExportItem itemFrom(const xmlNode* item, bool restore)
+{
+    ItemChildren children;
+    for (const xmlNode* child = item->children; child != nullptr; child = child->next)
+        children.take(child);
     ExportItem result;
-    if (postId != nullptr)
-        result.postId = QString::fromUtf8(textOf(postId)).trimmed();
-    if (link != nullptr)
-        result.permalink = QString::fromUtf8(textOf(link)).trimmed();
-    if (title != nullptr)
+    result.postId = trimmedText(children.postId);
+    result.permalink = trimmedText(children.link);
+    result.postType = trimmedText(children.postType);
+    result.status = trimmedText(children.status);
+    result.postName = trimmedText(children.postName);
+    result.guid = trimmedText(children.guid);
+    result.attachmentUrl = trimmedText(children.attachmentUrl);
+    result.thumbnailId = trimmedText(children.thumbnailId);
+    if (const xmlNode* title = children.title)
         result.title =
             QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));
-    if (body != nullptr)
+    if (const xmlNode* body = children.body)
         result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
     return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exportreader.h"
+#include "exportitem.h"
 
 #include <libxml/tree.h>
 
@@ -12,6 +12,8 @@ namespace exporttree {
 bool isItem(const xmlNode* node);
 // The item's title and body; restore undoes what the repair marked in them.
 ExportItem itemFrom(const xmlNode* item, bool restore);
+// Takes what the channel says of the site from one of its child elements, if it is one of those.
+void readChannelChild(const xmlNode* element, ExportChannel& channel);
 // Names the item a fault lies in by its title and post ID, as far as they have been read.
 void placeInItem(ExportFault& fault, const xmlNode* item, bool restore);
 // The markers of the repair in the node, or in the node and all it holds, in document order.

@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct PostBatch
     std::vector<ExportItem> items;
     std::vector<PostReport> reports;
     qint64 bodyBytes = 0;
+    // Set in the batch that the channel was read before: it goes to the sink before the items.
+    std::optional<ExportChannel> channel;
     bool done = false;
     // Set when a check could not be made (out of memory): the reports are then incomplete, and
     // whoever takes the batch rethrows it.

@@ -12,6 +12,9 @@ class RowSink
 public:
     virtual ~RowSink() = default;
     virtual void addPost(const ExportItem& item, const PostReport& report) = 0;
+    // What the channel says of the site: once, before the first post (or after the last item
+    // was read, when there is none).
+    virtual void channel(const ExportChannel&) {}
 };
 
 // Appends each post's error row and link rows to the result tables.

@@ -25,6 +25,7 @@ private slots:
     void exportFaults_data();
     void exportFaults();
     void repairDoesNotDependOnReads();
+    void siteFields();
 };
 
 namespace {
@@ -382,6 +383,45 @@ void ExportReaderTest::repairDoesNotDependOnReads()
     QCOMPARE(whole.second.size(), 8);
     for (const qsizetype readLength : {1, 2, 3, 5, 7})
         QCOMPARE(repaired(readLength), whole);
+}
+
+// What the audit reads of each item and of the channel, which comes before the first item.
+void ExportReaderTest::siteFields()
+{
+    QString document = ExportFixture::channelWith(
+        {"<item><title>a</title><link>https://blog.example/a/</link><guid "
+         "isPermaLink=\"false\">http://old.example/?p=7</guid><wp:post_id>7</wp:post_id>"
+         "<wp:post_name><![CDATA[a]]></wp:post_name><wp:status>publish</wp:status>"
+         "<wp:post_type>post</wp:post_type><wp:postmeta><wp:meta_key>_edit_last</wp:meta_key>"
+         "<wp:meta_value>1</wp:meta_value></wp:postmeta><wp:postmeta><wp:meta_key><![CDATA["
+         "_thumbnail_id]]></wp:meta_key><wp:meta_value>9</wp:meta_value></wp:postmeta></item>",
+         "<item><wp:post_type>attachment</wp:post_type><wp:attachment_url> "
+         "https://cdn.example/i.png </wp:attachment_url></item>"});
+    document.replace("<title>Fixture</title>",
+                     "<title>Fixture</title><link>https://blog.example</link>"
+                     "<wp:base_blog_url>http://blog.example</wp:base_blog_url>");
+    ExportFixture fixture;
+    QList<ExportItem> items;
+    QStringList calls;
+    const ExportReadResult result = readExport(
+        fixture.write(document),
+        [&](ExportItem&& item) {
+            items.append(item);
+            calls << "item";
+        },
+        [&](const ExportChannel& channel) { calls << channel.link + " " + channel.baseBlogUrl; });
+    QVERIFY(result.usable);
+    QCOMPARE(calls, (QStringList{"https://blog.example http://blog.example", "item", "item"}));
+    QCOMPARE(result.channel.link, QStringLiteral("https://blog.example"));
+    QCOMPARE(items.size(), 2);
+    const QStringList first{items[0].permalink,   items[0].guid,         items[0].postId,
+                            items[0].postName,    items[0].status,       items[0].postType,
+                            items[0].thumbnailId, items[0].attachmentUrl};
+    QCOMPARE(first, (QStringList{"https://blog.example/a/", "http://old.example/?p=7", "7", "a",
+                                 "publish", "post", "9", ""}));
+    QCOMPARE(items[1].postType, QStringLiteral("attachment"));
+    QCOMPARE(items[1].attachmentUrl, QStringLiteral("https://cdn.example/i.png"));
+    QVERIFY(items[1].thumbnailId.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ExportReaderTest)
