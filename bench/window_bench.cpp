@@ -286,7 +286,7 @@ void measureBigCell(int megabytes, bool oneLine)
     ResultTable table;
     table.reset(ErrorColumnCount);
     for (int column = 0; column < ErrorColumnCount; ++column)
-        table.setCell(column, 0, ResultTables::errorHeaders().at(column));
+        table.setCell(column, 0, errorTableDescription().columns[size_t(column)].header);
     table.appendRow();
     table.setCell(ErrorTitleColumn, 1, QStringLiteral("big"));
     table.setCell(ErrorContentColumn, 1, CellText::fromUtf8(body));

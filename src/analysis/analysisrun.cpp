@@ -1,6 +1,5 @@
 #include "analysisrun.h"
 
-#include "errornarrowing.h"
 #include "nativepath.h"
 #include "postcheckpool.h"
 
@@ -230,7 +229,5 @@ AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables,
                             const AnalysisOptions& options)
 {
     tables.reset();
-    const AnalysisOutcome outcome = loadExport(path, tables, options);
-    narrowErrors(tables);
-    return outcome;
+    return loadExport(path, tables, options);
 }

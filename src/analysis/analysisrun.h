@@ -53,6 +53,6 @@ AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
 // unusable after some items, the outcome says so and the sink decides what to discard.
 AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOptions& options);
 
-// A whole run as the window and the report make it: reset, load, then narrow the errors.
+// A whole run as the window makes it: the tables reset, then filled.
 AnalysisOutcome runAnalysis(const QString& path, ResultTables& tables,
                             const AnalysisOptions& options);

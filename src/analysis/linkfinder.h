@@ -1,6 +1,7 @@
 #pragma once
 
-#include "linkcollector.h"
+#include "attributenames.h"
+#include "foundlink.h"
 
 #include <libxml/parser.h>
 

@@ -1,8 +1,10 @@
 #include "postcheck.h"
 
+#include "errornarrowing.h"
 #include "libxmlsupport.h"
 #include "linkfinder.h"
 #include "markupguard.h"
+#include "resulttables.h"
 #include "reusedbuffer.h"
 #include "textpositions.h"
 
@@ -278,29 +280,31 @@ PostReport PostChecker::check(const QByteArray& bodyUtf8)
     return report;
 }
 
-void recordPost(ResultTables& tables, const QString& title, const CellText& body,
-                const PostReport& report)
+ErrorRow errorRowOf(const QString& title, const CellText& body, const PostReport& report)
 {
-    const int row = tables.appendErrorRow();
-    ResultTable& table = tables.errorTable;
-    table.setCell(ErrorTitleColumn, row, title);
-    table.setCell(ErrorContentColumn, row, body);
     // Most posts parse: their zeros share one static text instead of three allocations each.
     const auto number = [](int value) {
         return value == 0 ? QStringLiteral("0") : QString::number(value);
     };
-    table.setCell(ErrorCodeColumn, row, number(report.errorCode));
-    if (!report.reason.isEmpty())
-        table.setCell(ErrorReasonColumn, row, report.reason);
-    table.setCell(ErrorLineColumn, row, number(report.line));
-    table.setCell(ErrorPosColumn, row, number(report.pos));
-    if (!report.sourceUtf8.isEmpty())
-        table.setCell(ErrorSourceColumn, row, CellText::fromUtf8(report.sourceUtf8));
-    collectLinks(tables, title, body, report.links);
+    ErrorRow row;
+    row.cells[ErrorTitleColumn] = title;
+    row.cells[ErrorContentColumn] = body;
+    row.cells[ErrorCodeColumn] = number(report.errorCode);
+    row.cells[ErrorReasonColumn] = report.reason;
+    row.cells[ErrorLineColumn] = number(report.line);
+    row.cells[ErrorPosColumn] = number(report.pos);
+    if (!report.sourceUtf8.isEmpty()) {
+        row.cells[ErrorSourceColumn] = CellText::fromUtf8(report.sourceUtf8);
+        row.cells[ErrorNarrowedColumn] =
+            narrowAround(QString::fromUtf8(report.sourceUtf8), report.pos);
+    }
+    row.numbers = {report.errorCode, report.line, report.pos, report.bodyOffset};
+    return row;
 }
 
-void checkPost(ResultTables& tables, const QString& title, const QString& body,
-               const QString& dummyTag)
+void recordPost(ResultTables& tables, const QString& title, const CellText& body,
+                const PostReport& report)
 {
-    recordPost(tables, title, body, checkPostBody(body.toUtf8(), dummyTag));
+    tables.appendErrorRow(errorRowOf(title, body, report));
+    tables.appendLinks(title, body, report.links);
 }

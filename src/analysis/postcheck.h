@@ -1,7 +1,8 @@
 #pragma once
 
-#include "linkcollector.h"
-#include "resulttables.h"
+#include "attributenames.h"
+#include "foundlink.h"
+#include "tablerows.h"
 
 #include <QByteArray>
 #include <QString>
@@ -55,11 +56,13 @@ private:
 // One check with a checker of its own.
 PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag);
 
-// Appends the post's error row, with the report's cells, and its link rows.
+// The post's error row: its title, its body and the report's cells, the Narrowed excerpt
+// included, with the numbers behind them. The window's table and the report's file are both
+// built from it.
+ErrorRow errorRowOf(const QString& title, const CellText& body, const PostReport& report);
+
+struct ResultTables;
+
+// Appends the post's error row and its link rows.
 void recordPost(ResultTables& tables, const QString& title, const CellText& body,
                 const PostReport& report);
-
-// Checks one post and records it: exactly one new error row, and link rows for a body that
-// parsed.
-void checkPost(ResultTables& tables, const QString& title, const QString& body,
-               const QString& dummyTag);

@@ -6,17 +6,49 @@ namespace {
 const CellText emptyCell;
 }
 
-void ResultTable::reset(int columnCount)
+void ResultTable::reset(int columnCount, int numberCount)
 {
     columnCount_ = std::clamp(columnCount, 0, 127);
+    numberCount_ = std::max(numberCount, 0);
+    description_ = nullptr;
     rows_.clear();
     rows_.shrink_to_fit();
+    numbers_.clear();
+    numbers_.shrink_to_fit();
     rows_.emplace_back();
+    numbers_.resize(size_t(numberCount_), noNumber);
+}
+
+void ResultTable::reset(const TableDescription& description)
+{
+    reset(description.columnLimit, description.numberCount);
+    description_ = &description;
+    for (int column = 0; column < description.fixedCount(); ++column)
+        setCell(column, 0, description.columns[size_t(column)].header);
 }
 
 void ResultTable::appendRow(int expectedCells)
 {
     rows_.emplace_back().reserve(size_t(std::clamp(expectedCells, 0, columnCount_)));
+    numbers_.resize(numbers_.size() + size_t(numberCount_), noNumber);
+}
+
+qint64 ResultTable::number(int index, int row) const
+{
+    if (row < 0 || row >= rowCount() || index < 0 || index >= numberCount_)
+        return noNumber;
+    return numbers_[size_t(row) * size_t(numberCount_) + size_t(index)];
+}
+
+void ResultTable::setNumber(int index, int row, qint64 value)
+{
+    if (row >= 0 && row < rowCount() && index >= 0 && index < numberCount_)
+        numbers_[size_t(row) * size_t(numberCount_) + size_t(index)] = value;
+}
+
+qint64 ResultTable::numberIn(int column, int row) const
+{
+    return description_ ? number(description_->numberOf(column), row) : noNumber;
 }
 
 const CellText& ResultTable::cellText(int column, int row) const

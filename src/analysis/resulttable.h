@@ -1,8 +1,10 @@
 #pragma once
 
 #include "celltext.h"
+#include "tablecolumns.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // A grid of text cells addressed column first, row second, both from 0; row 0 holds the column
@@ -11,13 +13,18 @@
 //
 // Rows keep only the cells written into them: a link row of a table with room for 24 columns
 // usually fills five or six, and a million such rows must not pay for the empty ones.
+//
+// Beside its cells each row keeps the numbers its description names, so that sorting, counting
+// and placing a fault read them as numbers rather than parse the cells' texts back.
 class ResultTable
 {
 public:
     // No table at all: no columns and no rows, not even a header row.
     ResultTable() = default;
 
-    void reset(int columnCount);
+    void reset(int columnCount, int numberCount = 0);
+    // Room for the description's columns and numbers, its fixed headers in row 0.
+    void reset(const TableDescription& description);
     // expectedCells only reserves room, for rows whose cells are known to come.
     void appendRow(int expectedCells = 0);
 
@@ -30,6 +37,15 @@ public:
     // Writes outside the column range or past the last row are ignored.
     void setCell(int column, int row, CellText text);
 
+    static constexpr qint64 noNumber = std::numeric_limits<qint64>::min();
+    int numberCount() const { return numberCount_; }
+    // noNumber when never set.
+    qint64 number(int index, int row) const;
+    void setNumber(int index, int row, qint64 value);
+    // The number column shows, or noNumber when it shows none.
+    qint64 numberIn(int column, int row) const;
+    bool isNumeric(int column) const { return description_ && description_->numberOf(column) >= 0; }
+
 private:
     struct Entry
     {
@@ -39,5 +55,8 @@ private:
     using Row = std::vector<Entry>;
 
     std::vector<Row> rows_;
+    std::vector<qint64> numbers_;
+    const TableDescription* description_ = nullptr;
     int columnCount_ = 0;
+    int numberCount_ = 0;
 };

@@ -1,29 +1,15 @@
 #include "resulttables.h"
 
-const QStringList& ResultTables::errorHeaders()
-{
-    static const QStringList headers{QStringLiteral("Post Title"), QStringLiteral("Content"),
-                                     QStringLiteral("Error Code"), QStringLiteral("Reason"),
-                                     QStringLiteral("Line"),       QStringLiteral("Pos"),
-                                     QStringLiteral("Source"),     QStringLiteral("Narrowed")};
-    return headers;
-}
+#include "foundlink.h"
 
 void ResultTables::reset()
 {
     errorRowCount = 0;
-    errorTable.reset(ErrorColumnCount);
-    for (int column = 0; column < ErrorColumnCount; ++column)
-        errorTable.setCell(column, 0, errorHeaders().at(column));
+    errorTable.reset(errorTableDescription());
     linkRowCount = 0;
-    linkTable.reset(LinkColumnCount);
-    linkTable.setCell(LinkTitleColumn, 0, errorHeaders().at(ErrorTitleColumn));
-    linkTable.setCell(LinkContentColumn, 0, errorHeaders().at(ErrorContentColumn));
-    linkLastColumn = LinkContentColumn;
-    linkColumnOf_.clear();
-    leftOutAttributes.clear();
-    linkColumnOf_.insert(errorHeaders().at(ErrorTitleColumn), LinkTitleColumn);
-    linkColumnOf_.insert(errorHeaders().at(ErrorContentColumn), LinkContentColumn);
+    linkTable.reset(linkTableDescription());
+    linkColumns_.reset();
+    linkLastColumn = linkColumns_.lastColumn();
 }
 
 int ResultTables::appendErrorRow()
@@ -33,6 +19,19 @@ int ResultTables::appendErrorRow()
     return errorRowCount;
 }
 
+int ResultTables::appendErrorRow(const ErrorRow& cells)
+{
+    const int row = appendErrorRow();
+    // Only the cells that hold something take room in the row.
+    for (int column = 0; column < ErrorColumnCount; ++column) {
+        if (!cells.cells[size_t(column)].isEmpty())
+            errorTable.setCell(column, row, cells.cells[size_t(column)]);
+    }
+    for (int index = 0; index < ErrorNumberCount; ++index)
+        errorTable.setNumber(index, row, cells.numbers[size_t(index)]);
+    return row;
+}
+
 int ResultTables::appendLinkRow(int expectedCells)
 {
     ++linkRowCount;
@@ -40,12 +39,28 @@ int ResultTables::appendLinkRow(int expectedCells)
     return linkRowCount;
 }
 
-int ResultTables::addLinkColumn(const QString& name)
+int ResultTables::linkColumnFor(const QString& name)
 {
-    if (linkLastColumn >= LinkColumnCount - 1)
-        return -1;
-    ++linkLastColumn;
-    linkTable.setCell(linkLastColumn, 0, name);
-    linkColumnOf_.insert(name, linkLastColumn);
-    return linkLastColumn;
+    const int column = linkColumns_.columnFor(name);
+    if (column > linkLastColumn) {
+        linkLastColumn = column;
+        linkTable.setCell(column, 0, name);
+    }
+    return column;
+}
+
+void ResultTables::appendLinks(const QString& title, const CellText& body,
+                               const std::vector<FoundLink>& links)
+{
+    for (const FoundLink& link : links) {
+        const int row = appendLinkRow(2 + int(link.attributes.size()));
+        linkTable.setCell(LinkTitleColumn, row, title);
+        linkTable.setCell(LinkContentColumn, row, body);
+        for (const FoundLink::Attribute& attribute : link.attributes) {
+            const int column = linkColumnFor(attribute.name);
+            if (column >= 0)
+                linkTable.setCell(column, row,
+                                  CellText::fromUtf8(link.value(attribute).toByteArray()));
+        }
+    }
 }

@@ -1,5 +1,7 @@
 #include "textpositions.h"
 
+#include <algorithm>
+
 namespace textpositions {
 
 QByteArray lineOf(const QByteArray& utf8, int line)
@@ -58,6 +60,22 @@ qsizetype byteOffset(const QByteArray& utf8, int line, int column)
             ++offset;
     }
     return offset;
+}
+
+std::pair<qint64, qint64> lineAndUtf16Column(const QByteArray& utf8, qsizetype offset)
+{
+    const qsizetype end = std::clamp<qsizetype>(offset, 0, utf8.size());
+    // lastIndexOf from -1 would search from the end.
+    const qsizetype lineStart = end > 0 ? utf8.lastIndexOf('\n', end - 1) + 1 : 0;
+    const qint64 line = 1 + utf8.first(lineStart).count('\n');
+    qint64 column = 1;
+    for (qsizetype i = lineStart; i < end; ++i) {
+        const auto byte = static_cast<unsigned char>(utf8.at(i));
+        // A lead byte starts a character; one of four bytes lies beyond U+FFFF, two units.
+        if ((byte & 0xC0) != 0x80)
+            column += byte >= 0xF0 ? 2 : 1;
+    }
+    return {line, column};
 }
 
 } // namespace textpositions

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <utility>
+
 // Positions in the wrapped post text. libxml2 counts lines at LF only (a lone CR does not end a
 // line) and columns in code points; the rest of Postlint counts positions in UTF-16 code units,
 // so a character above U+FFFF counts twice there.
@@ -20,5 +22,9 @@ int utf16Position(const QByteArray& lineUtf8, int column);
 // text, counting lines at LF as lineOf does. A column past the end of its line gives the line's
 // end; -1 when the text has no such line.
 qsizetype byteOffset(const QByteArray& utf8, int line, int column);
+
+// The 1-based line (counted at LF, as above) and 1-based UTF-16 column of the character at byte
+// offset `offset` of UTF-8 text; an offset past the end stands for the end.
+std::pair<qint64, qint64> lineAndUtf16Column(const QByteArray& utf8, qsizetype offset);
 
 } // namespace textpositions

@@ -2,7 +2,7 @@
 
 #include "analysis/exportposition.h"
 #include "analysis/exportreader.h"
-#include "analysis/linkcollector.h"
+#include "analysis/foundlink.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 #include "reportsink.h"
 
 #include "analysis/analysisrun.h"
-#include "analysis/linkcollector.h"
+#include "analysis/linkcolumns.h"
 #include "analysis/nativepath.h"
 #include "export/outputfile.h"
 #include "export/outputpaths.h"
@@ -48,7 +48,7 @@ struct TableOutputs
 {
     std::optional<OutputFile> errorsFile;
     std::optional<OutputFile> linksFile;
-    std::optional<ErrorTableStream> errors;
+    std::optional<TableStream> errors;
     std::optional<LinkTableStream> links;
     QString problems;
 
@@ -57,7 +57,7 @@ struct TableOutputs
         if (!options.errorsPath.isEmpty()) {
             errorsFile.emplace(options.errorsPath);
             if (errorsFile->open())
-                errors.emplace(*errorsFile, options.encoding);
+                errors.emplace(*errorsFile, errorTableDescription(), options.encoding);
         }
         if (!options.linksPath.isEmpty()) {
             linksFile.emplace(options.linksPath);

@@ -16,8 +16,7 @@ class ReportSink : public RowSink
 public:
     // exportFile: the export opened for reading, to find fault positions in; any stream may be
     // null when that output is not asked for.
-    ReportSink(FaultFormat& format, QFile& exportFile, ErrorTableStream* errors,
-               LinkTableStream* links)
+    ReportSink(FaultFormat& format, QFile& exportFile, TableStream* errors, LinkTableStream* links)
         : format_(format), exportFile_(exportFile), bodyStarts_(exportFile), errors_(errors),
           links_(links)
     {}
@@ -37,7 +36,7 @@ private:
     FaultFormat& format_;
     QFile& exportFile_;
     BodyStartReader bodyStarts_;
-    ErrorTableStream* errors_;
+    TableStream* errors_;
     LinkTableStream* links_;
     LinkColumns columns_;
     qint64 items_ = 0;

@@ -2,6 +2,8 @@
 #include "jsonformat.h"
 #include "sarifformat.h"
 
+#include "analysis/faultdescription.h"
+
 namespace {
 
 void print(FILE* stream, const QString& text)
@@ -42,17 +44,8 @@ public:
     {
         if (settings_.quiet)
             return;
-        for (const ExportFault& fault : faults) {
-            QString line = QStringLiteral("%1:%2:%3: %4")
-                               .arg(path_)
-                               .arg(fault.line)
-                               .arg(fault.column)
-                               .arg(oneLine(fault.reason));
-            if (fault.inItem)
-                line += QStringLiteral(" (in \"%1\", post ID %2)")
-                            .arg(oneLine(fault.itemTitle), fault.postId);
-            print(out_, line + QLatin1Char('\n'));
-        }
+        for (const ExportFault& fault : faults)
+            print(out_, exportFaultLine(path_, fault));
     }
 
     void endExport(const ExportSummary& summary) override
@@ -85,14 +78,7 @@ QString exportFaultLine(const QString& exportPath, const ExportFault& fault)
     QString line = exportPath + QLatin1Char(':');
     if (fault.line > 0)
         line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
-    line += QLatin1Char(' ') + oneLine(fault.reason);
-    if (fault.inItem) {
-        line += QStringLiteral(" (in \"%1\"").arg(oneLine(fault.itemTitle));
-        if (!fault.postId.isEmpty())
-            line += QStringLiteral(", post ID %1").arg(oneLine(fault.postId));
-        line += QLatin1Char(')');
-    }
-    return line + QLatin1Char('\n');
+    return line + QLatin1Char(' ') + oneLine(describeExportFault(fault)) + QLatin1Char('\n');
 }
 
 std::unique_ptr<FaultFormat> makeFaultFormat(const FormatSettings& settings, FILE* out)

@@ -2,8 +2,8 @@
 
 #include "tabdelimited.h"
 
-#include "analysis/resulttables.h"
 #include "analysis/reusedbuffer.h"
+#include "analysis/tablecolumns.h"
 
 #include <QDir>
 
@@ -12,58 +12,49 @@
 #include <optional>
 
 namespace {
-
 constexpr qsizetype spoolFlushThreshold = 1 << 20;
-
-QString number(int value)
-{
-    return value == 0 ? QStringLiteral("0") : QString::number(value);
-}
-
 } // namespace
 
-ErrorTableStream::ErrorTableStream(OutputFile& output, TextEncoding encoding)
-    : output_(output), encoding_(encoding)
+TableStream::TableStream(OutputFile& output, const TableDescription& table, TextEncoding encoding)
+    : output_(output), table_(table), encoding_(encoding)
 {
     writeHeader();
 }
 
-void ErrorTableStream::writeHeader()
+void TableStream::writeHeader()
 {
     emptyForReuse(line_);
     appendByteOrderMark(line_, encoding_);
-    const QStringList& headers = ResultTables::errorHeaders();
-    for (int column = 0; column < headers.size(); ++column) {
+    for (int column = 0; column < table_.fixedCount(); ++column) {
         if (column > 0)
             line_.append('\t');
-        appendHeaderField(line_, headers.at(column), encoding_);
+        appendHeaderField(line_, table_.columns[size_t(column)].header, encoding_);
     }
     line_.append("\r\n");
     output_.write(line_);
 }
 
-void ErrorTableStream::restart()
+void TableStream::restart()
 {
     if (output_.restart())
         writeHeader();
 }
 
-void ErrorTableStream::addRow(const Row& row)
+void TableStream::addRow(std::span<const CellText> cells)
 {
     emptyForReuse(line_);
-    appendDataField(line_, row.title, encoding_);
-    line_.append("\t\t"); // the Content column: bodies never reach the file
-    appendDataField(line_, number(row.errorCode), encoding_);
-    line_.append('\t');
-    appendDataField(line_, row.reason, encoding_);
-    line_.append('\t');
-    appendDataField(line_, number(row.line), encoding_);
-    line_.append('\t');
-    appendDataField(line_, number(row.pos), encoding_);
-    line_.append('\t');
-    appendDataField(line_, row.source, encoding_);
-    line_.append('\t');
-    appendDataField(line_, row.narrowed, encoding_);
+    for (size_t column = 0; column < cells.size(); ++column) {
+        if (column > 0)
+            line_.append('\t');
+        // The Content column: bodies never reach the file.
+        if (column == BodyColumn)
+            continue;
+        const CellText& cell = cells[column];
+        if (cell.isCompact())
+            appendDataFieldUtf8(line_, cell.toUtf8(), encoding_);
+        else
+            appendDataField(line_, cell.toString(), encoding_);
+    }
     line_.append("\r\n");
     output_.write(line_);
 }
@@ -75,24 +66,6 @@ bool LinkTableStream::open(const QString& spoolFolder)
     return spool_.open();
 }
 
-void LinkColumns::reset()
-{
-    headers_ = {ResultTables::errorHeaders().at(ErrorTitleColumn),
-                ResultTables::errorHeaders().at(ErrorContentColumn)};
-    columnOf_.clear();
-    columnOf_.insert(headers_.at(LinkTitleColumn), LinkTitleColumn);
-    columnOf_.insert(headers_.at(LinkContentColumn), LinkContentColumn);
-    leftOut_.clear();
-}
-
-void LinkColumns::note(const std::vector<FoundLink>& links)
-{
-    for (const FoundLink& link : links) {
-        for (const FoundLink::Attribute& attribute : link.attributes)
-            columnFor(attribute.name);
-    }
-}
-
 void LinkTableStream::restart()
 {
     columns_.reset();
@@ -102,20 +75,6 @@ void LinkTableStream::restart()
         spool_.resize(0);
         spool_.seek(0);
     }
-}
-
-int LinkColumns::columnFor(const QString& name)
-{
-    const int column = columnOf_.value(name, -1);
-    if (column >= 0)
-        return column;
-    if (headers_.size() >= LinkColumnCount) {
-        ++leftOut_[name];
-        return -1;
-    }
-    headers_.append(name);
-    columnOf_.insert(name, int(headers_.size()) - 1);
-    return int(headers_.size()) - 1;
 }
 
 void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink>& links)

@@ -3,34 +3,29 @@
 #include "outputfile.h"
 #include "tabdelimited.h"
 
-#include "analysis/linkcollector.h"
+#include "analysis/foundlink.h"
+#include "analysis/linkcolumns.h"
+#include "analysis/tablerows.h"
 
-#include <QHash>
-#include <QMap>
-#include <QStringList>
 #include <QTemporaryFile>
 
+#include <span>
 #include <vector>
 
-// The error table written row by row as posts are checked, byte for byte what the window's
-// Export writes for the same run: the header line first, then one line per post.
-class ErrorTableStream
+// A table of fixed columns (the error table) written row by row as posts are checked, byte for
+// byte what the window's Export writes for the same run: the header line first, then one line per
+// row, its cells in the order its description gives the columns.
+class TableStream
 {
 public:
-    struct Row
-    {
-        QString title;
-        int errorCode = 0;
-        QString reason;
-        int line = 0;
-        int pos = 0;
-        QString source;
-        QString narrowed;
-    };
-
     // Writes the header line.
-    explicit ErrorTableStream(OutputFile& output, TextEncoding encoding = TextEncoding::Latin1);
-    void addRow(const Row& row);
+    TableStream(OutputFile& output, const TableDescription& table,
+                TextEncoding encoding = TextEncoding::Latin1);
+    void addRow(std::span<const CellText> cells);
+    template <int Columns, int Numbers> void addRow(const TableRow<Columns, Numbers>& row)
+    {
+        addRow(std::span<const CellText>(row.cells));
+    }
     // Starts again from the header line, for a run whose rows are to be dropped; rows already
     // given to a stream stay there.
     void restart();
@@ -39,29 +34,9 @@ private:
     void writeHeader();
 
     OutputFile& output_;
+    const TableDescription& table_;
     TextEncoding encoding_;
     QByteArray line_;
-};
-
-// The link table's columns, chosen exactly as the window's link table chooses them: the order the
-// run first meets each attribute name, until every attribute column is taken; the values of
-// further names are left out, and counted per name.
-class LinkColumns
-{
-public:
-    LinkColumns() { reset(); }
-    void reset();
-    // The column of name, or -1 when it is left out.
-    int columnFor(const QString& name);
-    void note(const std::vector<FoundLink>& links);
-
-    const QStringList& headers() const { return headers_; }
-    const QMap<QString, qint64>& leftOut() const { return leftOut_; }
-
-private:
-    QStringList headers_;
-    QHash<QString, int> columnOf_;
-    QMap<QString, qint64> leftOut_;
 };
 
 // The link table written as posts are checked. Its header names the attribute columns in the

@@ -191,7 +191,8 @@ std::vector<int> collationOrder(int rowCount, const std::function<QString(int ro
     return rows;
 }
 
-std::vector<int> numericOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
+std::vector<int> numericOrder(int rowCount,
+                              const std::function<std::optional<qint64>(int row)>& numberOfRow,
                               Qt::SortOrder order)
 {
     struct Key
@@ -202,9 +203,8 @@ std::vector<int> numericOrder(int rowCount, const std::function<QString(int row)
     };
     std::vector<Key> keys(size_t(std::max(rowCount, 0)));
     for (int row = 0; row < rowCount; ++row) {
-        bool isNumber = false;
-        const qint64 value = textOfRow(row).toLongLong(&isNumber);
-        keys[size_t(row)] = {isNumber, isNumber ? value : 0, row};
+        const std::optional<qint64> value = numberOfRow(row);
+        keys[size_t(row)] = {value.has_value(), value.value_or(0), row};
     }
     const bool descending = order == Qt::DescendingOrder;
     std::sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {

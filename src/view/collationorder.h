@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The order of rows by their texts as a report-style list compares them: ignoring case, following
@@ -19,7 +20,8 @@
 std::vector<int> collationOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
                                 Qt::SortOrder order, const QLocale& locale = QLocale());
 
-// The order of rows by the numbers their texts hold (texts that hold none come first, as 0 would
-// not: they sort below every number), ties in table order in either direction.
-std::vector<int> numericOrder(int rowCount, const std::function<QString(int row)>& textOfRow,
+// The order of rows by their numbers (rows without one, std::nullopt, come first: they sort below
+// every number), ties in table order in either direction.
+std::vector<int> numericOrder(int rowCount,
+                              const std::function<std::optional<qint64>(int row)>& numberOfRow,
                               Qt::SortOrder order);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "analysis/resulttables.h"
+#include "analysis/tablecolumns.h"
 
 #include <QString>
 
-#include <array>
+#include <vector>
 
 // The width each known column header gets in the results list. Widths are in twips, the unit of
 // every position and size of the window.
@@ -25,10 +25,8 @@ public:
     // none does.
     int widthFor(const QString& header) const;
     // The error table's columns in order, then the attribute names a link table often carries.
-    static constexpr int attributeEntryCount = 11;
-    using Entries = std::array<Entry, ErrorColumnCount + attributeEntryCount>;
-    const Entries& entries() const { return entries_; }
+    const std::vector<Entry>& entries() const { return entries_; }
 
 private:
-    Entries entries_;
+    std::vector<Entry> entries_;
 };

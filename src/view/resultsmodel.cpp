@@ -36,6 +36,22 @@ QString ResultsModel::cellText(int row, int column) const
     return table_->cell(column, row + 1);
 }
 
+std::optional<qint64> ResultsModel::number(int row, int column) const
+{
+    if (!table_ || row < 0 || row >= rowCount_ || column < 0 || column >= headers_.size())
+        return std::nullopt;
+    const qint64 value = table_->numberIn(column, row + 1);
+    return value == ResultTable::noNumber ? std::nullopt : std::optional(value);
+}
+
+std::optional<qint64> ResultsModel::rowNumber(int row, int index) const
+{
+    if (!table_ || row < 0 || row >= rowCount_)
+        return std::nullopt;
+    const qint64 value = table_->number(index, row + 1);
+    return value == ResultTable::noNumber ? std::nullopt : std::optional(value);
+}
+
 const CellText& ResultsModel::cell(int row, int column) const
 {
     static const CellText empty;

@@ -5,6 +5,8 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <optional>
+
 // Presents the data rows of one result table to the results list. Cells are read from the table
 // when the view asks for them, never copied, so showing a table of a million rows costs no more
 // than showing one of ten. Model row r is table row r + 1 (row 0 holds the headers); model column
@@ -28,6 +30,12 @@ public:
     void clearItems();
 
     QString cellText(int row, int column) const;
+    // Whether the column shows one of the numbers the rows keep, and sorts by it.
+    bool isNumeric(int column) const { return table_ && table_->isNumeric(column); }
+    // That number of a row, or none (also in a column of text).
+    std::optional<qint64> number(int row, int column) const;
+    // One of the numbers a row keeps, whether a column shows it or not.
+    std::optional<qint64> rowNumber(int row, int index) const;
     // The cell itself, as the table keeps it (the empty cell outside the table); for searching
     // big cells without decoding them.
     const CellText& cell(int row, int column) const;

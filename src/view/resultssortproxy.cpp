@@ -82,9 +82,12 @@ std::vector<int> ResultsSortProxy::sortedOrder() const
         std::iota(tableOrder.begin(), tableOrder.end(), 0);
         return tableOrder;
     }
+    const auto* results = qobject_cast<const ResultsModel*>(sourceModel());
+    if (results && results->isNumeric(column)) {
+        const auto numberOf = [results, column](int row) { return results->number(row, column); };
+        return numericOrder(rows, numberOf, sortOrder_);
+    }
     const auto textOf = [this, column](int row) { return sourceText(row, column); };
-    if (numericColumns_.contains(column))
-        return numericOrder(rows, textOf, sortOrder_);
     return collationOrder(rows, textOf, sortOrder_);
 }
 

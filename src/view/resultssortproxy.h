@@ -7,7 +7,8 @@
 #include <vector>
 
 // Sorts the results list by the text of one column, as a report-style list control does (see
-// collationOrder), or by number in the columns that hold numbers; and shows only the rows that
+// collationOrder), or by the numbers the rows keep in the columns the table describes as numbers;
+// and shows only the rows that
 // pass a filter, in the same order.
 //
 // The sort column and order are remembered apart from whether the list is sorted at all, so that
@@ -32,8 +33,6 @@ public:
     // True sorts all rows at once by sortKey() in sortOrder(); false shows them in source order.
     void setSorted(bool sorted);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
-    // Columns that sort by their numbers rather than as text.
-    void setNumericColumns(QList<int> columns) { numericColumns_ = std::move(columns); }
 
     const RowFilter& filter() const { return filter_; }
     void setFilter(const RowFilter& filter);
@@ -60,7 +59,6 @@ private:
     int sortKey_ = 0;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     bool sorted_ = false;
-    QList<int> numericColumns_;
     RowFilter filter_;
     std::vector<int> order_;       // every source row, in table or sorted order
     std::vector<char> shown_;      // source row -> whether it passes the filter

@@ -10,8 +10,7 @@
 #include "windowtexts.h"
 
 #include "analysis/analysisrun.h"
-#include "analysis/errornarrowing.h"
-#include "analysis/linkcollector.h"
+#include "analysis/linkcolumns.h"
 #include "analysis/wrappername.h"
 #include "export/outputpaths.h"
 #include "export/tabdelimited.h"
@@ -295,15 +294,13 @@ void Form1::runCheck(const QString& path)
     {
         BusyCursor busy;
         model_->clearItems();
-        tables_.reset();
         RunProgress progress(this, progressDelay_);
         activeRun_ = &progress;
         AnalysisOptions options;
         options.dummyTag = TextDummy->text();
-        runDummyTag_ = options.dummyTag;
         options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
         options.cancelled = [&progress] { return progress.cancelRequested(); };
-        outcome = loadExport(path, tables_, options);
+        outcome = runAnalysis(path, tables_, options);
         activeRun_ = nullptr;
     }
     if (closeAfterRun_) {
@@ -322,11 +319,11 @@ void Form1::runCheck(const QString& path)
     BusyCursor busy;
     OptionErrors->setEnabled(true);
     OptionLinks->setEnabled(true);
-    narrowErrors(tables_);
     fillList(OptionLinks->isChecked());
     showSelected();
-    if (!tables_.leftOutAttributes.isEmpty())
-        dialogs_->showMessage(WindowTexts::attributesLeftOut(leftOutSummary(tables_)));
+    if (!tables_.leftOutAttributes().isEmpty())
+        dialogs_->showMessage(
+            WindowTexts::attributesLeftOut(leftOutSummary(tables_.leftOutAttributes())));
 }
 
 void Form1::CommandExport_Click()

@@ -96,8 +96,6 @@ private:
     int progressDelay_ = 1000;
     // The folder the open dialog starts in: the program's, then that of the last export opened.
     QString openFolder_;
-    // The wrapper of the last run, which positions on a body's first line count in.
-    QString runDummyTag_;
     RunProgress* activeRun_ = nullptr;
     bool closeAfterRun_ = false;
     bool shownBefore_ = false;

@@ -7,7 +7,8 @@
 #include "runprogress.h"
 #include "twips.h"
 
-#include "analysis/postcheck.h"
+#include "analysis/tablecolumns.h"
+#include "analysis/textpositions.h"
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
 #include "view/rowcopy.h"
@@ -25,7 +26,7 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -245,14 +246,11 @@ void Form1::openRowView()
     content.title = content.cells.value(0);
     content.bodyColumn = ErrorContentColumn; // the Content column of both tables
     const bool errors = OptionErrors->isChecked() && model_->columnCount() == ErrorColumnCount;
-    if (errors && content.cells.at(ErrorCodeColumn) != QLatin1String("0")) {
-        content.faultLine = content.cells.at(ErrorLineColumn).toLongLong();
-        content.faultColumn = content.cells.at(ErrorPosColumn).toLongLong();
-        // On the first line positions count the declaration and the wrapper's start tag too.
-        if (content.faultLine == 1)
-            content.faultColumn -=
-                qint64(std::strlen(wrapperDeclaration)) + runDummyTag_.size() + 2;
-    }
+    const std::optional<qint64> faultOffset =
+        errors ? model_->rowNumber(row, ErrorBodyOffsetNumber) : std::nullopt;
+    if (faultOffset && *faultOffset >= 0)
+        std::tie(content.faultLine, content.faultColumn) = textpositions::lineAndUtf16Column(
+            model_->cell(row, ErrorContentColumn).toUtf8(), *faultOffset);
     delete rowView_;
     rowView_ = new RowView(content, this);
     rowView_->setAttribute(Qt::WA_DeleteOnClose);

@@ -55,8 +55,6 @@ void Form1::fillList(bool showLinks)
     if (sortActive_)
         proxy_->setSorted(false);
     proxy_->setFilter(filterFor(showLinks));
-    proxy_->setNumericColumns(
-        showLinks ? QList<int>() : QList<int>{ErrorCodeColumn, ErrorLineColumn, ErrorPosColumn});
 
     const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
     const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;

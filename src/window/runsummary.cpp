@@ -11,7 +11,7 @@ RunSummary RunSummary::of(const ResultTables& tables)
     summary.posts = tables.errorRowCount;
     summary.links = tables.linkRowCount;
     for (int row = 1; row <= tables.errorRowCount; ++row) {
-        if (tables.errorTable.cellText(ErrorCodeColumn, row).toString() != QLatin1String("0"))
+        if (tables.errorTable.number(ErrorCodeNumber, row) != 0)
             ++summary.notWellFormed;
     }
     return summary;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/exportreader.h"
+#include "analysis/faultdescription.h"
 
 #include <QString>
 
@@ -36,14 +36,7 @@ inline QString exportFault(const ExportFault& fault)
     QString text;
     if (fault.line > 0)
         text = QStringLiteral("Line %1, column %2: ").arg(fault.line).arg(fault.column);
-    text += fault.reason;
-    if (fault.inItem) {
-        text += QStringLiteral(" (in \"%1\"").arg(fault.itemTitle);
-        if (!fault.postId.isEmpty())
-            text += QStringLiteral(", post ID %1").arg(fault.postId);
-        text += QLatin1Char(')');
-    }
-    return text;
+    return text + describeExportFault(fault);
 }
 
 // The no-items message's first line, then why.

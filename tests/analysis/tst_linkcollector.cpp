@@ -1,4 +1,4 @@
-#include "analysis/postcheck.h"
+#include "checkpost.h"
 
 #include <QTest>
 
@@ -143,10 +143,12 @@ void LinkCollectorTest::columnLimit()
     for (int row = 0; row <= 2; ++row)
         QVERIFY(!tables.linkTable.cellText(23, row).toString().contains(QLatin1String("late")));
     // What was left out is counted per name, the most frequent named first.
-    QCOMPARE(leftOutSummary(tables), QStringLiteral("n25 (2), n23 (1), n24 (1)"));
-    QCOMPARE(leftOutSummary(tables, 1), QStringLiteral("n25 (2), and 2 other names"));
+    QCOMPARE(leftOutSummary(tables.leftOutAttributes()),
+             QStringLiteral("n25 (2), n23 (1), n24 (1)"));
+    QCOMPARE(leftOutSummary(tables.leftOutAttributes(), 1),
+             QStringLiteral("n25 (2), and 2 other names"));
     tables.reset();
-    QCOMPARE(leftOutSummary(tables), QString());
+    QCOMPARE(leftOutSummary(tables.leftOutAttributes()), QString());
 }
 
 void LinkCollectorTest::contentAttributeReplacesBody()

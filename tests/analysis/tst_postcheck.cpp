@@ -1,4 +1,6 @@
-#include "analysis/postcheck.h"
+#include "checkpost.h"
+
+#include "analysis/errornarrowing.h"
 #include "analysis/wrappername.h"
 
 #include <QTest>
@@ -217,7 +219,10 @@ void PostCheckTest::cellsKeepTitleAndBody()
     QCOMPARE(tables.errorTable.cell(ErrorContentColumn, 1), body);
     QCOMPARE(tables.errorTable.cell(ErrorCodeColumn, 1), QStringLiteral("26"));
     QCOMPARE(tables.errorTable.cell(ErrorLineColumn, 1), QStringLiteral("1"));
-    QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 1), QString());
+    // Narrowed is the part of Source around Pos, as soon as the row is recorded.
+    QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 1),
+             narrowAround(tables.errorTable.cell(ErrorSourceColumn, 1),
+                          tables.errorTable.cell(ErrorPosColumn, 1).toInt()));
 
     checkPost(tables, QString(), QString(), dummy);
     QCOMPARE(tables.errorRowCount, 2);

@@ -1,4 +1,5 @@
 #include "analysis/errornarrowing.h"
+#include "analysis/postcheck.h"
 #include "analysis/resulttables.h"
 
 #include <QTest>
@@ -34,7 +35,7 @@ void ResultTablesTest::resetKeepsOnlyTheHeaders()
     const int row = tables.appendErrorRow();
     tables.errorTable.setCell(ErrorTitleColumn, row, QStringLiteral("old"));
     tables.appendLinkRow();
-    tables.addLinkColumn(QStringLiteral("href"));
+    tables.linkColumnFor(QStringLiteral("href"));
 
     tables.reset();
     QCOMPARE(tables.errorRowCount, 0);
@@ -118,17 +119,22 @@ void ResultTablesTest::narrowingSkipsRowsWithoutPosition()
     tables.reset();
     const QString source =
         QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?><dummy>&nbsp;body text)");
-    int row = tables.appendErrorRow();
-    tables.errorTable.setCell(ErrorPosColumn, row, QStringLiteral("46"));
-    tables.errorTable.setCell(ErrorSourceColumn, row, CellText::fromUtf8(source.toUtf8()));
-    row = tables.appendErrorRow();
-    tables.errorTable.setCell(ErrorSourceColumn, row, source);
+    PostReport report;
+    report.errorCode = 26;
+    report.pos = 46;
+    report.sourceUtf8 = source.toUtf8();
+    tables.appendErrorRow(errorRowOf(QString(), QString(), report));
+    report.sourceUtf8.clear();
+    tables.appendErrorRow(errorRowOf(QString(), QString(), report));
 
-    narrowErrors(tables);
     // A fault at the body's first character: the end of the declaration, the wrapper, 11 of body.
     QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 1),
              QStringLiteral("\"?><dummy>&nbsp;body "));
     QCOMPARE(tables.errorTable.cell(ErrorNarrowedColumn, 2), QString());
+    // Numbers are kept as numbers beside their cells.
+    QCOMPARE(tables.errorTable.numberIn(ErrorPosColumn, 1), 46);
+    QCOMPARE(tables.errorTable.number(ErrorBodyOffsetNumber, 1), -1);
+    QCOMPARE(tables.errorTable.numberIn(ErrorReasonColumn, 1), ResultTable::noNumber);
 }
 
 QTEST_GUILESS_MAIN(ResultTablesTest)

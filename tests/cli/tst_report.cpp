@@ -181,6 +181,12 @@ void ReportTest::faultLinesAndSummary()
                                      "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
                                      "faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
+    // An item whose fault comes before any `wp:post_id` is named by its title alone.
+    const QString noId = fixture_.write(
+        ExportFixture::channelWith({ExportFixture::item("Fine", "ok")
+                                        .replace("</item>", "<wp:meta>\x10</wp:meta></item>")}),
+        QStringLiteral("noid.xml"));
+    QVERIFY(report({noId}).out.contains(QLatin1String("value 16 (in \"Fine\")\n1 items")));
     const Run several = report({"--quiet", cleanExport_, mixedExport_});
     QCOMPARE(several.out,
              cleanExport_ + QStringLiteral(": 1 items, 0 not well-formed, 0 link rows\n") +
