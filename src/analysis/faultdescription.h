@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exportreader.h"
+#include "exportitem.h"
 
 #include <QString>
 
