@@ -5,7 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-// A long run shows its progress in a modal dialog that goes with the run; a short one shows none.
+// A long run shows its progress in a dialog that goes with the run and, though not modal, keeps
+// the window's input from reaching it; a short one shows none.
 class RunProgressTest : public QObject
 {
     Q_OBJECT
