@@ -1,18 +1,14 @@
 #include "analysisrun.h"
 
-#include "nativepath.h"
 #include "postcheckpool.h"
 
-#include <QFile>
 #include <QThread>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -33,34 +29,6 @@ constexpr qint64 batchByteLimit = 512 * 1024;
 // reading early.
 struct RunAbandoned
 {};
-
-// Reads the export at path, whatever bytes its name holds (see nativepath.h).
-ExportReadResult readExportFile(const QString& path, const ItemHandler& onItem,
-                                const ChannelHandler& onChannel)
-{
-    ExportReadResult result;
-    const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-    struct stat status;
-    if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(descriptor);
-        result.problem.reason = QString::fromLocal8Bit(std::strerror(EISDIR));
-        return result;
-    }
-    QFile file;
-    if (descriptor < 0 ||
-        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        result.problem.reason = QString::fromLocal8Bit(std::strerror(errno));
-        if (descriptor >= 0)
-            ::close(descriptor);
-        return result;
-    }
-    result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
-    if (result.usable && file.error() != QFileDevice::NoError) {
-        result.usable = false;
-        result.problem.reason = file.errorString();
-    }
-    return result;
-}
 
 void recordBatch(RowSink& sink, const PostBatch& batch)
 {
@@ -96,7 +64,7 @@ void readIntoPool(const QString& path, PostCheckPool& pool, size_t maxPending,
             if (batch)
                 pool.submit(std::move(batch), maxPending);
         };
-        read = readExportFile(
+        read = readExport(
             path,
             [&](ExportItem&& item) {
                 if (abandoned)
@@ -186,7 +154,7 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     if (workerCount == 1) {
         PostChecker checker(options.dummyTag);
         try {
-            read = readExportFile(
+            read = readExport(
                 path,
                 [&](ExportItem&& item) {
                     if (options.cancelled && options.cancelled())

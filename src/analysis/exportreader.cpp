@@ -4,6 +4,7 @@
 #include "exporttree.h"
 #include "libxmlsupport.h"
 #include "markupguard.h"
+#include "nativepath.h"
 #include "reusedbuffer.h"
 
 #include <QFile>
@@ -216,13 +217,12 @@ bool readerAtPlainElement(xmlTextReader* reader, const char* name)
 ExportReadResult readExport(const QString& path, const ItemHandler& onItem,
                             const ChannelHandler& onChannel)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ExportReadResult result;
-        result.problem.reason = file.errorString();
+    QFile file;
+    ExportReadResult result;
+    result.problem.reason = openForReading(file, path);
+    if (!result.problem.reason.isEmpty())
         return result;
-    }
-    ExportReadResult result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
+    result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
     if (result.usable && file.error() != QFileDevice::NoError) {
         result.usable = false;
         result.problem = ExportFault();

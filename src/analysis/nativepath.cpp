@@ -1,5 +1,14 @@
 #include "nativepath.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool isContinuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF)
@@ -80,4 +89,22 @@ QByteArray toNativePath(const QString& path)
     }
     bytes.append(QStringView(path).sliced(runStart).toUtf8());
     return bytes;
+}
+
+QString openForReading(QFile& file, const QString& path)
+{
+    const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        return QString::fromLocal8Bit(std::strerror(EISDIR));
+    }
+    if (descriptor < 0 ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return reason;
+    }
+    return QString();
 }

@@ -10,3 +10,9 @@
 // U+DC80 to U+DCFF in the text, and turns back into the same byte.
 QString fromNativePath(QByteArrayView bytes);
 QByteArray toNativePath(const QString& path);
+
+class QFile;
+
+// Opens file for reading the file at path, whatever bytes its name holds; the system's reason
+// when it cannot, or when path names a folder, and the empty text when it is open.
+QString openForReading(QFile& file, const QString& path);
