@@ -2,17 +2,19 @@
 
 #include "jsonstream.h"
 
+#include <QJsonObject>
 #include <QTemporaryFile>
 
 namespace {
 
-void optionalText(JsonStream& json, const char* key, const QString& text)
+QJsonValue textOrNull(const QString& text)
 {
-    json.key(key);
-    if (text.isEmpty())
-        json.null();
-    else
-        json.value(text);
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QJsonValue numberOrNull(bool known, qint64 number)
+{
+    return known ? QJsonValue(number) : QJsonValue(QJsonValue::Null);
 }
 
 // One document per run; its shape is described in the README and kept stable.
@@ -47,21 +49,18 @@ public:
 
     void postFault(const PostFault& fault) override
     {
-        json_.beginObject();
-        json_.key("title").value(fault.title);
-        optionalText(json_, "postId", fault.postId);
-        optionalText(json_, "permalink", fault.permalink);
-        json_.key("code").value(fault.errorCode);
-        json_.key("reason").value(fault.reason);
-        json_.key("line").value(fault.line);
-        json_.key("pos").value(fault.pos);
-        json_.key("exportLine");
-        fault.inExport.isKnown() ? json_.value(fault.inExport.line) : json_.null();
-        json_.key("exportColumn");
-        fault.inExport.isKnown() ? json_.value(fault.inExport.column) : json_.null();
-        json_.key("source").value(fault.source);
-        json_.key("narrowed").value(fault.narrowed);
-        json_.endObject();
+        const bool placed = fault.inExport.isKnown();
+        json_.value(QJsonObject{{"title", fault.title},
+                                {"postId", textOrNull(fault.postId)},
+                                {"permalink", textOrNull(fault.permalink)},
+                                {"code", fault.errorCode},
+                                {"reason", fault.reason},
+                                {"line", fault.line},
+                                {"pos", fault.pos},
+                                {"exportLine", numberOrNull(placed, fault.inExport.line)},
+                                {"exportColumn", numberOrNull(placed, fault.inExport.column)},
+                                {"source", fault.source},
+                                {"narrowed", JsonStream::wholeCharacters(fault.narrowed)}});
     }
 
     // Link rows arrive between the faults, so they wait in a spool until the faults are out.
@@ -71,22 +70,14 @@ public:
         if (!linkSpool_)
             return;
         for (const FoundLink& link : links) {
-            QByteArray entry = linkCount_++ > 0 ? QByteArray(",\n        ") : QByteArray();
-            entry.append("{\"title\": ");
-            JsonStream::appendString(entry, title);
-            entry.append(", \"postId\": ");
-            if (postId.isEmpty())
-                entry.append("null");
-            else
-                JsonStream::appendString(entry, postId);
-            entry.append(", \"attributes\": {");
-            for (size_t i = 0; i < link.attributes.size(); ++i) {
-                entry.append(i > 0 ? ", " : "");
-                JsonStream::appendString(entry, link.attributes[i].name);
-                entry.append(": ");
-                JsonStream::appendString(entry, QString::fromUtf8(link.value(link.attributes[i])));
-            }
-            entry.append("}}");
+            QJsonObject attributes;
+            // A name met twice keeps the later value, as in the link table.
+            for (const FoundLink::Attribute& attribute : link.attributes)
+                attributes.insert(attribute.name, QString::fromUtf8(link.value(attribute)));
+            QByteArray entry =
+                linkCount_++ > 0 ? QByteArray(JsonStream::entrySeparator) : QByteArray();
+            entry.append(JsonStream::compact(QJsonObject{
+                {"title", title}, {"postId", textOrNull(postId)}, {"attributes", attributes}}));
             linkSpool_->write(entry);
         }
     }
@@ -96,14 +87,13 @@ public:
         json_.endArray();
         json_.key("exportFaults").beginArray();
         for (const ExportFault& fault : faults) {
-            json_.beginObject();
-            json_.key("line").value(fault.line);
-            json_.key("column").value(fault.column);
-            json_.key("reason").value(fault.reason);
-            json_.key("inItem").value(fault.inItem);
-            optionalText(json_, "title", fault.inItem ? fault.itemTitle : QString());
-            optionalText(json_, "postId", fault.inItem ? fault.postId : QString());
-            json_.endObject();
+            json_.value(
+                QJsonObject{{"line", fault.line},
+                            {"column", fault.column},
+                            {"reason", fault.reason},
+                            {"inItem", fault.inItem},
+                            {"title", textOrNull(fault.inItem ? fault.itemTitle : QString())},
+                            {"postId", textOrNull(fault.inItem ? fault.postId : QString())}});
         }
         json_.endArray();
         if (linkSpool_) {
@@ -121,7 +111,7 @@ public:
         json_.key("notWellFormed").value(summary.notWellFormed);
         json_.key("linkRows").value(summary.linkRows);
         json_.key("usable").value(summary.usable);
-        optionalText(json_, "problem", summary.problem);
+        json_.key("problem").value(textOrNull(summary.problem));
         json_.key("exitStatus").value(summary.exitStatus);
         json_.endObject();
     }

@@ -2,61 +2,41 @@
 
 #include "analysis/reusedbuffer.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace {
 constexpr qsizetype flushThreshold = 1 << 16;
-// Objects and arrays nested deeper than this are written on their parent's line.
-constexpr qsizetype lineDepth = 4;
 } // namespace
 
-void JsonStream::appendString(QByteArray& out, const QString& text)
+QByteArray JsonStream::compact(const QJsonValue& value)
 {
-    appendUtf8String(out, text.toUtf8());
+    if (value.isObject())
+        return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    if (value.isArray())
+        return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+    // A document holds only an object or an array: a lone value is written as the one element
+    // of an array, without the brackets.
+    const QByteArray inArray = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return inArray.sliced(1, inArray.size() - 2);
 }
 
-void JsonStream::appendUtf8String(QByteArray& out, QByteArrayView utf8)
+QString JsonStream::wholeCharacters(const QString& text)
 {
-    static const char hex[] = "0123456789abcdef";
-    out.append('"');
-    // Runs that need no escape, almost everything, are copied whole.
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(utf8[i]);
-        if (byte >= 0x20 && byte != '"' && byte != '\\')
-            continue;
-        out.append(utf8.data() + runStart, i - runStart);
-        runStart = i + 1;
-        switch (byte) {
-        case '"':
-            out.append("\\\"");
-            break;
-        case '\\':
-            out.append("\\\\");
-            break;
-        case '\n':
-            out.append("\\n");
-            break;
-        case '\r':
-            out.append("\\r");
-            break;
-        case '\t':
-            out.append("\\t");
-            break;
-        default:
-            out.append("\\u00").append(hex[byte >> 4]).append(hex[byte & 0xF]);
-        }
+    QString whole = text;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        const QChar character = whole.at(i);
+        if (character.isHighSurrogate() && i + 1 < whole.size() && whole.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (character.isSurrogate())
+            whole[i] = u'?';
     }
-    out.append(utf8.data() + runStart, utf8.size() - runStart);
-    out.append('"');
+    return whole;
 }
 
 void JsonStream::indent()
 {
-    // Entries of the report's long lists each take one line: deeper levels stay on it.
-    if (qsizetype(hasEntries_.size()) > lineDepth) {
-        if (buffer_.endsWith(','))
-            buffer_.append(' ');
-        return;
-    }
     buffer_.append('\n');
     buffer_.append(2 * qsizetype(hasEntries_.size()), ' ');
 }
@@ -87,7 +67,7 @@ JsonStream& JsonStream::close(char bracket)
 {
     const bool hadEntries = hasEntries_.back();
     hasEntries_.pop_back();
-    if (hadEntries && qsizetype(hasEntries_.size()) < lineDepth)
+    if (hadEntries)
         indent();
     buffer_.append(bracket);
     if (hasEntries_.empty())
@@ -105,38 +85,12 @@ JsonStream& JsonStream::key(const char* name)
     return *this;
 }
 
-JsonStream& JsonStream::value(const QString& text)
+JsonStream& JsonStream::value(const QJsonValue& value)
 {
     beforeValue();
-    appendString(buffer_, text);
-    return *this;
-}
-
-JsonStream& JsonStream::value(const char* text)
-{
-    beforeValue();
-    appendUtf8String(buffer_, text);
-    return *this;
-}
-
-JsonStream& JsonStream::value(qint64 number)
-{
-    beforeValue();
-    buffer_.append(QByteArray::number(number));
-    return *this;
-}
-
-JsonStream& JsonStream::value(bool flag)
-{
-    beforeValue();
-    buffer_.append(flag ? "true" : "false");
-    return *this;
-}
-
-JsonStream& JsonStream::null()
-{
-    beforeValue();
-    buffer_.append("null");
+    buffer_.append(compact(value));
+    if (buffer_.size() >= flushThreshold)
+        flush();
     return *this;
 }
 

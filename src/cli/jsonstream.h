@@ -2,14 +2,15 @@
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QString>
+#include <QJsonValue>
 
 #include <functional>
 #include <vector>
 
-// Writes JSON as it goes, with nothing kept but the nesting: the report's documents can hold
-// millions of entries. Output is UTF-8, two spaces of indentation per level for the outer four
-// levels; what lies deeper (one fault, one result) stays on one line.
+// Writes a JSON document as it goes, with nothing kept but the nesting: the report's documents
+// can hold millions of entries. The outer levels, opened and closed here, take two spaces of
+// indentation each; each entry of their lists (one fault, one result) is a QJsonValue written
+// compactly on a line of its own. Output is UTF-8.
 class JsonStream
 {
 public:
@@ -22,20 +23,20 @@ public:
     JsonStream& beginArray() { return open('['); }
     JsonStream& endArray() { return close(']'); }
     JsonStream& key(const char* name);
-    JsonStream& value(const QString& text);
-    JsonStream& value(const char* text);
-    JsonStream& value(qint64 number);
-    JsonStream& value(int number) { return value(qint64(number)); }
-    JsonStream& value(bool flag);
-    JsonStream& null();
-    // Elements of the open array already written as JSON elsewhere, comma-separated, copied
-    // from the device from its start in pieces.
+    JsonStream& value(const QJsonValue& value);
+    // Elements of the open array already written by compact(), comma-separated, copied from the
+    // device from its start in pieces.
     JsonStream& rawElements(QIODevice& elements);
     void flush();
 
-    // text as a JSON string, quotes included.
-    static void appendString(QByteArray& out, const QString& text);
-    static void appendUtf8String(QByteArray& out, QByteArrayView utf8);
+    // value as compact JSON, the way value() writes it.
+    static QByteArray compact(const QJsonValue& value);
+    // text with each half of a surrogate pair that stands alone (a cut such as Narrowed may split
+    // a pair) written as '?', as UTF-8 has no form for it: Qt's writer would escape it as
+    // "\ud83d", which strict readers refuse.
+    static QString wholeCharacters(const QString& text);
+    // What goes between two elements of a list at the depth of the report's entry lists.
+    static constexpr char entrySeparator[] = ",\n        ";
 
 private:
     JsonStream& open(char bracket);

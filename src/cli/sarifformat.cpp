@@ -3,6 +3,8 @@
 #include "jsonstream.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QUrl>
 
 #include <map>
@@ -41,34 +43,30 @@ public:
             rules_.try_emplace(rule, QStringLiteral("libxml2 error %1").arg(fault.errorCode));
             lastCode_ = fault.errorCode;
         }
-        json_.beginObject();
-        json_.key("ruleId").value(rule);
-        json_.key("level").value("error");
-        json_.key("message").beginObject();
-        json_.key("text").value(fault.reason + QStringLiteral(" [") + fault.title +
-                                QLatin1Char(']'));
-        json_.endObject();
-        location(fault.inExport.isKnown(), fault.inExport.line, fault.inExport.column);
-        json_.key("properties").beginObject();
-        json_.key("title").value(fault.title);
-        json_.key("postId").value(fault.postId);
-        json_.key("bodyLine").value(fault.line);
-        json_.key("bodyPos").value(fault.pos);
-        json_.key("narrowed").value(fault.narrowed);
-        json_.endObject();
-        json_.endObject();
+        json_.value(
+            QJsonObject{{"ruleId", rule},
+                        {"level", "error"},
+                        {"message", QJsonObject{{"text", fault.reason + QStringLiteral(" [") +
+                                                             fault.title + QLatin1Char(']')}}},
+                        {"locations", locations(fault.inExport.isKnown(), fault.inExport.line,
+                                                fault.inExport.column)},
+                        {"properties",
+                         QJsonObject{{"title", fault.title},
+                                     {"postId", fault.postId},
+                                     {"bodyLine", fault.line},
+                                     {"bodyPos", fault.pos},
+                                     {"narrowed", JsonStream::wholeCharacters(fault.narrowed)}}}});
     }
 
     void exportFaults(const QList<ExportFault>& faults) override
     {
         for (const ExportFault& fault : faults) {
             rules_.emplace(exportFaultRule, QStringLiteral("Fault in the export file"));
-            json_.beginObject();
-            json_.key("ruleId").value(exportFaultRule);
-            json_.key("level").value("error");
-            json_.key("message").beginObject().key("text").value(fault.reason).endObject();
-            location(fault.line > 0, fault.line, fault.column);
-            json_.endObject();
+            json_.value(
+                QJsonObject{{"ruleId", exportFaultRule},
+                            {"level", "error"},
+                            {"message", QJsonObject{{"text", fault.reason}}},
+                            {"locations", locations(fault.line > 0, fault.line, fault.column)}});
         }
     }
 
@@ -81,53 +79,45 @@ public:
     void endRun(int exitStatus) override
     {
         json_.endArray();
-        json_.key("tool").beginObject().key("driver").beginObject();
-        json_.key("name").value("postlint-report");
-        json_.key("version").value(settings_.version);
-        json_.key("rules").beginArray();
-        for (const auto& [id, description] : rules_) {
-            json_.beginObject();
-            json_.key("id").value(id);
-            json_.key("shortDescription").beginObject().key("text").value(description).endObject();
-            json_.endObject();
-        }
-        json_.endArray().endObject().endObject();
-        json_.key("invocations").beginArray().beginObject();
-        json_.key("executionSuccessful").value(exitStatus == 0 || exitStatus == 1);
-        json_.key("exitCode").value(exitStatus);
-        json_.key("toolExecutionNotifications").beginArray();
+        QJsonArray rules;
+        for (const auto& [id, description] : rules_)
+            rules.append(
+                QJsonObject{{"id", id}, {"shortDescription", QJsonObject{{"text", description}}}});
+        json_.key("tool").beginObject().key("driver").value(QJsonObject{
+            {"name", "postlint-report"}, {"version", settings_.version}, {"rules", rules}});
+        json_.endObject();
+        json_.key("invocations").beginArray();
+        QJsonArray notifications;
         for (const auto& [uri, problem] : unusable_) {
-            json_.beginObject().key("level").value("error");
-            json_.key("message").beginObject().key("text").value(
+            const QString text =
                 QStringLiteral("Could not find any WordPress items in the export. %1")
                     .arg(problem)
-                    .trimmed());
-            json_.endObject();
-            json_.key("locations").beginArray().beginObject();
-            json_.key("physicalLocation").beginObject().key("artifactLocation").beginObject();
-            json_.key("uri").value(uri).endObject().endObject();
-            json_.endObject().endArray();
-            json_.endObject();
+                    .trimmed();
+            notifications.append(QJsonObject{
+                {"level", "error"},
+                {"message", QJsonObject{{"text", text}}},
+                {"locations",
+                 QJsonArray{QJsonObject{
+                     {"physicalLocation",
+                      QJsonObject{{"artifactLocation", QJsonObject{{"uri", uri}}}}}}}}});
         }
-        json_.endArray().endObject().endArray();
+        json_.value(QJsonObject{{"executionSuccessful", exitStatus == 0 || exitStatus == 1},
+                                {"exitCode", exitStatus},
+                                {"toolExecutionNotifications", notifications}});
+        json_.endArray();
         json_.endObject().endArray().endObject();
         json_.flush();
         std::fflush(out_);
     }
 
 private:
-    void location(bool known, qint64 line, qint64 column)
+    QJsonArray locations(bool known, qint64 line, qint64 column) const
     {
-        json_.key("locations").beginArray().beginObject();
-        json_.key("physicalLocation").beginObject();
-        json_.key("artifactLocation").beginObject().key("uri").value(uri_).endObject();
-        if (known) {
-            json_.key("region").beginObject();
-            json_.key("startLine").value(line);
-            json_.key("startColumn").value(std::max<qint64>(column, 1));
-            json_.endObject();
-        }
-        json_.endObject().endObject().endArray();
+        QJsonObject place{{"artifactLocation", QJsonObject{{"uri", uri_}}}};
+        if (known)
+            place.insert("region", QJsonObject{{"startLine", line},
+                                               {"startColumn", std::max<qint64>(column, 1)}});
+        return QJsonArray{QJsonObject{{"physicalLocation", place}}};
     }
 
     FormatSettings settings_;
