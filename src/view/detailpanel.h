@@ -24,8 +24,8 @@ inline constexpr qsizetype detailCellLimit = 40000;
 inline const QString detailCutNote =
     QStringLiteral(" … [cut here: double-click the row or press Enter to read it whole]");
 
-// The cells of model row row in columns 0 to 7, one per slot, whole up to detailCellLimit characters; a longer
-// cell is cut there and ends with detailCutNote. Slots past the model's last column, and
-// every slot when row is -1 (nothing selected), are empty: a box must never go on showing a cell
-// of another table or another row.
+// The cells of model row row in columns 0 to 7, one per slot, whole up to detailCellLimit
+// characters; a longer cell is cut there and ends with detailCutNote. Slots past the model's last
+// column, and every slot when row is -1 (nothing selected), are empty: a box must never go on
+// showing a cell of another table or another row.
 DetailTexts detailTexts(const ResultsModel& model, int row);
