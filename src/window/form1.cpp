@@ -274,6 +274,8 @@ void Form1::checkExport(const QString& path)
     if (path.isEmpty() || !dummyTagUsable())
         return;
     openFolder_ = QFileInfo(path).absolutePath();
+    if (!checkedExports_.contains(path))
+        checkedExports_.append(path);
 
     try {
         runCheck(path);
@@ -282,6 +284,7 @@ void Form1::checkExport(const QString& path)
         // The half-filled tables go first, which gives back the memory to go on with.
         model_->clearItems();
         tables_.reset();
+        shownExport_.clear();
         fillList(OptionLinks->isChecked());
         showSelected();
         dialogs_->showMessage(WindowTexts::outOfMemory);
@@ -294,6 +297,7 @@ void Form1::runCheck(const QString& path)
     {
         BusyCursor busy;
         model_->clearItems();
+        shownExport_ = path;
         RunProgress progress(this, progressDelay_);
         activeRun_ = &progress;
         AnalysisOptions options;
@@ -345,14 +349,14 @@ void Form1::CommandExport_Click()
         return;
     }
 
-    const QString analysed = TextPath->text();
-    const QString startFolder = analysed.isEmpty() ? QString() : QFileInfo(analysed).absolutePath();
+    const QString shownPath = TextPath->text();
+    const QString startFolder =
+        shownPath.isEmpty() ? QString() : QFileInfo(shownPath).absolutePath();
     TextEncoding encoding = TextEncoding::Latin1;
     const QString path = dialogs_->chooseFileToSave(startFolder, encoding);
     if (path.isEmpty())
         return;
-    if (!analysed.isEmpty() && findOutputClash(identifyPath(analysed), {identifyPath(path)}).kind ==
-                                   OutputClash::OverwritesInput) {
+    if (const QString analysed = checkedExportAt(path); !analysed.isEmpty()) {
         dialogs_->showMessage(WindowTexts::exportIsTheExport(path, analysed));
         return;
     }

@@ -7,6 +7,7 @@
 #include "view/detailpanel.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -65,6 +66,7 @@ private:
     void Form_Resize();
     void CommandPath_Click();
     void CommandExport_Click();
+    QString checkedExportAt(const QString& path) const;
     void OptionErrors_Click();
     void OptionLinks_Click();
     void ListView1_ColumnClick(int column);
@@ -96,6 +98,11 @@ private:
     int progressDelay_ = 1000;
     // The folder the open dialog starts in: the program's, then that of the last export opened.
     QString openFolder_;
+    // The export whose results the tables hold, and every export checked in this window's life:
+    // the path box may show neither (a cancelled dialog empties it, a refused drop fills it), and
+    // none of them may be replaced by a table.
+    QString shownExport_;
+    QStringList checkedExports_;
     RunProgress* activeRun_ = nullptr;
     bool closeAfterRun_ = false;
     bool shownBefore_ = false;

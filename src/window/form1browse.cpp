@@ -1,5 +1,6 @@
 // What the window offers beyond its design: the find bar, copying rows, the row view, dropping a
-// file, stopping a run by closing, and fitting a screen smaller than the design.
+// file, never exporting onto a checked export, stopping a run by closing, and fitting a screen
+// smaller than the design.
 #include "form1.h"
 
 #include "findbar.h"
@@ -9,6 +10,7 @@
 
 #include "analysis/tablecolumns.h"
 #include "analysis/textpositions.h"
+#include "export/outputpaths.h"
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
 #include "view/rowcopy.h"
@@ -164,6 +166,19 @@ void Form1::closeEvent(QCloseEvent* event)
         return;
     }
     QWidget::closeEvent(event);
+}
+
+// The export checked in this window that path would replace, the one on show first.
+QString Form1::checkedExportAt(const QString& path) const
+{
+    const FileIdentity output = identifyPath(path);
+    QStringList candidates = checkedExports_;
+    if (!shownExport_.isEmpty())
+        candidates.prepend(shownExport_);
+    for (const QString& checked : std::as_const(candidates))
+        if (findOutputClash(identifyPath(checked), {output}).kind == OutputClash::OverwritesInput)
+            return checked;
+    return {};
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)

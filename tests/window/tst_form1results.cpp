@@ -257,16 +257,25 @@ void Form1ResultsTest::everyExportFailureIsReported_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
+    // What the user does between the check and the export: "cancel" leaves the path box empty,
+    // "refused drop" fills it with a file the refused dummy tag kept from being checked, "second"
+    // checks another export, whose results are then on show.
+    QTest::addColumn<QString>("meanwhile");
+    const QString theExport = QStringLiteral(": it is the export being checked, ");
     QTest::newRow("missing folder") << "no such folder/out.txt"
-                                    << ": ";
+                                    << ": "
+                                    << "";
     QTest::newRow("existing folder") << "kept"
-                                     << ": ";
+                                     << ": "
+                                     << "";
     QTest::newRow("read-only file") << "kept/open elsewhere.txt"
-                                    << ". Perhaps it is open.";
-    QTest::newRow("the export being checked") << "garden.xml"
-                                              << ": it is the export being checked, ";
-    QTest::newRow("a link to the export") << "kept/link.xml"
-                                          << ": it is the export being checked, ";
+                                    << ". Perhaps it is open."
+                                    << "";
+    QTest::newRow("the export being checked") << "garden.xml" << theExport << "";
+    QTest::newRow("a link to the export") << "kept/link.xml" << theExport << "";
+    QTest::newRow("the export after a cancelled open") << "garden.xml" << theExport << "cancel";
+    QTest::newRow("the export after a refused drop") << "garden.xml" << theExport << "refused drop";
+    QTest::newRow("an export checked earlier") << "garden.xml" << theExport << "second";
 }
 
 void Form1ResultsTest::everyExportFailureIsReported()
@@ -288,6 +297,20 @@ void Form1ResultsTest::everyExportFailureIsReported()
 
     FormDriver driver;
     driver.run(analysed);
+    QFETCH(QString, meanwhile);
+    const QString second = dir.filePath(QStringLiteral("second.xml"));
+    QVERIFY(QFile::copy(garden, second));
+    if (meanwhile == QLatin1String("cancel")) {
+        driver.run(QString());
+        QVERIFY(driver.textOf("TextPath").isEmpty());
+    } else if (meanwhile == QLatin1String("refused drop")) {
+        driver.control<QLineEdit>(QStringLiteral("TextDummy"))->setText(QStringLiteral("a:b"));
+        driver.form->checkExport(second);
+        driver.control<QLineEdit>(QStringLiteral("TextDummy"))->setText(QStringLiteral("dummy"));
+        driver.dialogs->messages.clear();
+    } else if (meanwhile == QLatin1String("second")) {
+        driver.run(second);
+    }
     const QString path = dir.filePath(name);
     driver.exportTo(path);
     QCOMPARE(driver.dialogs->messages.size(), 1);
