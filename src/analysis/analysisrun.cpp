@@ -188,6 +188,7 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
         outcome.exportFaults = std::move(read.faults);
     else
         outcome.problem = std::move(read.problem);
+    outcome.unreadable = !read.usable && read.unreadable;
     if (read.usable && read.itemCount == 0)
         outcome.problem.reason = QStringLiteral("The file holds no rss/channel/item element");
     return outcome;

@@ -29,6 +29,9 @@ struct AnalysisOutcome
     qint64 itemCount = 0;
     // Why the export held no usable item, and where, when that is known.
     ExportFault problem;
+    // The file could not be opened or read through (problem says why): what it holds is not
+    // known, so it says nothing about the items, and the outputs of a previous run stand.
+    bool unreadable = false;
     // The faults of the export file that were read through, in file order; the posts were
     // checked as usual.
     QList<ExportFault> exportFaults;

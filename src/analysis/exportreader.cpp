@@ -220,11 +220,13 @@ ExportReadResult readExport(const QString& path, const ItemHandler& onItem,
     QFile file;
     ExportReadResult result;
     result.problem.reason = openForReading(file, path);
-    if (!result.problem.reason.isEmpty())
+    result.unreadable = !result.problem.reason.isEmpty();
+    if (result.unreadable)
         return result;
     result = readExport(static_cast<QIODevice&>(file), onItem, onChannel);
     if (result.usable && file.error() != QFileDevice::NoError) {
         result.usable = false;
+        result.unreadable = true;
         result.problem = ExportFault();
         result.problem.reason = file.errorString();
     }

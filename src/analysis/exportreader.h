@@ -17,6 +17,8 @@ struct ExportReadResult
     // What made the file unusable, with where it lies when that is known (line 0 otherwise);
     // empty when usable.
     ExportFault problem;
+    // The file could not be opened or read through: nothing is known of what it holds.
+    bool unreadable = false;
     // Faults read through, in file order.
     QList<ExportFault> faults;
     ExportChannel channel;

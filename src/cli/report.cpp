@@ -80,15 +80,21 @@ struct TableOutputs
     }
 
     // Puts the files in place; false when any output failed. No file is put in place before
-    // every table is written, so that running out of memory leaves the user's files as they were.
+    // every table is written, so that running out of memory or room for one table leaves the
+    // user's files as they were.
     bool finish()
     {
         bool linksReadBack = true;
         if (linksFile && links && linksFile->open())
             linksReadBack = links->writeTo(*linksFile);
+        bool complete = linksReadBack;
         if (errorsFile)
-            errorsFile->commit();
+            complete = errorsFile->finish() && complete;
         if (linksFile && links)
+            complete = linksFile->finish() && complete;
+        if (complete && errorsFile)
+            errorsFile->commit();
+        if (complete && linksFile && links)
             linksFile->commit();
         if (errorsFile)
             problems += outputProblem(*errorsFile);
@@ -98,6 +104,12 @@ struct TableOutputs
                     .arg(linksFile->path());
         if (linksFile && links)
             problems += outputProblem(*linksFile);
+        for (const std::optional<OutputFile>* file : {&errorsFile, &linksFile}) {
+            if (!complete && *file && (*file)->isStaged() && (*file)->status() == OutputFile::Fine)
+                problems += QStringLiteral("postlint-report: %1 is left as it was: the tables "
+                                           "are replaced together or not at all\n")
+                                .arg((*file)->path());
+        }
         return problems.isEmpty();
     }
 };
@@ -146,8 +158,13 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         print(err, noItemsMessage + QLatin1Char('\n'));
         if (!outcome.problem.reason.isEmpty())
             print(err, exportFaultLine(path, outcome.problem));
-        tables.dropRows();
         summary = {0, 0, 0, false, outcome.problem.reason, UsageOrNoItems};
+        if (outcome.unreadable) {
+            // Nothing is known of the export: the tables of an earlier run stay as they were.
+            format.endExport(summary);
+            return summary.exitStatus;
+        }
+        tables.dropRows();
     }
     format.exportFaults(outcome.exportFaults);
     const bool written = tables.finish();

@@ -24,16 +24,8 @@ FileIdentity identityOf(const struct stat& status)
     return identity;
 }
 
-} // namespace
-
-QByteArray folderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
+// Where a path to a file that does not exist yet leads, for comparing it with other paths; only
+// ever read, never written through: the system follows links itself when a file is opened.
 QByteArray followLinks(QByteArray path)
 {
     for (int links = 0; links < linkLimit; ++links) {
@@ -46,8 +38,6 @@ QByteArray followLinks(QByteArray path)
     }
     return path;
 }
-
-namespace {
 
 QByteArray nameOf(const QByteArray& path)
 {
@@ -73,6 +63,14 @@ QByteArray resolveMissing(const QByteArray& path)
 }
 
 } // namespace
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
 
 bool FileIdentity::isSameFile(const FileIdentity& other) const
 {

@@ -26,9 +26,6 @@ FileIdentity identifyPath(const QString& path);
 
 // The folder part of a file name in the system's bytes: "." when it names none.
 QByteArray folderOf(const QByteArray& nativePath);
-// Where nativePath leads once the symbolic links it names are followed, even to a file that does
-// not exist yet: a save through a link replaces the linked file and keeps the link.
-QByteArray followLinks(QByteArray nativePath);
 FileIdentity identifyDescriptor(int descriptor);
 
 // The process's own standard output or error when path names that very file (through

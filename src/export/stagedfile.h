@@ -1,72 +1,47 @@
 #pragma once
 
-#include "outputpaths.h"
-
 #include <QByteArray>
-#include <QRandomGenerator>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sys/types.h>
 
-// The new contents of a file, written beside it under a name of their own and put in its place
-// only when complete: a failed or interrupted export leaves the user's file as it was.
+// The new contents of a regular file, written beside it and put in its place only when complete:
+// a failed or interrupted save leaves the user's file as it was. Where the file system allows,
+// the contents have no name until they take the file's, so that nothing is left behind when the
+// process is killed; elsewhere they have a hidden name of their own, removed when the staged file
+// is destroyed. Either way they are readable by their owner alone until complete.
 class StagedFile
 {
 public:
-    explicit StagedFile(const QByteArray& destination) : destination_(followLinks(destination)) {}
-    ~StagedFile()
-    {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-        if (!temporary_.isEmpty())
-            ::unlink(temporary_.constData());
-    }
+    StagedFile() = default;
+    ~StagedFile();
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    // 0, or the system's error.
-    int create()
-    {
-        struct stat existing;
-        const bool replacing = ::stat(destination_.constData(), &existing) == 0;
-        if (replacing && S_ISDIR(existing.st_mode))
-            return EISDIR;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray name = folderOf(destination_) + "/.postlint-" +
-                                    QByteArray::number(QRandomGenerator::global()->generate(), 16);
-            descriptor_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (descriptor_ >= 0) {
-                temporary_ = name;
-                break;
-            }
-            if (errno != EEXIST)
-                return errno;
-        }
-        if (descriptor_ < 0)
-            return EEXIST;
-        if (replacing)
-            ::fchmod(descriptor_, existing.st_mode & 07777);
-        return 0;
-    }
+    // Makes the contents in folder; 0, or the system's error.
+    int create(const QByteArray& folder);
     int descriptor() const { return descriptor_; }
-    int commit()
+    // Empties the contents, to write them again from the start; 0, or the system's error.
+    int truncate();
+    // Gives the complete contents their mode and puts them on the disk; 0, or the system's error.
+    int finish(mode_t mode);
+    // Puts the finished contents at destination. When replacing, destination must still
+    // be that very file (device and inode), the one the caller opened; otherwise nothing may
+    // be there yet. 0, the system's error, or replacedMeanwhile.
+    struct Target
     {
-        // On the disk before it takes the file's name: a crash must not leave an empty file.
-        int error = ::fsync(descriptor_) != 0 ? errno : 0;
-        if (::close(descriptor_) != 0 && error == 0)
-            error = errno;
-        descriptor_ = -1;
-        if (error == 0 && ::rename(temporary_.constData(), destination_.constData()) != 0)
-            error = errno;
-        if (error == 0)
-            temporary_.clear();
-        return error;
-    }
+        QByteArray destination;
+        bool replacing = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    static constexpr int replacedMeanwhile = -1;
+    int commit(const Target& target);
 
 private:
-    QByteArray destination_;
-    QByteArray temporary_;
+    int putInPlace(const QByteArray& name, const Target& target);
+
+    QByteArray folder_;
+    // Empty while the contents have no name.
+    QByteArray name_;
     int descriptor_ = -1;
 };

@@ -1,21 +1,11 @@
 #include "tabdelimited.h"
 
-#include "outputpaths.h"
-#include "stagedfile.h"
+#include "outputfile.h"
 
-#include "analysis/nativepath.h"
 #include "analysis/resulttables.h"
 #include "analysis/reusedbuffer.h"
 
-#include <QFile>
-
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 QString getToFirstBadChr(const QString& text)
 {
@@ -85,98 +75,6 @@ bool flush(QIODevice& device, QByteArray& buffer)
 bool isPermissionError(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
-}
-
-// Whether writing path is refused by the file's or its folder's permissions. Checked before
-// anything is written: replacing a read-only file through a new file and a rename would
-// otherwise succeed, although the user's file says it must not be changed.
-bool outputWriteIsRefused(const QByteArray& path)
-{
-    if (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), W_OK) != 0 &&
-        isPermissionError(errno))
-        return true;
-    return ::access(folderOf(path).constData(), W_OK | X_OK) != 0 && isPermissionError(errno);
-}
-
-namespace {
-
-ExportResult failure(int error)
-{
-    return {isPermissionError(error) ? ExportResult::PermissionDenied : ExportResult::Failed,
-            QString::fromLocal8Bit(std::strerror(error))};
-}
-
-ExportResult failure(const QFileDevice& file)
-{
-    return {ExportResult::Failed, file.errorString()};
-}
-
-ExportResult writeToDescriptor(int descriptor, const TableExtent& extent, TextEncoding encoding)
-{
-    QFile file;
-    if (!file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                   QFileDevice::DontCloseHandle))
-        return failure(file);
-    if (!writeTabDelimited(file, extent, encoding))
-        return failure(file);
-    return {ExportResult::Written, {}};
-}
-
-// A device, a pipe or one of the process's own streams: written where it stands, never
-// truncated, so that a stream opened for appending keeps what it held.
-ExportResult writeInPlace(const QString& path, const TableExtent& extent, TextEncoding encoding)
-{
-    const int stream = standardStreamOf(path);
-    if (stream >= 0) {
-        std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
-        return writeToDescriptor(stream, extent, encoding);
-    }
-    const int descriptor = ::open(toNativePath(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0)
-        return failure(errno);
-    ExportResult result = writeToDescriptor(descriptor, extent, encoding);
-    if (::close(descriptor) != 0 && result.status == ExportResult::Written)
-        result = failure(errno);
-    return result;
-}
-
-} // namespace
-
-StagedExport::StagedExport(const QString& path, const TableExtent& extent, TextEncoding encoding)
-{
-    const QByteArray native = toNativePath(path);
-    if (native.isEmpty()) {
-        result_ = failure(ENOENT);
-        return;
-    }
-    // Written in place, only the file's own permissions matter: opening it says whether they allow
-    // writing. A save beside it needs its folder too.
-    if (writesInPlace(path)) {
-        result_ = writeInPlace(path, extent, encoding);
-        return;
-    }
-    if (outputWriteIsRefused(native)) {
-        result_ = {ExportResult::PermissionDenied, QString::fromLocal8Bit(std::strerror(EACCES))};
-        return;
-    }
-    staged_ = std::make_unique<StagedFile>(native);
-    if (const int error = staged_->create()) {
-        result_ = failure(error);
-        return;
-    }
-    result_ = writeToDescriptor(staged_->descriptor(), extent, encoding);
-}
-
-StagedExport::~StagedExport() = default;
-
-ExportResult StagedExport::commit()
-{
-    if (result_.status == ExportResult::Written && staged_) {
-        if (const int error = staged_->commit())
-            result_ = failure(error);
-        staged_.reset();
-    }
-    return result_;
 }
 
 void appendByteOrderMark(QByteArray& line, TextEncoding encoding)
@@ -260,5 +158,18 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncodin
 ExportResult exportTabDelimited(const QString& path, const TableExtent& extent,
                                 TextEncoding encoding)
 {
-    return StagedExport(path, extent, encoding).commit();
+    OutputFile output(path);
+    if (output.open())
+        output.writeWith(
+            [&](QIODevice& device) { return writeTabDelimited(device, extent, encoding); });
+    output.commit();
+    switch (output.status()) {
+    case OutputFile::Fine:
+        return {ExportResult::Written, {}};
+    case OutputFile::PermissionDenied:
+        return {ExportResult::PermissionDenied, output.reason()};
+    case OutputFile::Failed:
+        break;
+    }
+    return {ExportResult::Failed, output.reason()};
 }

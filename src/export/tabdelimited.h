@@ -5,7 +5,6 @@
 #include <QIODevice>
 #include <QString>
 
-#include <memory>
 #include <vector>
 
 // The longest leading part of text that holds no character above 255; a character above U+FFFF
@@ -65,40 +64,12 @@ struct ExportResult
     QString reason;
 };
 
-// The checks exportTabDelimited makes before writing, for writers that open files of their own:
-// whether the permissions of the file at nativePath or of its folder refuse the write (checked
-// before anything is written, as a replacement through a rename would otherwise succeed).
-bool outputWriteIsRefused(const QByteArray& nativePath);
+// Whether the system's error refuses the write rather than failing it.
 bool isPermissionError(int error);
 
-// Writes the table to the file at path. A regular file appears only once it is complete: a failed
-// export leaves no partial file and leaves a file already at that path as it was. A device, a pipe
-// or the process's own standard output or error is written where it stands (see outputpaths.h).
+// Writes the table to the file at path, as an OutputFile writes (see outputfile.h): a failed export
+// leaves no partial file and leaves a file already at that path as it was.
 // Whether the path may be written at all (it is not the file being analysed) is the caller's
 // question: findOutputClash answers it.
 ExportResult exportTabDelimited(const QString& path, const TableExtent& extent,
                                 TextEncoding encoding = TextEncoding::Latin1);
-
-class StagedFile;
-
-// An export in two steps, for a caller that writes several tables and wants none of its files
-// replaced unless all could be written (or until it is sure it will not fail on its own, as when
-// memory runs out): the constructor writes the table beside the file, commit() puts it in place.
-// A stream is written at once. Destroyed without commit, it leaves the file at path as it was.
-class StagedExport
-{
-public:
-    StagedExport(const QString& path, const TableExtent& extent,
-                 TextEncoding encoding = TextEncoding::Latin1);
-    ~StagedExport();
-    StagedExport(const StagedExport&) = delete;
-    StagedExport& operator=(const StagedExport&) = delete;
-
-    // How the writing went so far; Written until commit() says otherwise.
-    const ExportResult& result() const { return result_; }
-    ExportResult commit();
-
-private:
-    std::unique_ptr<StagedFile> staged_;
-    ExportResult result_;
-};

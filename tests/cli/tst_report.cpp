@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <csignal>
 #include <unistd.h>
 
 // postlint-report as scripts run it: arguments in, output, files and exit status out.
@@ -482,6 +483,29 @@ void ReportTest::shellRedirections_data()
         << QStringLiteral("cp \"$1\" \"$(printf 'in\\377.xml')\" && \"$0\" --quiet --errors "
                           "\"$(printf 'out\\351.txt')\" \"$(printf 'in\\377.xml')\"")
         << 1 << QString() << QByteArray("out\xe9.txt");
+    // A table is replaced only when every table was written, and never for an export that could
+    // not be read; "kept" tells that e.txt still holds what it held.
+    const QString kept = QStringLiteral("; s=$?; [ \"$(cat e.txt)\" = keep ] || exit 99; exit $s");
+    QTest::newRow("links to a full device, errors kept")
+        << QStringLiteral("echo keep >e.txt; { mknod full c 1 7 || ln -s /dev/full full; } "
+                          "2>/dev/null; \"$0\" --quiet --errors e.txt --links full \"$1\"") +
+               kept
+        << 3 << QStringLiteral("e.txt is left as it was") << QByteArray();
+    QTest::newRow("too few descriptors to open the export")
+        << QStringLiteral("echo keep >e.txt; (ulimit -n 6; \"$0\" --quiet --errors e.txt "
+                          "--links l.txt \"$1\")") +
+               kept
+        << 2 << QStringLiteral(": Too many open files") << QByteArray();
+    // Killed while writing, the report leaves no hidden file behind, and ends as killed.
+    QTest::newRow("terminated while writing")
+        << QStringLiteral(
+               "{ printf '<rss xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">"
+               "<channel>'; yes '<item><title>t</title><content:encoded>"
+               "&lt;p&gt;a&lt;/p&gt;</content:encoded></item>' | head -n 300000; "
+               "printf '</channel></rss>'; } >big.xml; \"$0\" --quiet --errors e.txt "
+               "--links l.txt big.xml & sleep 0.5; kill -TERM $!; wait $!; s=$?; "
+               "ls -A | grep -q postlint && exit 99; exit $s")
+        << 128 + SIGTERM << QString() << QByteArray();
 }
 
 void ReportTest::shellRedirections()

@@ -35,6 +35,7 @@ enum class Setup
     MissingFolder,
     FullDevice,
     FileSizeLimit,
+    PlantedLink,
 };
 
 ResultTables sampleTables(int rows)
@@ -155,6 +156,8 @@ void ExportFaultsTest::failedExport_data()
     QTest::newRow("folder does not exist") << Setup::MissingFolder << ExportResult::Failed;
     QTest::newRow("full device") << Setup::FullDevice << ExportResult::Failed;
     QTest::newRow("disk full while writing") << Setup::FileSizeLimit << ExportResult::Failed;
+    QTest::newRow("another user's link in a shared folder")
+        << Setup::PlantedLink << ExportResult::PermissionDenied;
 }
 
 void ExportFaultsTest::failedExport()
@@ -219,6 +222,23 @@ void ExportFaultsTest::failedExport()
         writeOriginal(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
         fileSizeLimit = 4096;
         break;
+    case Setup::PlantedLink: {
+        // As in /tmp: a sticky folder everyone may write, where another user left a link to a
+        // file that the user may write. Refused whether or not the system protects such links.
+        const QString victim = QDir(folder).filePath(QStringLiteral("victim"));
+        QVERIFY(QDir().mkpath(victim) && ::chmod(QFile::encodeName(victim).constData(), 0777) == 0);
+        path = QDir(victim).filePath(QStringLiteral("target.txt"));
+        writeOriginal(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
+                      QFileDevice::WriteOther);
+        const QByteArray link = QFile::encodeName(QDir(folder).filePath(QStringLiteral("e.txt")));
+        QCOMPARE(::symlink("victim/target.txt", link.constData()), 0);
+        if (::lchown(link.constData(), nobodyId - 1, nobodyId - 1) != 0)
+            QSKIP("the link cannot be given to another user here");
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+        path = QString::fromUtf8(link);
+        unprivileged = true;
+        break;
+    }
     }
 
     const QStringList before = entriesOf(folder);
