@@ -5,8 +5,9 @@
 // away with memory or time fails the test instead of taking the machine down, and its peak
 // memory can be measured on its own.
 
+#include "childprocess.h"
+
 #include "analysis/analysisrun.h"
-#include "analysis/errornarrowing.h"
 #include "analysis/libxmlinit.h"
 #include "analysis/postcheck.h"
 
@@ -21,36 +22,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define POSTLINT_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define POSTLINT_UNDER_ASAN 1
-#endif
-#endif
-
 namespace hostile {
 
-#ifdef POSTLINT_UNDER_ASAN
-// The sanitizers reserve terabytes of address space and slow everything down: the limit is then
-// put on resident memory by the sanitizer itself, and time limits are stretched.
-constexpr bool underSanitizer = true;
-#else
-constexpr bool underSanitizer = false;
-#endif
+using childprocess::secondsAllowed;
+using childprocess::underSanitizer;
 
 constexpr long memoryLimitMb = 1024;
-constexpr int nobodyId = 65534;
-
-inline int secondsAllowed(int seconds)
-{
-    return underSanitizer ? 6 * seconds : seconds;
-}
 
 struct ChildResult
 {
@@ -177,16 +157,11 @@ inline ChildResult runChild(const QStringList& arguments, int timeoutSeconds,
     if (pid == 0) {
         ::dup2(output.handle(), STDOUT_FILENO);
         ::dup2(errors.handle(), STDERR_FILENO);
-        if (underSanitizer) {
+        if (underSanitizer)
             ::putenv(const_cast<char*>(sanitizerOptions.constData()));
-        } else {
-            const rlimit limit{rlim_t(memoryLimitMb) << 20, rlim_t(memoryLimitMb) << 20};
-            ::setrlimit(RLIMIT_AS, &limit);
-        }
-        // Without root, permission bits bind already.
-        if (dropPrivileges && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
-             ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
+        else
+            childprocess::limitAddressSpace(memoryLimitMb);
+        if (dropPrivileges && !childprocess::dropPrivileges())
             ::_exit(126);
         ::fexecve(executable, argv.data(), environ);
         ::_exit(127);

@@ -1,6 +1,7 @@
 // postlint-report when a table cannot be written: exit status 3, a message naming the path and
 // the cause, the user's file untouched and nothing left behind. Permission cases run the report
 // as the unprivileged user, since root ignores permission bits.
+#include "childprocess.h"
 #include "faultpaths.h"
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,7 +171,7 @@ void ReportWriteFaultsTest::outOfMemory_data()
 // whichever thread the memory ran out, and the user's files are as they were.
 void ReportWriteFaultsTest::outOfMemory()
 {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef POSTLINT_UNDER_ASAN
     QSKIP("the sanitizers reserve more address space than the limit allows");
 #endif
     QFETCH(QStringList, outputs);
@@ -195,10 +195,7 @@ void ReportWriteFaultsTest::outOfMemory()
 
     QProcess process;
     process.setWorkingDirectory(folder);
-    process.setChildProcessModifier([] {
-        const rlimit limit{rlim_t(300) << 20, rlim_t(300) << 20};
-        ::setrlimit(RLIMIT_AS, &limit);
-    });
+    process.setChildProcessModifier([] { childprocess::limitAddressSpace(300); });
     process.start(report_, arguments << manyItems);
     QVERIFY(process.waitForFinished(120000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());

@@ -5,6 +5,7 @@
 #include "analysis/resulttables.h"
 #include "export/tabdelimited.h"
 
+#include "childprocess.h"
 #include "faultpaths.h"
 #include <QDir>
 #include <QFile>
@@ -13,8 +14,6 @@
 
 #include <QtTest>
 
-#include <csignal>
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,7 +21,6 @@
 
 namespace {
 
-constexpr int nobodyId = 65534;
 const QByteArray original = "the user's own file\n";
 
 enum class Setup
@@ -62,16 +60,10 @@ ExportResult exportInChild(const QString& path, bool unprivileged,
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeEnds[0]);
-        if (unprivileged && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyId, nobodyId, nobodyId) != 0 ||
-             ::setresuid(nobodyId, nobodyId, nobodyId) != 0))
+        if (unprivileged && !childprocess::dropPrivileges())
             ::_exit(100);
-        if (fileSizeLimit != RLIM_INFINITY) {
-            // Past the limit a write fails with EFBIG, as on a full disk, instead of a signal.
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
+        if (fileSizeLimit != RLIM_INFINITY)
+            childprocess::limitFileSize(fileSizeLimit);
         const ResultTables tables = sampleTables(1000);
         const ExportResult result = exportTabDelimited(
             path, {tables.errorTable, ErrorColumnCount - 1, tables.errorRowCount});
@@ -232,7 +224,7 @@ void ExportFaultsTest::failedExport()
                       QFileDevice::WriteOther);
         const QByteArray link = QFile::encodeName(QDir(folder).filePath(QStringLiteral("e.txt")));
         QCOMPARE(::symlink("victim/target.txt", link.constData()), 0);
-        if (::lchown(link.constData(), nobodyId - 1, nobodyId - 1) != 0)
+        if (::lchown(link.constData(), childprocess::nobodyId - 1, childprocess::nobodyId - 1) != 0)
             QSKIP("the link cannot be given to another user here");
         QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
         path = QString::fromUtf8(link);

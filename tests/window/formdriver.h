@@ -4,6 +4,8 @@
 #include "view/resultsmodel.h"
 #include "window/form1.h"
 
+#include <QAbstractItemModelTester>
+#include <QAbstractProxyModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,15 +14,27 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <memory>
+#include <vector>
+
 // A window driven as a user would, through its controls, with FakeDialogs answering.
 class FormDriver
 {
 public:
-    FormDriver()
+    // checkModels: the list's model and proxy are watched by QAbstractItemModelTester, which
+    // reads every cell on each change; a run of hundreds of thousands of rows goes without.
+    explicit FormDriver(bool checkModels = true)
     {
         auto fake = std::make_unique<FakeDialogs>();
         dialogs = fake.get();
         form = std::make_unique<Form1>(std::move(fake));
+        if (checkModels) {
+            QAbstractItemModel* proxy = list()->model();
+            for (QAbstractItemModel* model :
+                 {proxy, qobject_cast<QAbstractProxyModel*>(proxy)->sourceModel()})
+                testers_.push_back(std::make_unique<QAbstractItemModelTester>(
+                    model, QAbstractItemModelTester::FailureReportingMode::Fatal));
+        }
     }
     bool show()
     {
@@ -100,6 +114,9 @@ public:
 
     FakeDialogs* dialogs = nullptr;
     std::unique_ptr<Form1> form;
+
+private:
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> testers_;
 };
 
 inline QString testData(const QString& name)

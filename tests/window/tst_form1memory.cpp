@@ -1,5 +1,6 @@
 // The window when memory runs out in the middle of a run: a message, empty tables, and a window
 // that goes on working. The run is made in a child process under a limit on its address space.
+#include "childprocess.h"
 #include "formdriver.h"
 #include "window/windowtexts.h"
 
@@ -11,7 +12,6 @@
 #include <QTemporaryDir>
 
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -34,16 +34,14 @@ long addressSpaceMb()
 int childMain(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    FormDriver driver;
+    FormDriver driver(false);
     const QStringList args = application.arguments();
     // Qt hands large fills to painting threads that it starts on demand; started once memory has
     // run out they fail, and Qt waits for them for ever. Start them while there is memory.
     QImage image(1000, 1000, QImage::Format_ARGB32_Premultiplied);
     QPainter(&image).fillRect(image.rect(), Qt::white);
     // Room for a window and a small run, far too little for the big one.
-    const rlim_t limit = rlim_t(addressSpaceMb() + 400) << 20;
-    const rlimit space{limit, limit};
-    ::setrlimit(RLIMIT_AS, &space);
+    childprocess::limitAddressSpace(addressSpaceMb() + 400);
     for (const QString& path : args.mid(2)) {
         driver.run(path);
         driver.click(QStringLiteral("OptionErrors"));
@@ -66,7 +64,7 @@ private slots:
 
 void Form1MemoryTest::outOfMemoryEmptiesTheTables()
 {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef POSTLINT_UNDER_ASAN
     QSKIP("the sanitizers reserve more address space than the limit allows");
 #endif
     QTemporaryDir dir;
