@@ -33,6 +33,20 @@ void ResultTable::appendRow(int expectedCells)
     numbers_.resize(numbers_.size() + size_t(numberCount_), noNumber);
 }
 
+int ResultTable::appendRow(std::span<const CellText> cells, std::span<const qint64> numbers)
+{
+    appendRow(int(cells.size()));
+    const int row = rowCount() - 1;
+    // Only the cells that hold something take room in the row.
+    for (size_t column = 0; column < cells.size(); ++column) {
+        if (!cells[column].isEmpty())
+            setCell(int(column), row, cells[column]);
+    }
+    for (size_t index = 0; index < numbers.size(); ++index)
+        setNumber(int(index), row, numbers[index]);
+    return row;
+}
+
 qint64 ResultTable::number(int index, int row) const
 {
     if (row < 0 || row >= rowCount() || index < 0 || index >= numberCount_)

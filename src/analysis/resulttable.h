@@ -2,9 +2,11 @@
 
 #include "celltext.h"
 #include "tablecolumns.h"
+#include "tablerows.h"
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
 
 // A grid of text cells addressed column first, row second, both from 0; row 0 holds the column
@@ -27,8 +29,18 @@ public:
     void reset(const TableDescription& description);
     // expectedCells only reserves room, for rows whose cells are known to come.
     void appendRow(int expectedCells = 0);
+    // Appends a row built whole, its cells from column 0 and its numbers from index 0; returns
+    // its index.
+    int appendRow(std::span<const CellText> cells, std::span<const qint64> numbers);
+    template <int Columns, int Numbers> int appendRow(const TableRow<Columns, Numbers>& row)
+    {
+        return appendRow(std::span<const CellText>(row.cells),
+                         std::span<const qint64>(row.numbers));
+    }
 
     int columnCount() const { return columnCount_; }
+    // What reset() was given, or null after a reset by counts alone.
+    const TableDescription* description() const { return description_; }
     // Rows including the header row.
     int rowCount() const { return static_cast<int>(rows_.size()); }
 

@@ -19,17 +19,10 @@ int ResultTables::appendErrorRow()
     return errorRowCount;
 }
 
-int ResultTables::appendErrorRow(const ErrorRow& cells)
+int ResultTables::appendErrorRow(const ErrorRow& row)
 {
-    const int row = appendErrorRow();
-    // Only the cells that hold something take room in the row.
-    for (int column = 0; column < ErrorColumnCount; ++column) {
-        if (!cells.cells[size_t(column)].isEmpty())
-            errorTable.setCell(column, row, cells.cells[size_t(column)]);
-    }
-    for (int index = 0; index < ErrorNumberCount; ++index)
-        errorTable.setNumber(index, row, cells.numbers[size_t(index)]);
-    return row;
+    ++errorRowCount;
+    return errorTable.appendRow(row);
 }
 
 int ResultTables::appendLinkRow(int expectedCells)

@@ -18,3 +18,9 @@ int ColumnWidths::widthFor(const QString& header) const
     }
     return defaultWidth;
 }
+
+int ColumnWidths::widthFor(const TableDescription& table, int column, const QString& header) const
+{
+    return column >= 0 && column < table.fixedCount() ? table.columns[size_t(column)].width
+                                                      : widthFor(header);
+}

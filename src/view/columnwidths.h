@@ -24,6 +24,9 @@ public:
     // The width of the first entry whose name equals header, case ignored; defaultWidth when
     // none does.
     int widthFor(const QString& header) const;
+    // The width of column column, headed header, of a table: a fixed column's own, and for a
+    // column named by what a run found, the first entry's whose name equals header.
+    int widthFor(const TableDescription& table, int column, const QString& header) const;
     // The error table's columns in order, then the attribute names a link table often carries.
     const std::vector<Entry>& entries() const { return entries_; }
 

@@ -60,8 +60,11 @@ void Form1::fillList(bool showLinks)
     const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;
     const int rowCount = showLinks ? tables_.linkRowCount : tables_.errorRowCount;
     model_->present(table, lastColumn, rowCount);
+    static const TableDescription noFixedColumns;
+    const TableDescription& described = table.description() ? *table.description() : noFixedColumns;
     for (int column = 0; column <= lastColumn; ++column)
-        ListView1->setColumnWidth(column, toPixels(columnWidths_.widthFor(table.cell(column, 0))));
+        ListView1->setColumnWidth(
+            column, toPixels(columnWidths_.widthFor(described, column, table.cell(column, 0))));
 
     const DetailTexts captions = detailCaptions(table);
     for (int slot = 0; slot < detailSlotCount; ++slot)

@@ -184,6 +184,9 @@ void ResultsViewTest::columnWidthsIgnoreCase()
     const ColumnWidths widths;
     for (const auto& [header, width] : cases)
         QCOMPARE(widths.widthFor(header), width);
+    // A table's fixed columns take their own widths; columns a run named, the entries'.
+    QCOMPARE(widths.widthFor(errorTableDescription(), ErrorPosColumn, "Pos"), 500);
+    QCOMPARE(widths.widthFor(linkTableDescription(), LinkFirstAttributeColumn, "LINE"), 500);
 }
 
 void ResultsViewTest::panelShowsOnlyColumnsOnShow()
