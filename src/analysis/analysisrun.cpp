@@ -184,10 +184,12 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     outcome.foundItems = read.usable && read.itemCount > 0;
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
     outcome.channel = read.channel;
-    if (read.usable)
+    if (read.usable) {
         outcome.exportFaults = std::move(read.faults);
-    else
+        outcome.exportFaultCount = read.faultCount;
+    } else {
         outcome.problem = std::move(read.problem);
+    }
     outcome.unreadable = !read.usable && read.unreadable;
     if (read.usable && read.itemCount == 0)
         outcome.problem.reason = QStringLiteral("The file holds no rss/channel/item element");

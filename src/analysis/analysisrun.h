@@ -32,9 +32,10 @@ struct AnalysisOutcome
     // The file could not be opened or read through (problem says why): what it holds is not
     // known, so it says nothing about the items, and the outputs of a previous run stand.
     bool unreadable = false;
-    // The faults of the export file that were read through, in file order; the posts were
-    // checked as usual.
+    // The faults of the export file that were read through, in file order, as far as they are
+    // kept (see faultlist.h); the posts were checked as usual. exportFaultCount counts them all.
     QList<ExportFault> exportFaults;
+    qint64 exportFaultCount = 0;
     // What the channel says of the site (also handed to the sink before the first post).
     ExportChannel channel;
     // The run was stopped: the tables hold the itemCount items recorded before that.

@@ -51,6 +51,27 @@ bool isAsciiTransparent(const QByteArray& encoding)
     return known.match(QString::fromLatin1(encoding).trimmed()).hasMatch();
 }
 
+// How many continuation bytes of a UTF-8 character are still to come after the bytes, given how
+// many were before them. A character has at most four bytes, so the last four tell.
+int utf8PendingAfter(int pending, const unsigned char* data, qint64 count)
+{
+    if (count > 4) {
+        data += count - 4;
+        count = 4;
+        pending = 0;
+    }
+    for (qint64 k = 0; k < count; ++k) {
+        const unsigned char byte = data[k];
+        if (byte < 0x80)
+            pending = 0;
+        else if (byte >= 0xC0)
+            pending = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : 1;
+        else if (pending > 0)
+            --pending;
+    }
+    return pending;
+}
+
 } // namespace
 
 qint64 ByteStreamGuard::readHead(const char* data, qint64 size, QByteArray& output)
@@ -90,6 +111,7 @@ void ByteStreamGuard::readDeclaration(char32_t unit)
     const qsizetype compared = std::min(declaration_.size(), start.size());
     if (declaration_.left(compared) != start.left(compared)) {
         declarationRead_ = true; // no declaration: UTF-8
+        utf8_ = true;
         return;
     }
     if (!declaration_.endsWith("?>"))
@@ -98,6 +120,10 @@ void ByteStreamGuard::readDeclaration(char32_t unit)
     static const QRegularExpression encodingPattern(
         QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
     const QRegularExpressionMatch match = encodingPattern.match(QString::fromLatin1(declaration_));
+    const QString encoding = match.hasMatch() ? match.captured(1).trimmed() : QString();
+    utf8_ = encoding.isEmpty() ||
+            encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
+            encoding.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
     if (match.hasMatch() && !isAsciiTransparent(match.captured(1).toLatin1()))
         refused_ =
             Violation{0, QStringLiteral("The encoding %1 is not supported").arg(match.captured(1))};
@@ -151,6 +177,7 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
         if (unitWidth_ == 1 && declarationRead_) {
             if (const qint64 run = guard_.passable(data + i, size - i)) {
                 guard_.pass(data + i, run);
+                utf8Pending_ = utf8PendingAfter(utf8Pending_, data + i, run);
                 i += run - 1;
                 continue;
             }
@@ -174,7 +201,10 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
                 break;
         }
         guard_.feed(unit);
-        if (guard_.cdataSplitPoint(cdataPieceLength)) {
+        utf8Pending_ = utf8PendingAfter(utf8Pending_, data + i, 1);
+        // A run of characters above 0x7F (the repair's markers of a million faults, say) would
+        // otherwise never be split.
+        if (guard_.cdataSplitPoint(cdataPieceLength, utf8_ && utf8Pending_ == 0)) {
             output.append(reinterpret_cast<const char*>(data) + copied, i + 1 - copied);
             copied = i + 1;
             if (counted) {

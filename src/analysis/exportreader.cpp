@@ -2,6 +2,7 @@
 
 #include "exportrepair.h"
 #include "exporttree.h"
+#include "faultlist.h"
 #include "libxmlsupport.h"
 #include "markupguard.h"
 #include "nativepath.h"
@@ -21,6 +22,7 @@ using exporttree::isItem;
 using exporttree::itemFrom;
 using exporttree::markersIn;
 using exporttree::placeInItem;
+using exporttree::placeOf;
 
 // A document type declaration, if any, comes before the root element, within the first bytes.
 constexpr qsizetype prologLimit = 1 << 20;
@@ -36,10 +38,11 @@ struct ReadState
     // is only known once the reader reaches it, so the report waits until the end.
     bool reportedNoDtd = false;
     ExportFault noDtdProblem;
-    // Namespace faults, which libxml2 reads through, and the item each lies in until that item
-    // has been read whole and can name its title and post ID.
-    QList<ExportFault> readThrough;
-    std::vector<const xmlNode*> readThroughItems;
+    // The faults read through. Namespace faults, which libxml2 reads through, are kept as they
+    // are reported, and those in an item wait here until it has been read whole and can name its
+    // title and post ID.
+    FaultList faults;
+    std::vector<std::pair<qsizetype, const xmlNode*>> unplaced;
     const exportrepair::ByteRepair* repair = nullptr;
     const markupguard::ByteStreamGuard* guard = nullptr;
     std::exception_ptr failure;
@@ -120,11 +123,16 @@ void onReaderError(void* userData, xmlErrorPtr error)
                 throw std::bad_alloc();
             ExportFault fault = faultOf(*error, state);
             const xmlNode* item = itemOfFault(*error);
-            if (item != nullptr)
-                placeInItem(fault, item, state.repair->markedAnything());
+            const bool kept =
+                !isNamespaceFault(*error) || state.faults.admit(item, fault.line, fault.column);
+            if (item != nullptr && kept)
+                placeInItem(fault, placeOf(item, state.repair->markedAnything()));
             if (isNamespaceFault(*error)) {
-                state.readThrough.append(std::move(fault));
-                state.readThroughItems.push_back(item);
+                if (kept) {
+                    const qsizetype index = state.faults.add(std::move(fault));
+                    if (item != nullptr)
+                        state.unplaced.emplace_back(index, item);
+                }
             } else if (error->code == XML_DTD_NO_DTD) {
                 state.reportedNoDtd = true;
                 state.noDtdProblem = std::move(fault);
@@ -283,6 +291,13 @@ public:
             onChannel_(channel);
     }
 
+    // The rest of the repair's faults, past the last node read, lie outside every item.
+    void keepLastFaults()
+    {
+        keepRepairFaults(repair_.faultCount(), nullptr, [] { return exporttree::ItemPlace(); });
+        state_.faults.closePlace(nullptr);
+    }
+
     bool hasDoctype = false;
     ExportChannel channel;
     ChannelHandler onChannel_;
@@ -304,30 +319,50 @@ private:
         return depth == 2 && inChannel_ && readerAtPlainElement(reader_, "item");
     }
 
+    // Keeps the faults that the markers of the node stand for, in the item when it is one; those
+    // before them lie outside every item. Every namespace fault in an item is named by it.
     void placeFaults(const xmlNode* node, bool item)
     {
-        if (item) {
-            // Faults come in file order, so those of earlier items are all placed already.
-            std::vector<const xmlNode*>& items = state_.readThroughItems;
-            for (size_t k = firstUnplaced_; k < items.size(); ++k) {
-                if (items[k] == node) {
-                    placeInItem(state_.readThrough[qsizetype(k)], node, repair_.markedAnything());
-                    items[k] = nullptr;
-                }
-            }
-            while (firstUnplaced_ < items.size() && items[firstUnplaced_] == nullptr)
-                ++firstUnplaced_;
+        std::optional<exporttree::ItemPlace> place;
+        const auto placeOfNode = [&]() -> const exporttree::ItemPlace& {
+            if (!place)
+                place = placeOf(node, repair_.markedAnything());
+            return *place;
+        };
+        if (item && !state_.unplaced.empty()) {
+            for (const auto& [index, itemOfFault] : state_.unplaced)
+                if (itemOfFault == node)
+                    placeInItem(state_.faults.at(index), placeOfNode());
+            std::erase_if(state_.unplaced, [&](const auto& entry) { return entry.second == node; });
         }
-        if (node == nullptr || repair_.markerCount() == markersSeen_)
-            return;
-        const qint64 markers = markersIn(node, item);
-        QList<ExportFault>& faults = repair_.faults();
-        for (qint64 k = markersSeen_; item && k < markersSeen_ + markers; ++k) {
-            const qsizetype index = repair_.faultOfMarker(k);
-            if (index < faults.size())
-                placeInItem(faults[index], node, true);
+        if (node != nullptr && repair_.markerCount() != markersSeen_) {
+            const qint64 markers = markersIn(node, item);
+            keepRepairFaults(repair_.faultOfMarker(markersSeen_), nullptr, placeOfNode);
+            markersSeen_ += markers;
+            keepRepairFaults(repair_.faultOfMarker(markersSeen_), item ? node : nullptr,
+                             placeOfNode);
         }
-        markersSeen_ += markers;
+        if (item && state_.faults.leavesOut(node))
+            state_.faults.closePlace(node, placeOfNode().title, placeOfNode().postId);
+        else if (item)
+            state_.faults.closePlace(node);
+    }
+
+    // Keeps the repair's faults up to end, those that stay within the bounds of their place.
+    template <typename PlaceOf>
+    void keepRepairFaults(qint64 end, const xmlNode* item, const PlaceOf& placeOfItem)
+    {
+        end = std::min(end, repair_.faultCount());
+        for (; repairFaultsKept_ < end; ++repairFaultsKept_) {
+            const auto [line, column] = repair_.faultPosition(repairFaultsKept_);
+            if (!state_.faults.admit(item, line, column))
+                continue;
+            ExportFault fault = repair_.fault(repairFaultsKept_);
+            if (item != nullptr)
+                placeInItem(fault, placeOfItem());
+            state_.faults.add(std::move(fault));
+        }
+        repair_.dropFaultsBefore(end);
     }
 
     xmlTextReader* reader_;
@@ -337,7 +372,7 @@ private:
     bool inChannel_ = false;
     bool channelHanded_ = false;
     qint64 markersSeen_ = 0;
-    size_t firstUnplaced_ = 0;
+    qint64 repairFaultsKept_ = 0; // the repair's faults before this one have been kept or counted
 };
 
 // Entities are substituted by the parser, inside its amplification limits, which only an export
@@ -383,14 +418,6 @@ void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guar
              {}});
 }
 
-QList<ExportFault> inFileOrder(QList<ExportFault> faults)
-{
-    std::stable_sort(faults.begin(), faults.end(), [](const ExportFault& a, const ExportFault& b) {
-        return std::tie(a.line, a.column) < std::tie(b.line, b.column);
-    });
-    return faults;
-}
-
 } // namespace
 
 ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
@@ -425,6 +452,8 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
     result.usable = !state.faulted;
     if (!result.usable)
         result.problem = state.problem;
-    result.faults = inFileOrder(input.repair.faults() + state.readThrough);
+    walk.keepLastFaults();
+    result.faultCount = state.faults.count();
+    result.faults = state.faults.take();
     return result;
 }

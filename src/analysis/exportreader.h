@@ -19,8 +19,10 @@ struct ExportReadResult
     ExportFault problem;
     // The file could not be opened or read through: nothing is known of what it holds.
     bool unreadable = false;
-    // Faults read through, in file order.
+    // Faults read through, in file order, as far as they are kept (see faultlist.h); faultCount
+    // counts them all.
     QList<ExportFault> faults;
+    qint64 faultCount = 0;
     ExportChannel channel;
 };
 

@@ -171,7 +171,7 @@ void ByteRepair::feedStart(QByteArray& output, bool final)
         }
         line_ = 1 + removedLines_;
         column_ = removedColumns_;
-        record(QStringLiteral("XML declaration allowed only at the start of the document"));
+        record(0, misplacedDeclaration);
         leadingFaults_ = 1;
         held_.remove(start, end - start);
     }
@@ -247,7 +247,7 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
             column_ = 0;
         } else if (byte < 0x20) {
             flush(i);
-            record(QStringLiteral("PCDATA invalid Char value %1").arg(byte));
+            record(byte, 0);
             mark(byte, output);
             copied = ++i;
             ++column_;
@@ -264,20 +264,17 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
             }
             if (length < 0) {
                 flush(i);
-                QString reason =
-                    QStringLiteral("Input is not proper UTF-8, indicate encoding ! Bytes:");
-                for (qint64 k = i; k < std::min(i + 4, size); ++k)
-                    reason +=
-                        QStringLiteral(" 0x") +
-                        QString::number(data[k], 16).toUpper().rightJustified(2, QLatin1Char('0'));
-                record(std::move(reason));
+                const qint64 shown = std::min<qint64>(4, size - i);
+                quint32 bytes = 0;
+                for (qint64 k = 0; k < shown; ++k)
+                    bytes |= quint32(data[i + k]) << (8 * k);
+                record(bytes, quint8(shown));
                 mark(invalidBytes, output);
                 i -= length;
                 copied = i;
             } else if (length == 3 && byte == 0xEF && data[i + 1] == 0xBF && data[i + 2] >= 0xBE) {
                 flush(i);
-                record(QStringLiteral("PCDATA invalid Char value %1")
-                           .arg(0xFFFE + data[i + 2] - 0xBE));
+                record(0xFFFE + data[i + 2] - 0xBE, 0);
                 mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
                 i += 3;
                 copied = i;
@@ -318,13 +315,38 @@ void ByteRepair::mark(unsigned char kind, QByteArray& output)
         ++markerCount_;
 }
 
-void ByteRepair::record(QString reason)
+void ByteRepair::record(quint32 value, quint8 byteCount)
 {
+    faults_.push_back({line_, column_ + 1, value, byteCount});
+}
+
+ExportFault ByteRepair::fault(qint64 index) const
+{
+    const Found& found = faults_.at(size_t(index - droppedFaults_));
     ExportFault fault;
-    fault.line = line_;
-    fault.column = column_ + 1;
-    fault.reason = std::move(reason);
-    faults_.append(std::move(fault));
+    fault.line = found.line;
+    fault.column = found.column;
+    if (found.byteCount == misplacedDeclaration) {
+        fault.reason = QStringLiteral("XML declaration allowed only at the start of the document");
+    } else if (found.byteCount == 0) {
+        fault.reason = QStringLiteral("PCDATA invalid Char value %1").arg(found.value);
+    } else {
+        fault.reason = QStringLiteral("Input is not proper UTF-8, indicate encoding ! Bytes:");
+        for (int k = 0; k < found.byteCount; ++k)
+            fault.reason +=
+                QStringLiteral(" 0x") + QString::number((found.value >> (8 * k)) & 0xFF, 16)
+                                            .toUpper()
+                                            .rightJustified(2, QLatin1Char('0'));
+    }
+    return fault;
+}
+
+void ByteRepair::dropFaultsBefore(qint64 index)
+{
+    while (droppedFaults_ < index && !faults_.empty()) {
+        faults_.pop_front();
+        ++droppedFaults_;
+    }
 }
 
 bool isFaultMarker(const char* text, qint64 size, qint64 i)

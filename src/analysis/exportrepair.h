@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <deque>
+
 // Real exports carry faults that leave their structure intact: a control character pasted from a
 // word processor, bytes that are not UTF-8, white space a plugin printed before the XML
 // declaration. libxml2 stops at the first of them, and one such character would hide every post
@@ -32,10 +34,20 @@ public:
     // The end of the export: whatever is held back is repaired and appended.
     void finish(QByteArray& output);
 
-    // The faults read through, in file order, none of them placed in an item yet.
-    QList<ExportFault>& faults() { return faults_; }
+    // The faults read through, in file order, numbered from 0: how many were found so far, and
+    // each of those not yet dropped, with no item named.
+    qint64 faultCount() const { return droppedFaults_ + qint64(faults_.size()); }
+    ExportFault fault(qint64 index) const;
+    std::pair<qint64, qint64> faultPosition(qint64 index) const
+    {
+        const Found& found = faults_.at(size_t(index - droppedFaults_));
+        return {found.line, found.column};
+    }
+    // The reader has placed every fault before index: they need not be kept any longer, so that
+    // a file of a million faults costs no more memory than its largest item does.
+    void dropFaultsBefore(qint64 index);
     // The fault that the marker-th marker of the repaired bytes stands for.
-    qsizetype faultOfMarker(qint64 marker) const { return qsizetype(marker) + leadingFaults_; }
+    qint64 faultOfMarker(qint64 marker) const { return marker + leadingFaults_; }
     // How many markers stand for faults (escapes not counted).
     qint64 markerCount() const { return markerCount_; }
     // Whether any marker at all went out, escapes included: texts need restoring only then.
@@ -62,12 +74,24 @@ private:
     qint64 normalizeLineEnds(const char* data, qint64 size, QByteArray& output, bool final);
     void process(QByteArray& output, bool final);
     void mark(unsigned char kind, QByteArray& output);
-    void record(QString reason);
+    // What is kept of a fault until the reader places it: its reason is spelled out only then.
+    struct Found
+    {
+        qint64 line;
+        qint64 column;
+        // A forbidden character's value; or up to four bytes that are not UTF-8, the first in the
+        // lowest byte, and how many; or, with a count of 0xFF, the misplaced declaration.
+        quint32 value;
+        quint8 byteCount;
+    };
+    static constexpr quint8 misplacedDeclaration = 0xFF;
+    void record(quint32 value, quint8 byteCount);
 
     Mode mode_ = Mode::Start;
     QByteArray held_;
-    QList<ExportFault> faults_;
-    qsizetype leadingFaults_ = 0; // faults without a marker, all before the first one
+    std::deque<Found> faults_;
+    qint64 droppedFaults_ = 0;
+    qint64 leadingFaults_ = 0; // faults without a marker, all before the first one
     qint64 markerCount_ = 0;
     bool markedAnything_ = false;
     qint64 line_ = 1;

@@ -139,18 +139,27 @@ bool isItem(const xmlNode* node)
            rss->parent != nullptr && rss->parent->type == XML_DOCUMENT_NODE;
 }
 
-void placeInItem(ExportFault& fault, const xmlNode* item, bool restore)
+ItemPlace placeOf(const xmlNode* item, bool restore)
 {
-    fault.inItem = true;
+    ItemPlace place;
     for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
-        if (fault.itemTitle.isEmpty() && isPlainElement(child, "title")) {
+        if (place.title.isEmpty() && isPlainElement(child, "title")) {
             const QByteArray title = textOf(child);
-            fault.itemTitle =
-                QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
-        } else if (fault.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
-            fault.postId = QString::fromUtf8(textOf(child)).trimmed();
+            place.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
+        } else if (place.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
+            place.postId = QString::fromUtf8(textOf(child)).trimmed();
         }
     }
+    return place;
+}
+
+void placeInItem(ExportFault& fault, const ItemPlace& place)
+{
+    fault.inItem = true;
+    if (fault.itemTitle.isEmpty())
+        fault.itemTitle = place.title;
+    if (fault.postId.isEmpty())
+        fault.postId = place.postId;
 }
 
 namespace {

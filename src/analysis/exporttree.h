@@ -14,8 +14,16 @@ bool isItem(const xmlNode* node);
 ExportItem itemFrom(const xmlNode* item, bool restore);
 // Takes what the channel says of the site from one of its child elements, if it is one of those.
 void readChannelChild(const xmlNode* element, ExportChannel& channel);
-// Names the item a fault lies in by its title and post ID, as far as they have been read.
-void placeInItem(ExportFault& fault, const xmlNode* item, bool restore);
+// What names an item in its faults: its first title and `wp:post_id` that are not empty, as far as
+// they have been read.
+struct ItemPlace
+{
+    QString title;
+    QString postId;
+};
+ItemPlace placeOf(const xmlNode* item, bool restore);
+// Names the item a fault lies in, keeping the title or post ID that the fault already names.
+void placeInItem(ExportFault& fault, const ItemPlace& place);
 // The markers of the repair in the node, or in the node and all it holds, in document order.
 qint64 markersIn(const xmlNode* top, bool subtree);
 

@@ -64,11 +64,11 @@ void Guard::checkMarkupLength()
                         .arg(markupLengthLimit_));
 }
 
-bool Guard::cdataSplitPoint(qint64 length)
+bool Guard::cdataSplitPoint(qint64 length, bool endsCharacter)
 {
-    // A unit after which no "]]>" can be under way, and that ends a character of its own.
+    // A unit after which no "]]>" can be under way, and that ends a character.
     const char32_t last = previous_[1];
-    const bool safe = last == '>' || (last < 0x80 && last != ']');
+    const bool safe = last == '>' || ((last < 0x80 || endsCharacter) && last != ']');
     if (state_ != State::CData || !safe || position_ - cdataPieceStart_ < length)
         return false;
     cdataPieceStart_ = position_;
@@ -313,13 +313,17 @@ qint64 Guard::passable(const unsigned char* data, qint64 size) const
         // full of '>', and stopping at each would cost a call of feed() per tag.
         if (state_ == State::CData && previous_[1] == ']')
             return 0;
-        const int stop = state_ == State::Text ? '<' : ']';
-        const void* found = std::memchr(data, stop, size_t(size));
-        length = found ? static_cast<const unsigned char*>(found) - data : size;
+        // The search is bounded before it starts: the units that stop a run (a NUL, a unit at
+        // which a CDATA section may be split) can come one after another, and searching the
+        // whole input again for each of them would take quadratic time.
+        length = std::min<qint64>(size, cdataPieceLength);
         // A long CDATA section without '>' (a data: URI, say) still needs its split points.
         if (state_ == State::CData)
             length = std::min(
                 length, std::max<qint64>(0, cdataPieceStart_ + cdataPieceLength - position_ - 1));
+        const int stop = state_ == State::Text ? '<' : ']';
+        if (const void* found = std::memchr(data, stop, size_t(length)))
+            length = static_cast<const unsigned char*>(found) - data;
         if (const void* nul = std::memchr(data, 0, size_t(length)))
             length = static_cast<const unsigned char*>(nul) - data;
         break;

@@ -69,7 +69,9 @@ public:
     // section that has run on for at least
     // length units since it began or since the last call that returned true; the section may
     // then be closed and reopened right after that unit without changing the text it holds.
-    bool cdataSplitPoint(qint64 length);
+    // endsCharacter says that a unit above 0x7F ends a character too, as the caller knows of
+    // UTF-8.
+    bool cdataSplitPoint(qint64 length, bool endsCharacter = false);
 
 private:
     enum class State
@@ -185,7 +187,9 @@ private:
     QByteArray declaration_;
     bool declarationRead_ = false;
     int bomSkipped_ = 0;
-    int unitWidth_ = 0; // 0 until the first four bytes have been seen
+    int unitWidth_ = 0;   // 0 until the first four bytes have been seen
+    bool utf8_ = false;   // known to be UTF-8, whose bytes above 0x7F show where characters end
+    int utf8Pending_ = 0; // continuation bytes still to come after the last byte read
     bool bigEndian_ = false;
     QByteArray head_;
     unsigned char partial_[4] = {0, 0, 0, 0};

@@ -153,7 +153,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         print(err, QStringLiteral("\r\033[K"));
 
     ExportSummary summary{sink.items(), sink.notWellFormed(), sink.linkRows(), true, {}, 0};
-    summary.exportFaults = outcome.exportFaults.size();
+    summary.exportFaults = outcome.exportFaultCount;
     if (!outcome.foundItems) {
         print(err, noItemsMessage + QLatin1Char('\n'));
         if (!outcome.problem.reason.isEmpty())

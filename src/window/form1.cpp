@@ -313,12 +313,13 @@ void Form1::runCheck(const QString& path)
     }
     RunSummary summary = RunSummary::of(tables_);
     summary.cancelled = outcome.cancelled;
-    summary.exportFaults = outcome.exportFaults.size();
+    summary.exportFaults = outcome.exportFaultCount;
     setWindowTitle(windowTitleAfterRun(path, summary));
     if (!outcome.foundItems && !outcome.cancelled)
         dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
     else if (!outcome.exportFaults.isEmpty())
-        dialogs_->showMessage(WindowTexts::exportFaults(outcome.exportFaults));
+        dialogs_->showMessage(
+            WindowTexts::exportFaults(outcome.exportFaults, outcome.exportFaultCount));
 
     BusyCursor busy;
     OptionErrors->setEnabled(true);

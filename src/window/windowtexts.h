@@ -49,18 +49,19 @@ inline QString noItems(const QString& firstLine, const ExportFault& problem)
 
 inline constexpr int exportFaultsListed = 10;
 
-inline QString exportFaults(const QList<ExportFault>& faults)
+// count: every fault found, of which faults holds those kept.
+inline QString exportFaults(const QList<ExportFault>& faults, qint64 count)
 {
-    QString text = faults.size() == 1
+    QString text = count == 1
                        ? QStringLiteral("The export file has a fault; the posts were checked as "
                                         "usual:\n")
                        : QStringLiteral("The export file has %1 faults; the posts were checked as "
                                         "usual:\n")
-                             .arg(faults.size());
+                             .arg(count);
     for (qsizetype i = 0; i < std::min<qsizetype>(faults.size(), exportFaultsListed); ++i)
         text += QLatin1Char('\n') + exportFault(faults.at(i));
-    if (faults.size() > exportFaultsListed)
-        text += QStringLiteral("\n\nand %1 more.").arg(faults.size() - exportFaultsListed);
+    if (count > exportFaultsListed)
+        text += QStringLiteral("\n\nand %1 more.").arg(count - exportFaultsListed);
     return text;
 }
 

@@ -319,6 +319,16 @@ void ExportReaderTest::exportFaults_data()
                .toUtf8()
         << Items{{"L", "<p>" + QString(10000, 'x') + "</p>"}}
         << QStringList{"6:10111 Namespace prefix foo on bar is not defined in L/5"};
+    {
+        QStringList kept;
+        for (int k = 0; k < 100; ++k)
+            kept << QStringLiteral("6:%1 PCDATA invalid Char value 11 in T/7").arg(15 + k);
+        QTest::newRow("faults of an item past those kept: counted in one")
+            << ExportFixture::channelWith({itemWithId("T" + QString(150, '\x0B'), "b", "7")})
+                   .toUtf8()
+            << Items{{"T", "b"}}
+            << kept + QStringList{"6:115 50 more faults in this item are not listed in T/7"};
+    }
     QTest::newRow("white space before the declaration")
         << "\n  " + ExportFixture::channelWith({ExportFixture::item("W", "w")}).toUtf8()
         << Items{{"W", "w"}}
@@ -373,8 +383,8 @@ void ExportReaderTest::repairDoesNotDependOnReads()
             repair.feed(bytes.constData() + at, std::min(readLength, bytes.size() - at), output);
         repair.finish(output);
         QStringList faults;
-        for (const ExportFault& fault : repair.faults())
-            faults << described(fault);
+        for (qint64 k = 0; k < repair.faultCount(); ++k)
+            faults << described(repair.fault(k));
         return std::make_pair(exportrepair::restoreBody(output), faults);
     };
     const auto whole = repaired(bytes.size());

@@ -244,6 +244,11 @@ void HostileExportTest::hostileExport_data()
                utf7.mid(at + 1).replace("<", "+ADw-");
         none("UTF-7 export", utf7);
     }
+    // A fault in every byte costs each no more time than the last, and few records.
+    none("NUL bytes in an open CDATA section, 3 MB",
+         utf8(rss(item(QStringLiteral("T"), QStringLiteral("<p>")))
+                  .section(QStringLiteral("]]>"), 0, 0)) +
+             QByteArray(3'000'000, '\0'));
     none("truncated", utf8(rss(usual)).chopped(20));
     none("0 bytes", QByteArray());
     none("not an RSS document", QByteArrayLiteral("<?xml version=\"1.0\"?><html><body/></html>"));
@@ -285,6 +290,13 @@ void HostileExportTest::hostileExport_data()
     QTest::newRow("NUL bytes")
         << Kind::File << utf8(rss(usual)).replace("<title>T", QByteArray("<title>T\0\0", 10))
         << true << QStringLiteral("T") << 0 << 1;
+    QTest::newRow("title of 100 000 control characters")
+        << Kind::File << utf8(rss(item(QStringLiteral("T") + QString(100000, QChar(1)), {})))
+        << true << QStringLiteral("T") << 0 << 0;
+    QTest::newRow("body of 3 000 000 control characters")
+        << Kind::File
+        << utf8(rss(item(QStringLiteral("T"), "<p>" + QString(3'000'000, QChar(1)) + "</p>")))
+        << true << QStringLiteral("T") << -1 << 0;
     QTest::newRow("body of 12 MB as text")
         << Kind::File
         << utf8(rss(QStringLiteral("<item><title>T</title><content:encoded>%1</content:encoded>"
