@@ -1,5 +1,7 @@
 #include "wrappername.h"
 
+#include <QList>
+
 namespace {
 
 bool inRange(char32_t c, char32_t low, char32_t high)
@@ -42,7 +44,9 @@ QString wrapperNameProblem(const QString& name)
 {
     if (name.isEmpty())
         return QStringLiteral("the name is empty");
-    if (name.size() > wrapperNameMaxLength)
+    // Characters, not UTF-16 units: a name of characters beyond U+FFFF has as many as it shows.
+    if (name.size() > wrapperNameMaxLength &&
+        QStringView(name).toUcs4().size() > wrapperNameMaxLength)
         return QStringLiteral("the name is longer than %1 characters").arg(wrapperNameMaxLength);
     // Blanks after the name still make a well-formed start and end tag ("<dummy >"), so a name
     // typed with a trailing blank keeps working as it always has.

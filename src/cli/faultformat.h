@@ -37,6 +37,11 @@ struct ExportSummary
     qint64 exportFaults = 0;
 };
 
+// Keeps a text the report prints to its line: every line break and other control character
+// (an export's own text could otherwise forge fault lines or move a terminal's cursor) becomes a
+// space, as in the table files.
+QString oneLine(QString text);
+
 // `EXPORT:LINE:COLUMN: REASON (in "TITLE", post ID N)`, without what is not known; with its LF.
 QString exportFaultLine(const QString& exportPath, const ExportFault& fault);
 

@@ -1,5 +1,7 @@
 #include "sarifformat.h"
 
+#include "analysis/nativepath.h"
+
 #include "jsonstream.h"
 
 #include <QDir>
@@ -133,6 +135,11 @@ private:
 
 QString sarifUri(const QString& path)
 {
+    // A name that is not UTF-8 is named by its own bytes, each percent-encoded.
+    const QByteArray bytes = toNativePath(path);
+    if (bytes != path.toUtf8())
+        return QString::fromLatin1((QDir::isAbsolutePath(path) ? "file://" : "") +
+                                   bytes.toPercentEncoding("/"));
     if (QDir::isAbsolutePath(path))
         return QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
     return QString::fromLatin1(QDir::fromNativeSeparators(path).toUtf8().toPercentEncoding("/"));

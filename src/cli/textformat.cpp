@@ -3,20 +3,15 @@
 #include "sarifformat.h"
 
 #include "analysis/faultdescription.h"
+#include "analysis/nativepath.h"
 
 namespace {
 
 void print(FILE* stream, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    // An export's name comes out as the bytes it was given as, as in the report's own messages.
+    const QByteArray bytes = toNativePath(text);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-// Keeps one fault to one line of output, whatever line breaks a title or reason holds.
-QString oneLine(QString text)
-{
-    return text.replace(QLatin1Char('\r'), QLatin1Char(' '))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 // The lines editors and CI annotate: "EXPORT:LINE:COLUMN: error: REASON [TITLE]".
@@ -32,10 +27,10 @@ public:
         if (settings_.quiet)
             return;
         const QString place = fault.inExport.isKnown() ? QStringLiteral("%1:%2:%3")
-                                                             .arg(path_)
+                                                             .arg(oneLine(path_))
                                                              .arg(fault.inExport.line)
                                                              .arg(fault.inExport.column)
-                                                       : path_;
+                                                       : oneLine(path_);
         print(out_, QStringLiteral("%1: error: %2 [%3]\n")
                         .arg(place, oneLine(fault.reason), oneLine(fault.title)));
     }
@@ -50,7 +45,8 @@ public:
 
     void endExport(const ExportSummary& summary) override
     {
-        const QString prefix = settings_.severalExports ? path_ + QStringLiteral(": ") : QString();
+        const QString prefix =
+            settings_.severalExports ? oneLine(path_) + QStringLiteral(": ") : QString();
         print(out_, prefix +
                         QStringLiteral("%1 items, %2 not well-formed, %3 link rows")
                             .arg(summary.items)
@@ -73,9 +69,19 @@ private:
 
 } // namespace
 
+QString oneLine(QString text)
+{
+    for (QChar& character : text) {
+        const char16_t code = character.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029)
+            character = QLatin1Char(' ');
+    }
+    return text;
+}
+
 QString exportFaultLine(const QString& exportPath, const ExportFault& fault)
 {
-    QString line = exportPath + QLatin1Char(':');
+    QString line = oneLine(exportPath) + QLatin1Char(':');
     if (fault.line > 0)
         line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
     return line + QLatin1Char(' ') + oneLine(describeExportFault(fault)) + QLatin1Char('\n');

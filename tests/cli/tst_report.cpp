@@ -136,6 +136,9 @@ void ReportTest::exitStatus_data()
         << QStringLiteral("longer than 1000 characters");
     QTest::newRow("wrapper of 1000 characters")
         << QStringList{"--tag", QString(1000, u'n'), cleanExport_} << 0 << QString();
+    QTest::newRow("wrapper of 1000 characters beyond U+FFFF")
+        << QStringList{"--tag", QStringLiteral("\U0001F600").repeated(1000), cleanExport_} << 0
+        << QString();
     QTest::newRow("attributes without a column") << QStringList{wideExport_} << 0
                                                  << QStringLiteral("whose values were left out: "
                                                                    "n23 (1), n24 (1)\n");
@@ -182,6 +185,17 @@ void ReportTest::faultLinesAndSummary()
                                      "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
                                      "faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
+    // What an export holds never makes a line of its own, nor reaches a terminal as control.
+    const QString forging = fixture_.write(
+        ExportFixture::channelWith(
+            {ExportFixture::item("Esc\x1b[2Jape", "x&nbsp;y")
+                 .replace("</item>", "<wp:post_id>5\nevil.xml:1:1: error: forged</wp:post_id>"
+                                     "<wp:meta>\x10</wp:meta></item>")}),
+        QStringLiteral("forging.xml"));
+    const QStringList forged = report({forging}).out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(forged.size(), 4); // the post's fault, the ESC and the DLE, the summary
+    QVERIFY2(!forged.join(u'\n').contains(u'\x1b') && forged.at(2).startsWith(forging),
+             qPrintable(forged.join(u'\n')));
     // An item whose fault comes before any `wp:post_id` is named by its title alone.
     const QString noId = fixture_.write(
         ExportFixture::channelWith({ExportFixture::item("Fine", "ok")
@@ -483,6 +497,12 @@ void ReportTest::shellRedirections_data()
         << QStringLiteral("cp \"$1\" \"$(printf 'in\\377.xml')\" && \"$0\" --quiet --errors "
                           "\"$(printf 'out\\351.txt')\" \"$(printf 'in\\377.xml')\"")
         << 1 << QString() << QByteArray("out\xe9.txt");
+    // Such a name comes out as its bytes in every line, and percent-encoded as a SARIF address.
+    QTest::newRow("fault lines and SARIF of a name that is not UTF-8")
+        << QStringLiteral(
+               "n=\"$(printf 'in\\377.xml')\"; cp \"$1\" \"$n\" && \"$0\" \"$n\" | grep -q "
+               "\"^$n:7:65: \" && \"$0\" --format sarif \"$n\" | grep -q 'in%FF.xml\"'")
+        << 0 << QString() << QByteArray();
     // A table is replaced only when every table was written, and never for an export that could
     // not be read; "kept" tells that e.txt still holds what it held.
     const QString kept = QStringLiteral("; s=$?; [ \"$(cat e.txt)\" = keep ] || exit 99; exit $s");
