@@ -158,7 +158,10 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         print(err, noItemsMessage + QLatin1Char('\n'));
         if (!outcome.problem.reason.isEmpty())
             print(err, exportFaultLine(path, outcome.problem));
-        summary = {0, 0, 0, false, outcome.problem.reason, UsageOrNoItems};
+        // The faults and links of the items read before the file proved unusable have gone out
+        // already: the counts say what was printed, so that they agree with it.
+        summary = {sink.items(), sink.notWellFormed(),   sink.linkRows(),
+                   false,        outcome.problem.reason, UsageOrNoItems};
         if (outcome.unreadable) {
             // Nothing is known of the export: the tables of an earlier run stay as they were.
             format.endExport(summary);

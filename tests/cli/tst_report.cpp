@@ -185,6 +185,17 @@ void ReportTest::faultLinesAndSummary()
                                      "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
                                      "faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
+    // Found unusable at its end, an export has had its faults printed: the counts agree.
+    QStringList many(20000, ExportFixture::item("Good", "<p>fine</p>"));
+    many.prepend(ExportFixture::item("Bad", "x&nbsp;y"));
+    const QString cut = fixture_.write(
+        ExportFixture::channelWith(many).replace("</channel>", "<oops"), QStringLiteral("cut.xml"));
+    const Run cutRun = report({cut});
+    QCOMPARE(cutRun.exitCode, 2);
+    const QString printed = QString::number(cutRun.out.count(QLatin1String(": error: ")));
+    QVERIFY2(cutRun.out.contains(QStringLiteral(" items, %1 not well-formed").arg(printed)) &&
+                 !cutRun.out.startsWith(QLatin1String("0 items")),
+             qPrintable(cutRun.out.right(300)));
     // What an export holds never makes a line of its own, nor reaches a terminal as control.
     const QString forging = fixture_.write(
         ExportFixture::channelWith(
