@@ -63,6 +63,8 @@ public:
     virtual void endRun(int exitStatus) = 0;
     // Whether links() wants the link rows.
     virtual bool wantsLinks() const { return false; }
+    // Why the format could not show all it was given, once it could not; the run then fails.
+    virtual QString problem() const { return {}; }
 };
 
 enum class FormatKind

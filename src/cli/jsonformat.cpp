@@ -2,6 +2,7 @@
 
 #include "jsonstream.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <QTemporaryFile>
 
@@ -43,7 +44,9 @@ public:
         linkCount_ = 0;
         if (settings_.withLinks) {
             linkSpool_ = std::make_unique<QTemporaryFile>();
-            linkSpool_->open();
+            if (!linkSpool_->open())
+                spoolFailed(QStringLiteral("cannot make a spool file for the link rows in %1")
+                                .arg(qEnvironmentVariable("TMPDIR", QDir::tempPath())));
         }
     }
 
@@ -78,7 +81,8 @@ public:
                 linkCount_++ > 0 ? QByteArray(JsonStream::entrySeparator) : QByteArray();
             entry.append(JsonStream::compact(QJsonObject{
                 {"title", title}, {"postId", textOrNull(postId)}, {"attributes", attributes}}));
-            linkSpool_->write(entry);
+            if (linkSpool_->write(entry) != entry.size())
+                spoolFailed(QStringLiteral("cannot spool the link rows"));
         }
     }
 
@@ -98,8 +102,12 @@ public:
         json_.endArray();
         if (linkSpool_) {
             json_.key("links").beginArray();
-            linkSpool_->flush();
-            json_.rawElements(*linkSpool_);
+            if (!linkSpool_->flush())
+                spoolFailed(QStringLiteral("cannot spool the link rows"));
+            else
+                json_.rawElements(*linkSpool_);
+            if (linkSpool_ && (!linkSpool_->atEnd() || linkSpool_->error() != QFile::NoError))
+                spoolFailed(QStringLiteral("cannot read back the spooled link rows"));
             json_.endArray();
             linkSpool_.reset();
         }
@@ -125,12 +133,23 @@ public:
         std::fflush(out_);
     }
 
+    QString problem() const override { return problem_; }
+
 private:
+    // The links listed would be fewer than counted: the run must fail, not pass them over.
+    void spoolFailed(const QString& what)
+    {
+        if (problem_.isEmpty())
+            problem_ = what + QStringLiteral(": ") + linkSpool_->errorString();
+        linkSpool_.reset();
+    }
+
     FormatSettings settings_;
     JsonStream json_;
     FILE* out_;
     std::unique_ptr<QTemporaryFile> linkSpool_;
     qint64 linkCount_ = 0;
+    QString problem_;
 };
 
 } // namespace

@@ -170,6 +170,8 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         tables.dropRows();
     }
     format.exportFaults(outcome.exportFaults);
+    if (const QString problem = format.problem(); !problem.isEmpty())
+        tables.problems += QStringLiteral("postlint-report: %1\n").arg(problem);
     const bool written = tables.finish();
     print(err, tables.problems);
     if (!sink.leftOutAttributes().isEmpty())
