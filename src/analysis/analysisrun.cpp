@@ -40,14 +40,14 @@ void recordBatch(RowSink& sink, const PostBatch& batch)
         sink.addPost(batch.items[i], batch.reports[i]);
 }
 
-// Starts body on a thread of its own. A thread that cannot be started is memory that cannot be had
-// (its stack), and is reported as such.
+// Starts body on a thread of its own; a thread that cannot be started (too many threads, or no
+// memory for its stack) ends the run with that said.
 template <typename Body> std::thread startThread(Body&& body)
 {
     try {
         return std::thread(std::forward<Body>(body));
-    } catch (const std::system_error&) {
-        throw std::bad_alloc();
+    } catch (const std::system_error& failure) {
+        throw std::system_error(failure.code(), "cannot start a thread to read the export");
     }
 }
 

@@ -48,7 +48,8 @@ inline const QString noItemsMessage =
 // Reads the export at path and checks every item into tables, which must have just been reset:
 // one error row per item in file order, then the link rows of those that parsed. When the file
 // turns out to be unusable, every row appended is taken back. Running out of memory on any thread
-// of the run throws std::bad_alloc here, once every thread has stopped; the tables are then
+// of the run throws std::bad_alloc here, once every thread has stopped, and a thread that cannot
+// be started throws std::system_error saying which; the tables are then
 // incomplete and must be reset or dropped.
 AnalysisOutcome loadExport(const QString& path, ResultTables& tables,
                            const AnalysisOptions& options);

@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 #include <sys/resource.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -27,11 +28,14 @@ PostCheckPool::PostCheckPool(int workerCount, QString dummyTag) : dummyTag_(std:
     try {
         for (int i = 0; i < workerCount; ++i)
             workers_.emplace_back([this] { work(); });
-    } catch (...) {
-        // A thread that cannot be started is memory that cannot be had (its stack); the workers
-        // already running make do, and with none the run cannot go on.
+    } catch (const std::system_error& failure) {
+        // Too many threads, or no memory for a stack: the workers already running make do, and
+        // with none the run cannot go on.
         if (workers_.empty())
-            throw std::bad_alloc();
+            throw std::system_error(failure.code(), "cannot start a thread to check the posts");
+    } catch (...) {
+        if (workers_.empty())
+            throw;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -115,13 +116,21 @@ Arenas buildAllKeys(const Collator& mainCollator, const QByteArray& localeName,
         buildKeys(collator, textOfRow, keys, t * share, std::min(rowCount, (t + 1) * share),
                   quint16(t), arenas[t]);
     };
-    for (size_t t = 1; t < threadCount; ++t) {
-        threads.emplace_back([&, t] {
-            const Collator collator = openCollator(localeName);
-            if (collator)
-                build(collator, t);
-        });
+    threads.reserve(threadCount);
+    size_t started = 1;
+    try {
+        for (; started < threadCount; ++started) {
+            threads.emplace_back([&, t = started] {
+                const Collator collator = openCollator(localeName);
+                if (collator)
+                    build(collator, t);
+            });
+        }
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit, or no memory for its stack): this one builds the rest.
     }
+    for (size_t t = started; t < threadCount; ++t)
+        build(mainCollator, t);
     build(mainCollator, 0);
     for (std::thread& thread : threads)
         thread.join();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -129,10 +130,23 @@ std::vector<char> matchRows(const std::vector<int>& candidates, const ResultsMod
     const size_t threadCount = std::clamp<size_t>(
         size_t(QThread::idealThreadCount()), 1, std::max<size_t>(1, shown.size() / rowsPerThread));
     const size_t share = (shown.size() + threadCount - 1) / threadCount;
+    const auto rangeOf = [&](size_t t, auto&& run) {
+        run(std::min(shown.size(), t * share), std::min(shown.size(), (t + 1) * share));
+    };
     std::vector<std::thread> threads;
-    for (size_t t = 1; t < threadCount; ++t)
-        threads.emplace_back(matchRange, t * share, std::min(shown.size(), (t + 1) * share));
-    matchRange(0, std::min(shown.size(), share));
+    threads.reserve(threadCount);
+    size_t started = 1;
+    try {
+        for (; started < threadCount; ++started)
+            rangeOf(started, [&](size_t begin, size_t end) {
+                threads.emplace_back(matchRange, begin, end);
+            });
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit, or no memory for its stack): this one matches the rest.
+    }
+    for (size_t t = started; t < threadCount; ++t)
+        rangeOf(t, matchRange);
+    rangeOf(0, matchRange);
     for (std::thread& thread : threads)
         thread.join();
     return shown;

@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <system_error>
 
 namespace {
 
@@ -277,18 +278,23 @@ void Form1::checkExport(const QString& path)
     if (!checkedExports_.contains(path))
         checkedExports_.append(path);
 
+    QString failure;
     try {
         runCheck(path);
+        return;
     } catch (const std::bad_alloc&) {
-        activeRun_ = nullptr;
-        // The half-filled tables go first, which gives back the memory to go on with.
-        model_->clearItems();
-        tables_.reset();
-        shownExport_.clear();
-        fillList(OptionLinks->isChecked());
-        showSelected();
-        dialogs_->showMessage(WindowTexts::outOfMemory);
+        failure = WindowTexts::outOfMemory;
+    } catch (const std::system_error& error) {
+        failure = WindowTexts::runFailed(QString::fromLocal8Bit(error.what()));
     }
+    activeRun_ = nullptr;
+    // The half-filled tables go first, which gives back the memory to go on with.
+    model_->clearItems();
+    tables_.reset();
+    shownExport_.clear();
+    fillList(OptionLinks->isChecked());
+    showSelected();
+    dialogs_->showMessage(failure);
 }
 
 void Form1::runCheck(const QString& path)

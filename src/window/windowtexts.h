@@ -78,6 +78,12 @@ inline QString unusableDummyTag(const QString& problem)
            problem + QStringLiteral(".");
 }
 
+inline QString runFailed(const QString& reason)
+{
+    return QStringLiteral("The export could not be checked: ") + reason +
+           QStringLiteral(". The tables have been emptied.");
+}
+
 inline const QString outOfMemory = QStringLiteral(
     "There is not enough memory to check this export. The tables have been emptied.");
 

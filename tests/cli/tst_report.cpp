@@ -514,6 +514,16 @@ void ReportTest::shellRedirections_data()
                "n=\"$(printf 'in\\377.xml')\"; cp \"$1\" \"$n\" && \"$0\" \"$n\" | grep -q "
                "\"^$n:7:65: \" && \"$0\" --format sarif \"$n\" | grep -q 'in%FF.xml\"'")
         << 0 << QString() << QByteArray();
+    QTest::newRow("JSON links without a temporary folder")
+        << QStringLiteral("echo x >f; TMPDIR=\"$PWD/f\" \"$0\" --format json --with-links \"$1\"")
+        << 3 << QStringLiteral("cannot make a spool file for the link rows in ") << QByteArray();
+    // One process allowed to the user (root's is not limited): no thread can be started.
+    QTest::newRow("no thread to be had")
+        << QStringLiteral("d=$(mktemp -d); chmod 755 \"$d\"; cp \"$1\" \"$d/e.xml\"; chmod 644 "
+                          "\"$d/e.xml\"; [ \"$(id -u)\" = 0 ] && s='setpriv --reuid=65534 "
+                          "--regid=65534 --clear-groups'; $s prlimit --nproc=1 \"$0\" "
+                          "\"$d/e.xml\"; r=$?; rm -rf \"$d\"; exit $r")
+        << 3 << QStringLiteral("postlint-report: cannot start a thread to ") << QByteArray();
     // A table is replaced only when every table was written, and never for an export that could
     // not be read; "kept" tells that e.txt still holds what it held.
     const QString kept = QStringLiteral("; s=$?; [ \"$(cat e.txt)\" = keep ] || exit 99; exit $s");
