@@ -5,6 +5,11 @@
 
 #include <vector>
 
+// The error and link tables start with the post's title and body, so that whatever reads a row of
+// either (the list, the panel, the export that leaves bodies out) finds them in the same place.
+inline constexpr int TitleColumn = 0;
+inline constexpr int BodyColumn = 1;
+
 // What a column of a result table is: its header, its width in the results list (in twips, the
 // window's unit) and, for a column of numbers, which of the numbers its rows keep beside their
 // cells it shows. A column of numbers sorts by them; any other sorts by its text.
@@ -25,6 +30,9 @@ struct TableDescription
     // How many numbers each row keeps beside its cells.
     int numberCount = 0;
     std::vector<ColumnSpec> knownNames;
+    // The column that holds the post's body, which table files leave empty and the row view
+    // shows apart; -1 when there is none.
+    int bodyColumn = BodyColumn;
 
     int fixedCount() const { return int(columns.size()); }
     QStringList headers() const;
@@ -66,10 +74,6 @@ enum LinkColumn
     LinkColumnCount = 24
 };
 
-// Every table starts with the post's title and body, so that whatever reads a row of any (the
-// list, the panel, the export that leaves bodies out) finds them in the same place.
-inline constexpr int TitleColumn = 0;
-inline constexpr int BodyColumn = 1;
 static_assert(ErrorTitleColumn == TitleColumn && LinkTitleColumn == TitleColumn);
 static_assert(ErrorContentColumn == BodyColumn && LinkContentColumn == BodyColumn);
 

@@ -136,15 +136,17 @@ bool writeTabDelimited(QIODevice& device, const TableExtent& extent, TextEncodin
     }
     buffer.append("\r\n");
 
+    const TableDescription* description = extent.table.description();
+    const int bodyColumn = description ? description->bodyColumn : BodyColumn;
     const int lineCount = extent.rows ? int(extent.rows->size()) : extent.rowCount;
     for (int line = 0; line < lineCount; ++line) {
         const int row = extent.rows ? (*extent.rows)[size_t(line)] : line + 1;
-        appendCell(buffer, extent.table.cell(0, row), encoding);
-        if (lastColumn >= BodyColumn)
-            buffer.append('\t'); // the Content column: bodies never reach the file
-        for (int column = BodyColumn + 1; column <= lastColumn; ++column) {
-            buffer.append('\t');
-            appendCell(buffer, extent.table.cell(column, row), encoding);
+        for (int column = 0; column <= lastColumn; ++column) {
+            if (column > 0)
+                buffer.append('\t');
+            // The Content column: bodies never reach the file.
+            if (column != bodyColumn)
+                appendCell(buffer, extent.table.cell(column, row), encoding);
         }
         buffer.append("\r\n");
         if (buffer.size() >= flushThreshold)

@@ -47,7 +47,7 @@ void TableStream::addRow(std::span<const CellText> cells)
         if (column > 0)
             line_.append('\t');
         // The Content column: bodies never reach the file.
-        if (column == BodyColumn)
+        if (int(column) == table_.bodyColumn)
             continue;
         const CellText& cell = cells[column];
         if (cell.isCompact())
