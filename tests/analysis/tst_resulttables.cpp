@@ -87,16 +87,21 @@ void ResultTablesTest::narrowing_data()
     QTest::addColumn<int>("pos");
     QTest::addColumn<int>("first"); // 1-based, 0 for the empty text
     QTest::addColumn<int>("last");
+    QTest::addColumn<int>("emojiAt"); // where a surrogate pair starts in the source, or 0
 
-    QTest::newRow("pos 10") << 200 << 10 << 1 << 20;
-    QTest::newRow("pos 11") << 200 << 11 << 1 << 21;
-    QTest::newRow("pos 50 of 200") << 200 << 50 << 40 << 60;
-    QTest::newRow("pos 50 of 55") << 55 << 50 << 40 << 55;
-    QTest::newRow("pos 3 of 5") << 5 << 3 << 1 << 5;
-    QTest::newRow("pos past the end plus 10") << 30 << 41 << 0 << 0;
-    QTest::newRow("pos just within reach") << 30 << 40 << 30 << 30;
-    QTest::newRow("pos 0") << 30 << 0 << 1 << 10;
-    QTest::newRow("negative pos") << 30 << -20 << 0 << 0;
+    QTest::newRow("pos 10") << 200 << 10 << 1 << 20 << 0;
+    QTest::newRow("pos 11") << 200 << 11 << 1 << 21 << 0;
+    QTest::newRow("pos 50 of 200") << 200 << 50 << 40 << 60 << 0;
+    QTest::newRow("pos 50 of 55") << 55 << 50 << 40 << 55 << 0;
+    QTest::newRow("pos 3 of 5") << 5 << 3 << 1 << 5 << 0;
+    QTest::newRow("pos past the end plus 10") << 30 << 41 << 0 << 0 << 0;
+    QTest::newRow("pos just within reach") << 30 << 40 << 30 << 30 << 0;
+    QTest::newRow("pos 0") << 30 << 0 << 1 << 10 << 0;
+    QTest::newRow("negative pos") << 30 << -20 << 0 << 0 << 0;
+    // Half of an emoji at either end goes with its other half.
+    QTest::newRow("emoji cut at the start") << 200 << 50 << 41 << 60 << 39;
+    QTest::newRow("emoji cut at the end") << 200 << 50 << 40 << 59 << 60;
+    QTest::newRow("emoji whole at the start") << 200 << 50 << 40 << 60 << 40;
 }
 
 void ResultTablesTest::narrowing()
@@ -105,10 +110,13 @@ void ResultTablesTest::narrowing()
     QFETCH(int, pos);
     QFETCH(int, first);
     QFETCH(int, last);
+    QFETCH(int, emojiAt);
 
     QString source;
     for (int i = 0; i < sourceLength; ++i)
         source += QChar(u'A' + i % 26);
+    if (emojiAt > 0)
+        source.replace(emojiAt - 1, 2, QStringLiteral("\U0001F600"));
     const QString expected = first == 0 ? QString() : source.mid(first - 1, last - first + 1);
     QCOMPARE(narrowAround(source, pos), expected);
 }
