@@ -1,5 +1,7 @@
 #include "exportrepair.h"
 
+#include "utf8sequence.h"
+
 #include <QRegularExpression>
 
 #include <cstdint>
@@ -23,36 +25,27 @@ bool isXmlSpace(unsigned char byte)
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
 }
 
-// The length of the UTF-8 sequence at p when valid; minus the length of the maximal invalid
-// subsequence there; 0 when the bytes available end before that is known.
-int utf8Sequence(const unsigned char* p, qint64 available, bool final)
+// How many bytes from data on are printable ASCII, taken eight at a time: most of any export.
+qint64 printableRun(const unsigned char* data, qint64 size)
 {
-    const unsigned char lead = p[0];
-    int need = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 2;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 3;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return -1;
+    constexpr std::uint64_t highBits = 0x8080808080808080ULL;
+    constexpr std::uint64_t spaces = 0x2020202020202020ULL;
+    qint64 i = 0;
+    for (; size - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, 8);
+        if ((word & highBits) != 0 || ((word - spaces) & ~word & highBits) != 0)
+            break;
     }
-    for (int k = 1; k <= need; ++k) {
-        if (k >= available)
-            return final ? -k : 0;
-        if (p[k] < low || p[k] > high)
-            return -k;
-        low = 0x80;
-        high = 0xBF;
-    }
-    return need + 1;
+    return i;
+}
+
+// Whether the valid sequence of the given length at p is U+FFFE or U+FFFF, which XML forbids, or
+// a character of the markers' own range, which must be escaped.
+bool needsMarker(const unsigned char* p, int length)
+{
+    return (length == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) ||
+           (length == 4 && std::memcmp(p, markerLead, 3) == 0);
 }
 
 bool isMarkerAt(const char* text, qint64 size, qint64 i)
@@ -212,18 +205,10 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
         output.append(reinterpret_cast<const char*>(data) + copied, upTo - copied);
         copied = upTo;
     };
-    constexpr std::uint64_t highBits = 0x8080808080808080ULL;
-    constexpr std::uint64_t spaces = 0x2020202020202020ULL;
     while (i < size) {
-        // Runs of printable ASCII, eight bytes at a time: most of any export.
-        while (size - i >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, data + i, 8);
-            if ((word & highBits) != 0 || ((word - spaces) & ~word & highBits) != 0)
-                break;
-            i += 8;
-            column_ += 8;
-        }
+        const qint64 run = printableRun(data + i, size - i);
+        i += run;
+        column_ += run;
         if (i >= size)
             break;
         const unsigned char byte = data[i];
@@ -251,45 +236,49 @@ qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray
             mark(byte, output);
             copied = ++i;
             ++column_;
+        } else if (const int length = utf8::sequenceAt(data + i, size - i, final);
+                   length > 0 && !needsMarker(data + i, length)) {
+            i += length;
+            ++column_;
         } else {
-            const int length = utf8Sequence(data + i, size - i, final);
-            if (length == 0) {
-                flush(i);
+            flush(i);
+            const qint64 next = repairCharacter(data, i, size, output, final);
+            if (next < 0)
                 return size - i;
-            }
-            if (length < 0 && size - i < 4 && !final) {
-                // The reason shows the four bytes from the fault on, as libxml2's does.
-                flush(i);
-                return size - i;
-            }
-            if (length < 0) {
-                flush(i);
-                const qint64 shown = std::min<qint64>(4, size - i);
-                quint32 bytes = 0;
-                for (qint64 k = 0; k < shown; ++k)
-                    bytes |= quint32(data[i + k]) << (8 * k);
-                record(bytes, quint8(shown));
-                mark(invalidBytes, output);
-                i -= length;
-                copied = i;
-            } else if (length == 3 && byte == 0xEF && data[i + 1] == 0xBF && data[i + 2] >= 0xBE) {
-                flush(i);
-                record(0xFFFE + data[i + 2] - 0xBE, 0);
-                mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
-                i += 3;
-                copied = i;
-            } else if (length == 4 && std::memcmp(data + i, markerLead, 3) == 0) {
-                flush(i);
-                mark(escape, output);
-                i += 4;
-            } else {
-                i += length;
-            }
+            i = copied = next;
             ++column_;
         }
     }
     flush(size);
     return 0;
+}
+
+qint64 ByteRepair::repairCharacter(const unsigned char* data, qint64 i, qint64 size,
+                                   QByteArray& output, bool final)
+{
+    const auto* text = reinterpret_cast<const char*>(data);
+    const int length = utf8::sequenceAt(data + i, size - i, final);
+    // An invalid sequence waits for four bytes: its reason shows them, as libxml2's does.
+    if (length == 0 || (length < 0 && size - i < 4 && !final))
+        return -1;
+    if (length < 0) {
+        const qint64 shown = std::min<qint64>(4, size - i);
+        quint32 bytes = 0;
+        for (qint64 k = 0; k < shown; ++k)
+            bytes |= quint32(data[i + k]) << (8 * k);
+        record(bytes, quint8(shown));
+        mark(invalidBytes, output);
+        return i - length;
+    }
+    if (length == 3) {
+        record(0xFFFE + data[i + 2] - 0xBE, 0);
+        mark(data[i + 2] == 0xBE ? nonCharacterFFFE : nonCharacterFFFF, output);
+        return i + 3;
+    }
+    // A genuine character of the markers' range, after its escape.
+    mark(escape, output);
+    output.append(text + i, length);
+    return i + length;
 }
 
 qint64 ByteRepair::normalizeLineEnds(const char* data, qint64 size, QByteArray& output, bool final)

@@ -71,6 +71,10 @@ private:
     void feedDeclaration(bool final);
     // Repairs data, except for a tail that needs the next bytes, which it returns the length of.
     qint64 repairUtf8(const unsigned char* data, qint64 size, QByteArray& output, bool final);
+    // Repairs the character at data[i], a byte above 0x7F, appending it to output; returns where
+    // the next one starts, or -1 when it needs the next bytes.
+    qint64 repairCharacter(const unsigned char* data, qint64 i, qint64 size, QByteArray& output,
+                           bool final);
     qint64 normalizeLineEnds(const char* data, qint64 size, QByteArray& output, bool final);
     void process(QByteArray& output, bool final);
     void mark(unsigned char kind, QByteArray& output);

@@ -1,5 +1,7 @@
 #include "nativepath.h"
 
+#include "utf8sequence.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -10,44 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool isContinuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF)
-{
-    return byte >= low && byte <= high;
-}
-
-// The length of the valid UTF-8 sequence at the start of bytes, or 0. Encoded surrogates and
-// overlong forms are not valid.
-qsizetype validSequenceLength(QByteArrayView bytes)
-{
-    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(bytes.at(i)); };
-    const unsigned char lead = at(0);
-    if (lead < 0x80)
-        return 1;
-    qsizetype length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length || !isContinuation(at(1), low, high))
-        return 0;
-    for (qsizetype i = 2; i < length; ++i) {
-        if (!isContinuation(at(i)))
-            return 0;
-    }
-    return length;
-}
 
 bool isEscapedByte(QChar character)
 {
@@ -64,7 +28,9 @@ QString fromNativePath(QByteArrayView bytes)
     while (i < bytes.size()) {
         qsizetype valid = i;
         qsizetype length = 0;
-        while (valid < bytes.size() && (length = validSequenceLength(bytes.sliced(valid))) > 0)
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        while (valid < bytes.size() &&
+               (length = utf8::sequenceAt(data + valid, bytes.size() - valid, true)) > 0)
             valid += length;
         path.append(QString::fromUtf8(bytes.sliced(i, valid - i)));
         if (valid < bytes.size())
