@@ -65,6 +65,8 @@ public:
     qint64 passable(const unsigned char* data, qint64 size) const;
     void pass(const unsigned char* data, qint64 count);
     const std::optional<Violation>& violation() const { return violation_; }
+    // Feeds the whole text, its units being bytes; returns the first violation.
+    std::optional<Violation> scan(const char* data, qint64 size);
     // Whether the last unit fed was a '>', or an ASCII character other than ']', inside a CDATA
     // section that has run on for at least
     // length units since it began or since the last call that returned true; the section may
@@ -141,7 +143,7 @@ private:
 // Nothing while the bytes so far cannot tell.
 std::optional<bool> declaresDoctype(QByteArrayView head);
 
-// Guards a whole text whose units are bytes (UTF-8, as the post checker builds it).
+// Guards a post body as the post checker wraps it, in UTF-8.
 std::optional<Violation> firstViolation(const char* data, qint64 size);
 
 // Guards the raw bytes of an export as they arrive, working out from the first bytes whether

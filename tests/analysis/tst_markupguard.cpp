@@ -102,7 +102,10 @@ void MarkupGuardTest::violation()
     QFETCH(int, offset);
     QFETCH(QString, reasonPart);
 
-    const auto violation = markupguard::firstViolation(text.constData(), text.size());
+    // A post body, as it is wrapped, can hold no document type declaration in force.
+    const bool doctype = markupguard::declaresDoctype(text).value_or(false);
+    const auto violation = doctype ? markupguard::Guard().scan(text.constData(), text.size())
+                                   : markupguard::firstViolation(text.constData(), text.size());
     QCOMPARE(violation.has_value(), offset >= 0);
     if (violation) {
         QCOMPARE(violation->offset, qint64(offset));
