@@ -3,10 +3,10 @@
 #include "exportrepair.h"
 #include "exporttree.h"
 #include "faultlist.h"
+#include "guardedinput.h"
 #include "libxmlsupport.h"
 #include "markupguard.h"
 #include "nativepath.h"
-#include "reusedbuffer.h"
 
 #include <QFile>
 
@@ -23,11 +23,6 @@ using exporttree::itemFrom;
 using exporttree::markersIn;
 using exporttree::placeInItem;
 using exporttree::placeOf;
-
-// A document type declaration, if any, comes before the root element, within the first bytes.
-constexpr qsizetype prologLimit = 1 << 20;
-constexpr qint64 prologChunk = 1 << 16;
-constexpr qint64 minimumRead = 1 << 16;
 
 struct ReadState
 {
@@ -141,76 +136,6 @@ void onReaderError(void* userData, xmlErrorPtr error)
             }
         },
         [&] { state.faulted = true; });
-}
-
-// The export's bytes on their way to libxml2: repaired, then through the guard against its
-// quadratic paths.
-struct GuardedInput
-{
-    QIODevice& device;
-    exportrepair::ByteRepair repair;
-    markupguard::ByteStreamGuard guard;
-    QByteArray chunk;
-    QByteArray repaired;
-    QByteArray pending;
-    qsizetype pendingStart = 0;
-    bool ended = false;
-    bool failed = false;
-    std::exception_ptr failure;
-
-    // Appends the next bytes to pending; false at the end of the input or on a failure.
-    bool fill(qint64 length)
-    {
-        if (failed || ended)
-            return false;
-        // libxml2 asks for a few kilobytes at a time; each pass of the scanners below has a cost
-        // of its own besides the bytes it reads.
-        length = std::max(length, minimumRead);
-        chunk.resize(length);
-        const qint64 read = device.read(chunk.data(), length);
-        if (read < 0) {
-            failed = true;
-            return false;
-        }
-        emptyForReuse(repaired);
-        if (read == 0) {
-            ended = true;
-            repair.finish(repaired);
-        } else {
-            repair.feed(chunk.constData(), read, repaired);
-        }
-        if (!guard.feed(repaired.constData(), repaired.size(), pending))
-            failed = true;
-        return !failed;
-    }
-};
-
-int readGuarded(GuardedInput& input, char* buffer, int length)
-{
-    while (input.pendingStart == input.pending.size()) {
-        emptyForReuse(input.pending);
-        input.pendingStart = 0;
-        if (!input.fill(length))
-            return input.failed ? -1 : 0;
-    }
-    const qsizetype count = std::min<qsizetype>(length, input.pending.size() - input.pendingStart);
-    std::memcpy(buffer, input.pending.constData() + input.pendingStart, size_t(count));
-    input.pendingStart += count;
-    return int(count);
-}
-
-int readFromDevice(void* context, char* buffer, int length)
-{
-    auto& input = *static_cast<GuardedInput*>(context);
-    int result = -1; // what libxml2 takes for a failed read
-    libxml::guardCallback(
-        input.failure, [&] { result = readGuarded(input, buffer, length); }, [] {});
-    return result;
-}
-
-int closeNothing(void*)
-{
-    return 0;
 }
 
 bool readerAtPlainElement(xmlTextReader* reader, const char* name)
@@ -375,24 +300,6 @@ private:
     qint64 repairFaultsKept_ = 0; // the repair's faults before this one have been kept or counted
 };
 
-// Entities are substituted by the parser, inside its amplification limits, which only an export
-// without a DOCTYPE, that cannot declare any, is spared along with the limits on the size of a
-// text. External entities go to the refusing loader. Validation is on so that a file with a
-// DOCTYPE is checked against what it declares.
-int parserOptions(GuardedInput& input)
-{
-    std::optional<bool> doctype;
-    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk)) {
-        // NUL bytes are passed over, so that UTF-16 and UCS-4 read the same.
-        doctype = markupguard::declaresDoctype(
-            QByteArray(input.pending).removeIf([](char byte) { return byte == 0; }));
-    }
-    int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;
-    if (!doctype.value_or(true))
-        options |= XML_PARSE_HUGE;
-    return options;
-}
-
 // The faults that are only known, or only known to be faults, once the reader has stopped.
 void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guard, int status,
                       bool hasDoctype, const libxml::RefusedResourceScope& refused)
@@ -430,9 +337,9 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
     GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
-    const int options = parserOptions(input);
+    const int options = exportParserOptions(input);
     libxml::TextReader reader(
-        xmlReaderForIO(readFromDevice, closeNothing, &input, nullptr, nullptr, options));
+        xmlReaderForIO(readGuardedInput, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
         result.problem.reason = QStringLiteral("The XML reader could not be created");
         return result;
