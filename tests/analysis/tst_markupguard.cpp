@@ -117,18 +117,24 @@ void MarkupGuardTest::longCDataIsSplitSafely_data()
 {
     QTest::addColumn<QStringConverter::Encoding>("encoding");
     QTest::addColumn<int>("chunk");
-    QTest::newRow("UTF-8, chunks of 1") << QStringConverter::Utf8 << 1;
-    QTest::newRow("UTF-8, odd chunks") << QStringConverter::Utf8 << 7;
-    QTest::newRow("UTF-16LE, odd chunks") << QStringConverter::Utf16LE << 7;
-    QTest::newRow("UTF-16BE, chunks of 1") << QStringConverter::Utf16BE << 1;
+    QTest::addColumn<QString>("piece");
+    const QString mixed = QStringLiteral(u"é\U0001F600 ]>]] >");
+    QTest::newRow("UTF-8, chunks of 1") << QStringConverter::Utf8 << 1 << mixed;
+    QTest::newRow("UTF-8, odd chunks") << QStringConverter::Utf8 << 7 << mixed;
+    // A section without a single ASCII character is split too, after whole characters.
+    QTest::newRow("UTF-8, no ASCII, odd chunks")
+        << QStringConverter::Utf8 << 7 << QStringLiteral(u"é語\U0001F600");
+    QTest::newRow("UTF-16LE, odd chunks") << QStringConverter::Utf16LE << 7 << mixed;
+    QTest::newRow("UTF-16BE, chunks of 1") << QStringConverter::Utf16BE << 1 << mixed;
 }
 
 void MarkupGuardTest::longCDataIsSplitSafely()
 {
     QFETCH(QStringConverter::Encoding, encoding);
     QFETCH(int, chunk);
+    QFETCH(QString, piece);
 
-    const QString body = QStringLiteral(u"é\U0001F600 ]>]] >").repeated(2000);
+    const QString body = piece.repeated(2000);
     const QString text = QStringLiteral(R"(<?xml version="1.0"?><r><![CDATA[%1]]></r>)").arg(body);
     QStringEncoder encoder(encoding);
     const QByteArray input = encoder(text);
@@ -139,7 +145,8 @@ void MarkupGuardTest::longCDataIsSplitSafely()
     QStringDecoder decoder(encoding);
     const QString decoded = decoder(output);
     const qsizetype pieces = decoded.count(QString::fromLatin1(marker));
-    QVERIFY(pieces >= body.size() / markupguard::cdataPieceLength - 1);
+    const qsizetype units = encoding == QStringConverter::Utf8 ? body.toUtf8().size() : body.size();
+    QVERIFY(pieces >= units / markupguard::cdataPieceLength - 1);
     QCOMPARE(QString(decoded).remove(QString::fromLatin1(marker)), text);
     // Every piece ends after a character that does not close the section, never inside "]]" nor
     // inside a character.
