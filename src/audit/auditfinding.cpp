@@ -1,0 +1,72 @@
+#include "auditfinding.h"
+
+#include <array>
+
+QString severityName(AuditSeverity severity)
+{
+    switch (severity) {
+    case AuditSeverity::Error:
+        return QStringLiteral("error");
+    case AuditSeverity::Warning:
+        return QStringLiteral("warning");
+    case AuditSeverity::Note:
+        break;
+    }
+    return QStringLiteral("note");
+}
+
+std::span<const AuditCheck> auditChecks()
+{
+    using enum AuditSeverity;
+    static constexpr std::array<AuditCheck, 15> checks = {{
+        {"missing-post", Error,
+         "A link names a post, page or attachment that the export does "
+         "not hold (an error by ID, a warning by path)."},
+        {"unpublished-post", Warning,
+         "A link names a post that is not published: it breaks for "
+         "every visitor."},
+        {"missing-media", Error,
+         "An uploaded file that the post shows matches no attachment of "
+         "the export."},
+        {"missing-id", Error,
+         "An attachment or reusable block named by its ID is not in the "
+         "export."},
+        {"no-attachments", Warning,
+         "The export holds no attachments, yet its posts use media "
+         "files."},
+        {"site-host", Warning,
+         "A URL on another host of this site keeps pointing at the old "
+         "address after the move."},
+        {"insecure-resource", Warning,
+         "An http: resource that the page loads is blocked or "
+         "flagged on an https page."},
+        {"insecure-link", Note, "An http: link to another site."},
+        {"shortcode", Warning,
+         "A shortcode left in the text shows as typed where nothing "
+         "reads it."},
+        {"block-markup", Error,
+         "Block delimiters that do not nest or do not follow the "
+         "block grammar."},
+        {"bare-embed", Note,
+         "A URL that WordPress shows as an embedded player, and other "
+         "readers as a plain URL."},
+        {"missing-alt", Warning, "An image without an alt attribute."},
+        {"broken-fragment", Warning,
+         "A link to a place in the same post that no element of "
+         "the post marks."},
+        {"data-uri", Warning,
+         "A data: URI of more than 100 000 bytes: a file pasted into the "
+         "post."},
+        {"script-url", Warning, "A javascript: URL."},
+    }};
+    return checks;
+}
+
+bool isAuditCheck(QStringView id)
+{
+    for (const AuditCheck& check : auditChecks()) {
+        if (id == QLatin1String(check.id))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "analysis/exportposition.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What the audit needs of one item of the export.
+struct AuditItem
+{
+    QString title;
+    QString postId;        // `wp:post_id`
+    QString postType;      // `wp:post_type`
+    QString status;        // `wp:status`
+    QString postName;      // `wp:post_name`
+    QString link;          // `link`: the post's own address, against which its URLs resolve
+    QString guid;          // `guid`
+    QString attachmentUrl; // `wp:attachment_url`, for attachments
+    QString thumbnailId;   // the `_thumbnail_id` post meta: the featured image
+    QByteArray bodyUtf8;
+    // Where the body's first character stands in the export; unknown when the reader did not say.
+    ExportPosition bodyStart;
+};
+
+// What the export and the user say about the site's addresses.
+struct SiteInfo
+{
+    QString channelLink; // the channel's `link`
+    QString baseBlogUrl; // `wp:base_blog_url`
+    // Named by the user when the export's address is wrong: it then replaces both above as the
+    // current address (the export's own still count as other site hosts).
+    QString namedUrl;
+    QStringList namedHosts; // further hosts of this site, named by the user
+};

@@ -1,0 +1,142 @@
+#include "postscan.h"
+#include "postscanner.h"
+
+#include "analysis/libxmlsupport.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/parserInternals.h>
+
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <vector>
+
+namespace {
+
+// What a parse's callbacks reach through the context's _private pointer.
+struct HtmlParse
+{
+    PostScanner* scanner = nullptr;
+    std::vector<ScanAttribute> attributes;
+    std::exception_ptr failure;
+};
+
+HtmlParse& parseOf(void* context)
+{
+    return *static_cast<HtmlParse*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
+template <typename Body> void guarded(void* context, Body&& body)
+{
+    libxml::guardCallback(parseOf(context).failure, std::forward<Body>(body),
+                          [context] { xmlStopParser(static_cast<xmlParserCtxtPtr>(context)); });
+}
+
+// Where the parser stands in the body. xmlByteConsumed() would be libxml2's answer, but 2.9
+// miscounts once it has converted the input in pieces; the body is UTF-8 and read as UTF-8, so
+// the bytes it has read are the body's own.
+qint64 offsetOf(void* context)
+{
+    const xmlParserInputPtr input = static_cast<xmlParserCtxtPtr>(context)->input;
+    return input == nullptr ? 0 : qint64(input->consumed) + (input->cur - input->base);
+}
+
+QByteArrayView viewOf(const xmlChar* text)
+{
+    return text == nullptr ? QByteArrayView() : QByteArrayView(reinterpret_cast<const char*>(text));
+}
+
+void onStartElement(void* context, const xmlChar* name, const xmlChar** attributes)
+{
+    guarded(context, [&] {
+        HtmlParse& parse = parseOf(context);
+        parse.attributes.clear();
+        for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2)
+            parse.attributes.push_back(
+                {viewOf(attributes[i]), viewOf(attributes[i + 1]), attributes[i + 1] != nullptr});
+        parse.scanner->startElement(viewOf(name), parse.attributes, offsetOf(context));
+    });
+}
+
+void onEndElement(void* context, const xmlChar* name)
+{
+    guarded(context, [&] { parseOf(context).scanner->endElement(viewOf(name)); });
+}
+
+void onText(void* context, const xmlChar* text, int length)
+{
+    guarded(context, [&] {
+        parseOf(context).scanner->text(QByteArrayView(reinterpret_cast<const char*>(text), length));
+    });
+}
+
+void onComment(void* context, const xmlChar* content)
+{
+    guarded(context,
+            [&] { parseOf(context).scanner->comment(viewOf(content), offsetOf(context)); });
+}
+
+// Problems of the markup are what a lenient reading reads through; none is printed.
+void onProblem(void*, xmlErrorPtr) {}
+
+xmlSAXHandler htmlHandler()
+{
+    xmlSAXHandler handler;
+    std::memset(&handler, 0, sizeof handler);
+    handler.startElement = onStartElement;
+    handler.endElement = onEndElement;
+    handler.characters = onText;
+    handler.ignorableWhitespace = onText;
+    handler.cdataBlock = onText;
+    handler.comment = onComment;
+    handler.serror = onProblem;
+    handler.initialized = XML_SAX2_MAGIC;
+    return handler;
+}
+
+// No implied html or body elements, no default DTD, the body's bytes taken as UTF-8 whatever a
+// `meta` in it claims, nothing fetched and nothing said about the markup's faults.
+constexpr int htmlOptions = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
+                            HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED | HTML_PARSE_NODEFDTD |
+                            HTML_PARSE_IGNORE_ENC;
+
+} // namespace
+
+class HtmlPostReader::Parser
+{
+public:
+    libxml::ParserContext context{htmlNewParserCtxt()};
+};
+
+HtmlPostReader::HtmlPostReader() : parser_(std::make_unique<Parser>())
+{
+    libxml::initialize();
+    if (!parser_->context)
+        throw std::bad_alloc();
+}
+
+HtmlPostReader::~HtmlPostReader() = default;
+
+PostScan HtmlPostReader::scan(const QByteArray& bodyUtf8)
+{
+    PostScan result;
+    PostScanner scanner(bodyUtf8, result);
+    HtmlParse parse;
+    parse.scanner = &scanner;
+    xmlParserCtxt* context = parser_->context.get();
+    const xmlSAXHandler handler = htmlHandler();
+    std::memcpy(context->sax, &handler, sizeof handler);
+    context->_private = &parse;
+    // libxml2 takes the size as an int; a body past that is read as far as it reaches.
+    const int size = int(qMin<qsizetype>(bodyUtf8.size(), INT_MAX));
+    // An empty body gives libxml2 nothing to read, and nothing to find.
+    if (size > 0) {
+        libxml::Document document(
+            htmlCtxtReadMemory(context, bodyUtf8.constData(), size, nullptr, "UTF-8", htmlOptions));
+    }
+    context->_private = nullptr;
+    libxml::rethrowKept(parse.failure);
+    scanner.finish();
+    return result;
+}

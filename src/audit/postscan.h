@@ -1,0 +1,91 @@
+#pragma once
+
+#include "auditfinding.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// How the page uses a URL: followed when clicked (`Link`: `a`, `area`), loaded as an image,
+// video, audio or poster (`Media`), loaded otherwise (`Loaded`: scripts, frames, stylesheets,
+// embeds), only named (`Reference`: `form` actions, `cite`), or held in a block's attributes
+// (`Block`), from which the editor builds the markup that carries the same URL.
+enum class UrlPlace : quint8
+{
+    Link,
+    Media,
+    Loaded,
+    Reference,
+    Block
+};
+
+// One URL as a post's body holds it. Its text and names sit in the scan's shared buffers, so
+// that a post of a million URLs costs little more than its own bytes.
+struct ScannedUrl
+{
+    qsizetype textStart = 0;
+    qsizetype textLength = 0;
+    quint32 element = 0;   // index into PostScan::names
+    quint32 attribute = 0; // index into PostScan::names
+    UrlPlace place = UrlPlace::Link;
+    qint64 line = 0; // of the element, in the body, from 1
+    qint64 column = 0;
+};
+
+// An attachment or reusable block that a post names by its ID.
+struct IdReference
+{
+    enum Kind : quint8
+    {
+        Attachment,
+        ReusableBlock
+    };
+    Kind kind = Attachment;
+    QString id;
+    QString element;
+    QString attribute;
+    qint64 line = 0;
+    qint64 column = 0;
+};
+
+// What one post's body holds for the audit, found without knowing the rest of the export.
+// Findings here lack the post's title and ID and the export's places; the export's audit adds
+// them.
+struct PostScan
+{
+    std::vector<ScannedUrl> urls;
+    QByteArray urlText; // UTF-8
+    QList<QByteArray> names;
+    std::vector<IdReference> ids;
+    std::vector<AuditFinding> findings;
+    QHash<QString, qint64> shortcodes; // name -> uses left in the text
+    QHash<QString, qint64> blocks;     // full block name -> openers
+
+    QString urlOf(const ScannedUrl& url) const
+    {
+        return QString::fromUtf8(urlText.constData() + url.textStart, url.textLength);
+    }
+    QString nameOf(quint32 index) const { return QString::fromUtf8(names.at(index)); }
+};
+
+// Reads one body leniently, as a browser would: HTML, names without case, at any depth, whether
+// or not it is well-formed. Nothing is fetched and nothing is printed. One reader belongs to one
+// thread and keeps its parser from post to post.
+class HtmlPostReader
+{
+public:
+    HtmlPostReader();
+    ~HtmlPostReader();
+    HtmlPostReader(const HtmlPostReader&) = delete;
+    HtmlPostReader& operator=(const HtmlPostReader&) = delete;
+
+    PostScan scan(const QByteArray& bodyUtf8);
+
+private:
+    class Parser;
+    std::unique_ptr<Parser> parser_;
+};

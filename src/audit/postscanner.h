@@ -1,0 +1,78 @@
+#pragma once
+
+#include "analysis/exportposition.h"
+#include "postscan.h"
+
+#include <QByteArrayView>
+#include <QSet>
+
+#include <span>
+
+struct ScanAttribute
+{
+    QByteArrayView name;
+    QByteArrayView value;
+    bool hasValue = true; // false for a bare `alt`, which counts as written
+};
+
+// Builds a post's scan from a parse of its body, event by event, as a SAX parser delivers them:
+// libxml2's HTML parser for any body, and in the same way a well-formed body's own XML parse.
+// Names may come in any case. Offsets count the body's bytes; an element's is where the parser
+// stands at the end of its start tag, a comment's just after its "-->".
+class PostScanner
+{
+public:
+    PostScanner(QByteArrayView body, PostScan& scan);
+
+    void startElement(QByteArrayView name, std::span<const ScanAttribute> attributes,
+                      qint64 offset);
+    void endElement(QByteArrayView name);
+    void text(QByteArrayView chunk);
+    void comment(QByteArrayView content, qint64 offset);
+    // After the last event: the findings that need the whole post.
+    void finish();
+
+private:
+    struct Place
+    {
+        qint64 line = 0;
+        qint64 column = 0;
+    };
+    struct PendingShortcode
+    {
+        QString name;
+        Place place;
+    };
+
+    Place placeAt(qint64 offset);
+    qint64 findBackward(QByteArrayView needle, qint64 from) const;
+    quint32 nameIndex(QByteArrayView name);
+    void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
+    void addAttribute(QByteArrayView element, const ScanAttribute& attribute);
+    void addImageClass(QByteArrayView classes);
+    void addFinding(const char* check, AuditSeverity severity, const QString& subject,
+                    const QString& detail, Place place, const QString& element = {},
+                    const QString& attribute = {});
+    void flushText();
+    void scanShortcodes(QByteArrayView text);
+    void addShortcode(const QString& name, QByteArrayView attributes, Place place);
+    void blockDelimiter(QByteArrayView content, Place place);
+    void blockAttributes(const QString& name, QByteArrayView json, Place place);
+    void findBareEmbeds();
+
+    QByteArrayView body_;
+    PostScan& scan_;
+    LineCounter counter_;
+    QByteArray lowered_;
+    QHash<QByteArray, quint32> nameIndex_;
+    Place elementPlace_;
+    qint64 searchFrom_ = 0; // raw text before this has been placed already
+    int rawTextDepth_ = 0;  // inside pre, code, script or style
+    QByteArray text_;
+    std::vector<PendingShortcode> pendingShortcodes_;
+    QSet<QString> closedShortcodes_;
+    std::vector<std::pair<QString, Place>> openBlocks_;
+    QSet<QByteArray> anchors_;
+    std::vector<std::pair<QByteArray, Place>> fragmentLinks_;
+    QSet<QString> embeds_;
+};

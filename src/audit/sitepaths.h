@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// What a link on this site names: a post by its ID, a post by its path, or nothing the audit
+// judges (the root, archives, feeds, searches, WordPress's own folders).
+struct PostTarget
+{
+    enum Kind
+    {
+        None,
+        ById,
+        ByPath
+    };
+    Kind kind = None;
+    QString key;         // the ID, or the path percent-decoded without a final "/"
+    QString lastSegment; // for a path
+};
+
+// sitePath is the path of the site's address, for a site below a domain's root.
+PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath);
+
+// An item's own address as PostTarget keys it.
+QString postPathKey(const QUrl& link);
+
+// What attachments and the URLs of their files are matched by: the path below the uploads
+// folder (or on a WordPress.com media host) without the size, scaling, rotation and edit
+// suffixes that WordPress adds to the names of an attachment's images; empty for a URL that is
+// no uploaded file.
+QString mediaKey(const QUrl& resolved);
+
+// Whether a path ends in the extension of an image, audio, video or document file.
+bool hasMediaExtension(const QString& path);

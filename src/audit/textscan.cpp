@@ -1,0 +1,203 @@
+// The post's text, outside markup: shortcodes and bare URLs that WordPress turns into embeds.
+#include "postscanner.h"
+
+#include "analysis/reusedbuffer.h"
+
+#include <QUrl>
+
+#include <initializer_list>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool isNameCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+}
+
+bool isWordPressShortcode(const QString& name)
+{
+    for (const char* own :
+         {"caption", "wp_caption", "gallery", "audio", "video", "playlist", "embed"}) {
+        if (name == QLatin1String(own))
+            return true;
+    }
+    return false;
+}
+
+// Whether a shortcode's text after its name starts with an attribute: `key=`.
+bool startsWithAttribute(QByteArrayView rest)
+{
+    qsizetype i = 0;
+    while (i < rest.size() && isBlank(rest[i]))
+        ++i;
+    const qsizetype start = i;
+    while (i < rest.size() && isNameCharacter(rest[i]))
+        ++i;
+    if (i == start)
+        return false;
+    while (i < rest.size() && isBlank(rest[i]))
+        ++i;
+    return i < rest.size() && rest[i] == '=';
+}
+
+// The value of key="value" (or 'value', or a bare value) in a shortcode's attributes.
+QByteArray attributeValue(QByteArrayView attributes, QByteArrayView key)
+{
+    qsizetype i = 0;
+    while ((i = attributes.indexOf(key, i)) >= 0) {
+        const bool startsName = i == 0 || !isNameCharacter(attributes[i - 1]);
+        i += key.size();
+        if (!startsName || i >= attributes.size() || attributes[i] != '=')
+            continue;
+        ++i;
+        const char quote = i < attributes.size() && (attributes[i] == '"' || attributes[i] == '\'')
+                               ? attributes[i]
+                               : 0;
+        i += quote != 0;
+        const qsizetype start = i;
+        while (i < attributes.size() &&
+               (quote != 0 ? attributes[i] != quote : !isBlank(attributes[i])))
+            ++i;
+        return attributes.sliced(start, i - start).toByteArray();
+    }
+    return {};
+}
+
+bool startsWithCaseless(QByteArrayView text, qsizetype at, QByteArrayView prefix)
+{
+    return at >= 0 && at + prefix.size() <= text.size() &&
+           text.sliced(at, prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void PostScanner::text(QByteArrayView chunk)
+{
+    if (rawTextDepth_ == 0)
+        text_.append(chunk);
+}
+
+void PostScanner::flushText()
+{
+    if (text_.isEmpty())
+        return;
+    scanShortcodes(text_);
+    emptyForReuse(text_);
+}
+
+void PostScanner::scanShortcodes(QByteArrayView text)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = text.indexOf('['); i >= 0 && i < size; i = text.indexOf('[', i + 1)) {
+        if (i > 0 && text[i - 1] == '[') // [[name]] shows a shortcode, escaped
+            continue;
+        qsizetype j = i + 1;
+        const bool closer = j < size && text[j] == '/';
+        j += closer;
+        const qsizetype nameStart = j;
+        while (j < size && isNameCharacter(text[j]))
+            ++j;
+        if (j == nameStart || j >= size)
+            continue;
+        const QString name = QString::fromUtf8(text.sliced(nameStart, j - nameStart));
+        const char next = text[j];
+        if (closer) {
+            if (next == ']')
+                closedShortcodes_.insert(name);
+            continue;
+        }
+        if (!isBlank(next) && next != ']' && !(next == '/' && j + 1 < size && text[j + 1] == ']'))
+            continue;
+        const qsizetype close = text.indexOf(']', j);
+        const QByteArrayView attributes = text.sliced(j, (close < 0 ? size : close) - j);
+        // The text arrives with its references decoded; the place is that of the same
+        // characters in the body, which follow the last markup placed.
+        const QByteArray written = '[' + text.sliced(nameStart, j - nameStart).toByteArray();
+        const qsizetype raw = body_.indexOf(written, searchFrom_);
+        const Place place = raw >= 0 ? placeAt(raw) : elementPlace_;
+        if (raw >= 0)
+            searchFrom_ = raw + 1;
+        if (isWordPressShortcode(name) || startsWithAttribute(attributes))
+            addShortcode(name, attributes, place);
+        else
+            pendingShortcodes_.push_back({name, place});
+    }
+}
+
+void PostScanner::addShortcode(const QString& name, QByteArrayView attributes, Place place)
+{
+    ++scan_.shortcodes[name];
+    addFinding("shortcode", AuditSeverity::Warning, name,
+               QStringLiteral("shortcode [%1] left in the text").arg(name), place);
+    const auto addId = [&](const QByteArray& id, const QString& attribute) {
+        bool isNumber = false;
+        const qint64 number = id.trimmed().toLongLong(&isNumber);
+        if (isNumber && number > 0)
+            scan_.ids.push_back({IdReference::Attachment, QString::number(number),
+                                 QLatin1Char('[') + name + QLatin1Char(']'), attribute, place.line,
+                                 place.column});
+    };
+    if (name == QLatin1String("gallery")) {
+        for (const QByteArray& id : attributeValue(attributes, "ids").split(','))
+            addId(id, QStringLiteral("ids"));
+    } else if (name == QLatin1String("caption") || name == QLatin1String("wp_caption")) {
+        const QByteArray id = attributeValue(attributes, "id");
+        if (id.startsWith("attachment_"))
+            addId(id.sliced(11), QStringLiteral("id"));
+    }
+}
+
+// WordPress turns a URL into an embedded player when it stands alone on its line, alone in a
+// paragraph or inside [embed]...[/embed]; it reads the post's raw text for that, and so does
+// this.
+void PostScanner::findBareEmbeds()
+{
+    LineCounter counter;
+    const qsizetype size = body_.size();
+    for (qsizetype i = body_.indexOf("http"); i >= 0; i = body_.indexOf("http", i + 1)) {
+        if (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://"))
+            continue;
+        qsizetype end = i;
+        while (end < size && !isBlank(body_[end]) && body_[end] != '<' && body_[end] != '>' &&
+               body_[end] != '"')
+            ++end;
+        qsizetype before = i - 1;
+        while (before >= 0 && (body_[before] == ' ' || body_[before] == '\t'))
+            --before;
+        qsizetype after = end;
+        while (after < size && (body_[after] == ' ' || body_[after] == '\t'))
+            ++after;
+        bool alone = (before < 0 || body_[before] == '\n' || body_[before] == '\r') &&
+                     (after >= size || body_[after] == '\n' || body_[after] == '\r');
+        while (before >= 0 && isBlank(body_[before]))
+            --before;
+        while (after < size && isBlank(body_[after]))
+            ++after;
+        if (!alone && before >= 0 && body_[before] == '>') {
+            const qsizetype tag = body_.lastIndexOf('<', before);
+            alone =
+                (startsWithCaseless(body_, tag, "<p>") || startsWithCaseless(body_, tag, "<p ")) &&
+                startsWithCaseless(body_, after, "</p>");
+        }
+        if (!alone && before >= 0 && body_[before] == ']') {
+            const qsizetype tag = body_.lastIndexOf('[', before);
+            alone = startsWithCaseless(body_, tag, "[embed") &&
+                    startsWithCaseless(body_, after, "[/embed]");
+        }
+        const QString url = QString::fromUtf8(body_.sliced(i, end - i));
+        if (!alone || embeds_.contains(url))
+            continue;
+        embeds_.insert(url);
+        counter.advance(body_.data() + counter.position().offset, i - counter.position().offset);
+        const QUrl parsed(url);
+        addFinding("bare-embed", AuditSeverity::Note, url, parsed.host(),
+                   {counter.position().line, counter.position().column});
+        i = end - 1;
+    }
+}

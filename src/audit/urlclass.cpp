@@ -1,0 +1,134 @@
+#include "urlclass.h"
+
+#include <QHash>
+
+QString urlClassName(UrlClass urlClass)
+{
+    static const char* const names[] = {"current", "site", "external",   "fragment", "mailto",
+                                        "tel",     "data", "javascript", "other",    "invalid"};
+    return QString::fromLatin1(names[int(urlClass)]);
+}
+
+QString hostKey(const QUrl& url)
+{
+    QString host = url.host().toLower();
+    if (host.startsWith(QLatin1String("www.")))
+        host.remove(0, 4);
+    const int port = url.port();
+    const QString scheme = url.scheme().toLower();
+    const bool defaultPort = port == -1 || (scheme == QLatin1String("http") && port == 80) ||
+                             (scheme == QLatin1String("https") && port == 443);
+    if (!defaultPort && !host.isEmpty())
+        host += QLatin1Char(':') + QString::number(port);
+    return host;
+}
+
+namespace {
+
+bool isWebUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty();
+}
+
+// The scheme a URL is written with, lower-cased, or nothing for a relative one.
+QString schemeOf(const QString& url)
+{
+    for (qsizetype i = 0; i < url.size(); ++i) {
+        const QChar c = url.at(i);
+        if (c == QLatin1Char(':'))
+            return i > 0 ? url.left(i).toLower() : QString();
+        const bool letter = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                            (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+        const bool other = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                           c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.');
+        if (!letter && (i == 0 || !other))
+            return {};
+    }
+    return {};
+}
+
+} // namespace
+
+SiteHosts::SiteHosts(const SiteInfo& site)
+{
+    for (const QString& address : {site.namedUrl, site.channelLink, site.baseBlogUrl}) {
+        const QUrl url(address.trimmed());
+        if (current_.isEmpty() && isWebUrl(url))
+            current_ = url;
+    }
+    currentKey_ = hostKey(current_);
+    addHostOf(site.channelLink);
+    addHostOf(site.baseBlogUrl);
+    for (const QString& host : site.namedHosts)
+        addHostOf(QLatin1String("http://") + host.trimmed());
+}
+
+void SiteHosts::addHostOf(const QString& address)
+{
+    const QUrl url(address.trimmed());
+    if (!isWebUrl(url))
+        return;
+    const QString key = hostKey(url);
+    if (key != currentKey_)
+        otherKeys_.insert(key);
+}
+
+void SiteHosts::addItem(const AuditItem& item)
+{
+    addHostOf(item.guid);
+    addHostOf(item.attachmentUrl);
+}
+
+bool SiteHosts::isCurrent(const QUrl& url) const
+{
+    return !currentKey_.isEmpty() && hostKey(url) == currentKey_;
+}
+
+bool SiteHosts::isSite(const QUrl& url) const
+{
+    return otherKeys_.contains(hostKey(url));
+}
+
+ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHosts& hosts)
+{
+    ClassifiedUrl result;
+    if (written.startsWith(QLatin1Char('#'))) {
+        result.urlClass = UrlClass::Fragment;
+        result.resolved = base.resolved(QUrl(written));
+        return result;
+    }
+    const QString scheme = schemeOf(written);
+    static const QHash<QString, UrlClass> named = {
+        {QStringLiteral("mailto"), UrlClass::Mailto},
+        {QStringLiteral("tel"), UrlClass::Tel},
+        {QStringLiteral("data"), UrlClass::Data},
+        {QStringLiteral("javascript"), UrlClass::Javascript}};
+    // These are not parsed: a data URI may be megabytes long, and none of them has a host.
+    if (named.contains(scheme)) {
+        result.urlClass = named.value(scheme);
+        return result;
+    }
+    const QUrl url(written, QUrl::TolerantMode);
+    if (!url.isValid()) {
+        result.urlClass = UrlClass::Invalid;
+        return result;
+    }
+    if (!scheme.isEmpty() && scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        result.urlClass = UrlClass::Other;
+        result.resolved = url;
+        return result;
+    }
+    result.resolved = url.isRelative() ? base.resolved(url) : url;
+    result.insecure = scheme == QLatin1String("http");
+    if (!scheme.isEmpty() && url.host().isEmpty())
+        result.urlClass = UrlClass::Invalid;
+    else if (url.host().isEmpty() || hosts.isCurrent(result.resolved))
+        result.urlClass = UrlClass::Current;
+    else if (hosts.isSite(result.resolved))
+        result.urlClass = UrlClass::Site;
+    else
+        result.urlClass = UrlClass::External;
+    return result;
+}

@@ -1,0 +1,320 @@
+#include "audit/exportaudit.h"
+
+#include <QTest>
+
+// The audit of one planted export: a row per case, those that must find nothing included.
+class AuditTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checks_data();
+    void checks();
+    void inventory_data();
+    void inventory();
+    void faultyPostReadAsMended();
+};
+
+namespace {
+
+struct Collected : AuditSink
+{
+    std::vector<AuditFinding> findings;
+    std::vector<InventoryEntry> urls;
+    void addFinding(const AuditFinding& finding) override { findings.push_back(finding); }
+    void addUrl(const AuditItem&, const InventoryEntry& entry) override { urls.push_back(entry); }
+};
+
+AuditItem item(const char* id, const char* type, const char* status, const char* name,
+               const char* link, QByteArray body)
+{
+    AuditItem item;
+    item.title = QStringLiteral("Post %1").arg(QLatin1String(id));
+    item.postId = QLatin1String(id);
+    item.postType = QLatin1String(type);
+    item.status = QLatin1String(status);
+    item.postName = QLatin1String(name);
+    item.link = QLatin1String(link);
+    item.guid = item.link;
+    item.bodyUtf8 = std::move(body);
+    item.bodyStart = {1000, 100, 30};
+    return item;
+}
+
+const char classicBody[] = R"html(<p><a href="https://example.com/?p=999">gone</a>
+<a href="/2020/02/later-post/">later</a> <a href="/2020/02/no-such-post/">lost</a>
+<a href="https://example.com/category/news/">archive</a> <a href="/2019/05/">month</a>
+<a href="/secret-draft/">draft</a> <a href="http://elsewhere.net/page">plain</a>
+<a href="https://old.example.org/2020/01/first-post/">old host</a>
+<h2 id="section">S</h2><a href="#section">here</a> <a href="#nowhere">nowhere</a>
+<a href="javascript:void(0)">js</a> <img src="http://cdn.other.net/pic.png" alt="x">
+<img src="https://example.com/wp-content/uploads/2020/01/photo-300x200.jpg" alt="">
+<img src="/wp-content/uploads/2020/01/lost.jpg">
+<img class="size-full wp-image-77" src="/wp-content/uploads/2020/01/photo-e1600000000123.jpg" alt="a">
+<p>Notes [1] and [sic], an escaped [[caption]].</p><code>[gallery ids="5"]</code>
+[caption id="attachment_10" align="alignnone"]<img src="/x.png" alt="c"> A caption[/caption]
+[myplugin]x[/myplugin] [note color="red"] <a href="mailto:me@example.com">mail</a>
+<div style="background: url('https://old.example.org/wp-content/uploads/2020/01/bg.png')">
+<img srcset="/wp-content/uploads/2020/01/photo-1024x768.jpg 1024w, /a,b.jpg 2x" alt="s">
+https://vimeo.com/123
+<a href="ht tp://bad">bad</a> <a href="ftp://files.example.net/f">ftp</a></div>
+)html";
+
+const char blockBody[] = R"html(<!-- wp:paragraph -->
+<p>Text <a href="tel:+123">call</a></p>
+<!-- /wp:paragraph -->
+<!-- wp:image {"id":10,"sizeSlug":"large","href":"https:\/\/example.com\/later"} -->
+<figure><img src="https://example.com/wp-content/uploads/2020/01/photo-scaled.jpg" alt="p"/></figure>
+<!-- /wp:image -->
+<!-- wp:gallery {"ids":[10,55]} --><figure></figure><!-- /wp:gallery -->
+<!-- wp:block {"ref":88} /-->
+<!-- wp:embed {"url":"https:\/\/www.youtube.com\/watch?v=abc"} -->
+<figure><div>
+https://www.youtube.com/watch?v=abc
+</div></figure>
+<!-- /wp:embed -->
+<!-- wp:quote --><blockquote><p>q</p><!-- /wp:paragraph --><!-- /wp:quote -->
+<!-- wp:spacer {"height": } /--><!--wp:separator--><!-- /wp:group -->
+<!-- wp:columns --><div><a href="/2020/01/first-post/">first</a></div>
+)html";
+
+std::vector<AuditItem> fixture(bool withAttachment)
+{
+    std::vector<AuditItem> items;
+    if (withAttachment) {
+        items.push_back(
+            item("10", "attachment", "inherit", "photo", "https://example.com/photo/", {}));
+        items.back().attachmentUrl =
+            QStringLiteral("https://old.example.org/wp-content/uploads/2020/01/photo.jpg");
+        items.back().guid = QStringLiteral("https://old.example.org/?attachment_id=10");
+    }
+    items.push_back(item("1", "post", "publish", "first-post",
+                         "https://example.com/2020/01/first-post/", classicBody));
+    items.back().bodyUtf8 +=
+        "<img alt=\"big\" src=\"data:image/png;base64," + QByteArray(100001, 'A') + "\">";
+    items.push_back(
+        item("5", "post", "publish", "blocks", "https://example.com/blocks/", blockBody));
+    items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
+    items.back().thumbnailId = QStringLiteral("66");
+    items.push_back(
+        item("3", "post", "publish", "later-post", "https://example.com/2020/02/later-post/", {}));
+    items.push_back(item("4", "post", "draft", "secret-draft", "https://example.com/?p=4", {}));
+    return items;
+}
+
+const Collected& audited(bool withAttachment)
+{
+    static std::map<bool, Collected> results;
+    if (!results.contains(withAttachment)) {
+        Collected& collected = results[withAttachment];
+        ExportAudit audit({QStringLiteral("https://www.example.com"), {}, {}, {}}, collected);
+        for (const AuditItem& item : fixture(withAttachment))
+            audit.addItem(item);
+        audit.finish();
+    }
+    return results.at(withAttachment);
+}
+
+} // namespace
+
+void AuditTest::checks_data()
+{
+    QTest::addColumn<bool>("attachments");
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("severity"); // empty: the check must find nothing there
+    QTest::addColumn<int>("line");         // in the export; 0: not compared
+
+    const auto row = [](const char* name, const char* check, const char* subject,
+                        const char* severity, int line = 0, bool attachments = true) {
+        QTest::newRow(name) << attachments << QString::fromLatin1(check)
+                            << QString::fromUtf8(subject) << QString::fromLatin1(severity) << line;
+    };
+    row("post by ID", "missing-post", "https://example.com/?p=999", "error", 100);
+    row("post further down", "missing-post", "/2020/02/later-post/", "");
+    row("post by path", "missing-post", "/2020/02/no-such-post/", "warning", 101);
+    row("archive page", "missing-post", "https://example.com/category/news/", "");
+    row("date archive", "missing-post", "/2019/05/", "");
+    row("old host, known path", "missing-post", "https://old.example.org/2020/01/first-post/", "");
+    row("draft by name", "unpublished-post", "/secret-draft/", "warning", 103);
+    row("published post", "unpublished-post", "/2020/02/later-post/", "");
+    row("http link", "insecure-link", "http://elsewhere.net/page", "note");
+    row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
+    row("old host in a style", "site-host",
+        "https://old.example.org/wp-content/uploads/2020/01/bg.png", "warning");
+    row("fragment with its anchor", "broken-fragment", "#section", "");
+    row("fragment without", "broken-fragment", "#nowhere", "warning", 105);
+    row("script URL", "script-url", "javascript:void(0)", "warning");
+    row("http image", "insecure-resource", "http://cdn.other.net/pic.png", "warning");
+    row("size variant of an attachment", "missing-media",
+        "https://example.com/wp-content/uploads/2020/01/photo-300x200.jpg", "");
+    row("edited copy of an attachment", "missing-media",
+        "/wp-content/uploads/2020/01/photo-e1600000000123.jpg", "");
+    row("scaled copy of an attachment", "missing-media",
+        "https://example.com/wp-content/uploads/2020/01/photo-scaled.jpg", "");
+    row("srcset candidate", "missing-media", "/wp-content/uploads/2020/01/photo-1024x768.jpg", "");
+    row("file of no attachment", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "error",
+        108);
+    row("alt=\"\"", "missing-alt",
+        "https://example.com/wp-content/uploads/2020/01/photo-300x200.jpg", "");
+    row("image without alt", "missing-alt", "/wp-content/uploads/2020/01/lost.jpg", "warning");
+    row("image class", "missing-id", "77", "error", 109);
+    row("caption of an attachment", "missing-id", "10", "");
+    row("gallery block", "missing-id", "55", "error");
+    row("reusable block", "missing-id", "88", "error");
+    row("featured image", "missing-id", "66", "error", 100);
+    row("footnote mark", "shortcode", "1", "");
+    row("[sic]", "shortcode", "sic", "");
+    row("escaped", "shortcode", "caption", "warning"); // the [caption] further on, once
+    row("inside code", "shortcode", "gallery", "");
+    row("closed", "shortcode", "myplugin", "warning");
+    row("with an attribute", "shortcode", "note", "warning", 112);
+    row("big data URI", "data-uri", "data:image/png;base64,AAAA", "warning");
+    row("URL on its own line", "bare-embed", "https://vimeo.com/123", "note");
+    row("embed block", "bare-embed", "https://www.youtube.com/watch?v=abc", "note");
+    row("closer inside another block", "block-markup", "core/paragraph", "error");
+    row("attributes not JSON", "block-markup", "core/spacer", "error");
+    row("no blank after <!--", "block-markup", "core/separator", "error");
+    row("closer of no open block", "block-markup", "core/group", "error");
+    row("still open at the end", "block-markup", "core/columns", "error");
+    row("nesting blocks", "block-markup", "core/quote", "");
+    row("no attachments at all", "no-attachments", "", "warning", 0, false);
+    row("then only counted", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "", 0, false);
+}
+
+void AuditTest::checks()
+{
+    QFETCH(bool, attachments);
+    QFETCH(QString, check);
+    QFETCH(QString, subject);
+    QFETCH(QString, severity);
+    QFETCH(int, line);
+    std::vector<const AuditFinding*> found;
+    for (const AuditFinding& finding : audited(attachments).findings) {
+        if (finding.check == check && (subject.isEmpty() || finding.subject.startsWith(subject)))
+            found.push_back(&finding);
+    }
+    if (severity.isEmpty()) {
+        QVERIFY2(found.empty(), qPrintable(found.empty() ? QString() : found.front()->detail));
+        return;
+    }
+    QCOMPARE(found.size(), size_t(1));
+    QCOMPARE(severityName(found.front()->severity), severity);
+    QVERIFY(!found.front()->detail.isEmpty() || check == QLatin1String("missing-alt"));
+    if (line != 0)
+        QCOMPARE(found.front()->exportLine, line);
+}
+
+void AuditTest::inventory_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("urlClass");
+    QTest::addColumn<QString>("resolved");
+
+    QTest::newRow("relative") << "/2020/02/later-post/"
+                              << "a"
+                              << "href"
+                              << "current"
+                              << "https://example.com/2020/02/later-post/";
+    QTest::newRow("old host") << "https://old.example.org/2020/01/first-post/"
+                              << "a"
+                              << "href"
+                              << "site"
+                              << "https://old.example.org/2020/01/first-post/";
+    QTest::newRow("other host") << "http://elsewhere.net/page"
+                                << "a"
+                                << "href"
+                                << "external"
+                                << "http://elsewhere.net/page";
+    QTest::newRow("fragment") << "#section"
+                              << "a"
+                              << "href"
+                              << "fragment"
+                              << "https://example.com/2020/01/first-post/#section";
+    QTest::newRow("mail") << "mailto:me@example.com"
+                          << "a"
+                          << "href"
+                          << "mailto"
+                          << "";
+    QTest::newRow("phone") << "tel:+123"
+                           << "a"
+                           << "href"
+                           << "tel"
+                           << "";
+    QTest::newRow("script") << "javascript:void(0)"
+                            << "a"
+                            << "href"
+                            << "javascript"
+                            << "";
+    QTest::newRow("other scheme") << "ftp://files.example.net/f"
+                                  << "a"
+                                  << "href"
+                                  << "other"
+                                  << "ftp://files.example.net/f";
+    QTest::newRow("does not parse") << "ht tp://bad"
+                                    << "a"
+                                    << "href"
+                                    << "invalid"
+                                    << "";
+    QTest::newRow("srcset, a comma in a URL") << "/a,b.jpg"
+                                              << "img"
+                                              << "srcset"
+                                              << "current"
+                                              << "https://example.com/a,b.jpg";
+    QTest::newRow("block attribute, JSON escapes decoded") << "https://example.com/later"
+                                                           << "block core/image"
+                                                           << "href"
+                                                           << "current"
+                                                           << "https://example.com/later";
+}
+
+void AuditTest::inventory()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, element);
+    QFETCH(QString, attribute);
+    QFETCH(QString, urlClass);
+    QFETCH(QString, resolved);
+    const auto& urls = audited(true).urls;
+    const auto entry = std::find_if(urls.begin(), urls.end(),
+                                    [&](const InventoryEntry& entry) { return entry.url == url; });
+    QVERIFY(entry != urls.end());
+    QCOMPARE(entry->element, element);
+    QCOMPARE(entry->attribute, attribute);
+    QCOMPARE(urlClassName(entry->urlClass), urlClass);
+    QCOMPARE(entry->resolved, resolved);
+}
+
+// A post that is not well-formed is read as a browser reads it: what it holds is what the same
+// post mended holds, at the same places.
+void AuditTest::faultyPostReadAsMended()
+{
+    const auto inventoryOf = [](const char* body) {
+        Collected collected;
+        ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
+        audit.addItem(item("1", "post", "publish", "p", "https://example.com/p/", body));
+        audit.finish();
+        QStringList rows;
+        for (const InventoryEntry& entry : collected.urls)
+            rows << QStringList{entry.element, entry.attribute, entry.url, entry.resolved,
+                                QString::number(entry.exportLine)}
+                        .join(QLatin1Char('|'));
+        return rows;
+    };
+    const QStringList faulty = inventoryOf(
+        "<P CLASS=x>A &nbsp; <A HREF=/one?a=1&b=2>one<BR>\n<IMG SRC='/i.png' ALT=x>\n"
+        "<ul><li><a href=\"#t\" title=\"a\" title=\"b\">t</a><li><iframe src=//v.example/e>"
+        "</ul><div><span><VIDEO POSTER=/p.jpg><source srcset=\"/s1.jpg 1x, /s2.jpg 2x\">");
+    const QStringList mended = inventoryOf(
+        "<p class=\"x\">A &#160; <a href=\"/one?a=1&amp;b=2\">one<br/>\n<img src=\"/i.png\" "
+        "alt=\"x\"/></a></p>\n<ul><li><a href=\"#t\" title=\"a\">t</a></li><li><iframe "
+        "src=\"//v.example/e\"></iframe></li></ul><div><span><video poster=\"/p.jpg\"><source "
+        "srcset=\"/s1.jpg 1x, /s2.jpg 2x\"/></video></span></div>");
+    QCOMPARE(faulty.size(), 7);
+    QCOMPARE(faulty, mended);
+}
+
+QTEST_GUILESS_MAIN(AuditTest)
+#include "tst_audit.moc"
