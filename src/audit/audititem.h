@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/exportitem.h"
 #include "analysis/exportposition.h"
 
 #include <QByteArray>
@@ -33,3 +34,16 @@ struct SiteInfo
     QString namedUrl;
     QStringList namedHosts; // further hosts of this site, named by the user
 };
+
+// The reader's item as the audit reads it; the body is shared, not copied.
+inline AuditItem auditItemOf(const ExportItem& item, ExportPosition bodyStart = {})
+{
+    return {item.title,       item.postId,    item.postType, item.status,
+            item.postName,    item.permalink, item.guid,     item.attachmentUrl,
+            item.thumbnailId, item.bodyUtf8,  bodyStart};
+}
+
+inline SiteInfo siteInfoOf(const ExportChannel& channel)
+{
+    return {channel.link, channel.baseBlogUrl, {}, {}};
+}

@@ -76,6 +76,8 @@ public:
     const AuditSummary& summary() const { return summary_; }
 
 private:
+    // A finding that waits for the rest of the export, kept small: a big export holds hundreds
+    // of thousands. Its text (the URL as written, or the ID) sits in candidateText_.
     struct Candidate
     {
         enum Kind : quint8
@@ -87,9 +89,26 @@ private:
             ReusableBlockId
         };
         Kind kind = PostById;
+        quint32 post = 0; // index into candidatePosts_
+        quint32 element = 0;
+        quint32 attribute = 0; // both indices into names_
+        qint64 line = 0;
+        qint64 column = 0;
+        qsizetype textStart = 0;
+        qsizetype textLength = 0;
+    };
+    struct CandidatePost
+    {
+        QString title;
+        QString postId;
+        QUrl base;
+        ExportPosition bodyStart;
+    };
+    // What a candidate names: a post's ID or path (and its last segment), a file or an ID.
+    struct Target
+    {
         QString key;
         QString lastSegment;
-        AuditFinding finding;
     };
     struct ItemInfo
     {
@@ -99,9 +118,16 @@ private:
 
     void recordItem(const AuditItem& item);
     void auditUrl(const AuditItem& item, const PostScan& scan, const ScannedUrl& url,
-                  const QUrl& base, std::vector<AuditFinding>& findings);
-    void addCandidate(Candidate candidate);
-    bool decide(const Candidate& candidate, bool atEnd);
+                  std::vector<AuditFinding>& findings);
+    void checkTarget(const AuditItem& item, const QString& written, const ClassifiedUrl& url,
+                     const ScannedUrl& scanned, const QString& element, const QString& attribute);
+    void addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
+                      const QString& element, const QString& attribute, qint64 line, qint64 column,
+                      const Target& target);
+    Target targetOf(const Candidate& candidate) const;
+    bool decide(const Candidate& candidate, const Target& target, bool atEnd);
+    AuditFinding findingOf(const Candidate& candidate) const;
+    quint32 nameIndex(const QString& name);
     void emitFinding(const AuditFinding& finding, bool listed = true);
     AuditFinding findingFor(const AuditItem& item, const char* check, AuditSeverity severity,
                             qint64 line, qint64 column) const;
@@ -118,6 +144,12 @@ private:
     qint64 attachmentCount_ = 0;
     QSet<QString> mediaUsed_;
     std::vector<Candidate> candidates_;
+    QByteArray candidateText_;
+    std::vector<CandidatePost> candidatePosts_;
+    bool itemHasCandidatePost_ = false;
+    QList<QString> names_;
+    QHash<QString, quint32> nameIndices_;
+    QUrl base_; // the current item's address, or the site's
     QHash<QString, AuditSummary::Host> hostCounts_;
     AuditSummary summary_;
 };

@@ -101,7 +101,10 @@ template <typename OnUrl> void forEachStyleUrl(QByteArrayView style, OnUrl&& onU
 
 } // namespace
 
-PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), scan_(scan) {}
+PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), scan_(scan)
+{
+    findShortcodeClosers();
+}
 
 PostScanner::Place PostScanner::placeAt(qint64 offset)
 {
@@ -252,14 +255,18 @@ void PostScanner::endElement(QByteArrayView name)
 void PostScanner::finish()
 {
     flushText();
-    for (const PendingShortcode& pending : pendingShortcodes_) {
-        if (closedShortcodes_.contains(pending.name))
-            addShortcode(pending.name, {}, pending.place);
-    }
-    for (const auto& [block, place] : openBlocks_)
+    // One finding says it all: what a cut post leaves open, its outermost block holds.
+    if (!openBlocks_.empty()) {
+        const auto& [block, place] = openBlocks_.front();
         addFinding("block-markup", AuditSeverity::Error, block,
-                   QStringLiteral("block %1 is still open at the end of the post").arg(block),
+                   openBlocks_.size() == 1
+                       ? QStringLiteral("block %1 is still open at the end of the post").arg(block)
+                       : QStringLiteral("block %1 and %2 blocks inside it are still open at the "
+                                        "end of the post")
+                             .arg(block)
+                             .arg(openBlocks_.size() - 1),
                    place);
+    }
     for (const auto& [name, place] : fragmentLinks_) {
         // "#top" scrolls to the top of any page without an anchor of that name.
         if (anchors_.contains(name) || anchors_.contains(QByteArray::fromPercentEncoding(name)) ||

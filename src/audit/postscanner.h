@@ -38,11 +38,6 @@ private:
         qint64 line = 0;
         qint64 column = 0;
     };
-    struct PendingShortcode
-    {
-        QString name;
-        Place place;
-    };
 
     Place placeAt(qint64 offset);
     qint64 findBackward(QByteArrayView needle, qint64 from) const;
@@ -54,6 +49,7 @@ private:
                     const QString& detail, Place place, const QString& element = {},
                     const QString& attribute = {});
     void flushText();
+    void findShortcodeClosers();
     void scanShortcodes(QByteArrayView text);
     void addShortcode(const QString& name, QByteArrayView attributes, Place place);
     void blockDelimiter(QByteArrayView content, Place place);
@@ -69,7 +65,6 @@ private:
     qint64 searchFrom_ = 0; // raw text before this has been placed already
     int rawTextDepth_ = 0;  // inside pre, code, script or style
     QByteArray text_;
-    std::vector<PendingShortcode> pendingShortcodes_;
     QSet<QString> closedShortcodes_;
     std::vector<std::pair<QString, Place>> openBlocks_;
     QSet<QByteArray> anchors_;

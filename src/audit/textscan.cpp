@@ -77,6 +77,19 @@ bool startsWithCaseless(QByteArrayView text, qsizetype at, QByteArrayView prefix
 
 } // namespace
 
+// A shortcode of a name WordPress does not know counts when the post closes it: the closers are
+// found first, so that each opener is judged where it stands and none waits.
+void PostScanner::findShortcodeClosers()
+{
+    for (qsizetype i = body_.indexOf("[/"); i >= 0; i = body_.indexOf("[/", i + 2)) {
+        qsizetype end = i + 2;
+        while (end < body_.size() && isNameCharacter(body_[end]))
+            ++end;
+        if (end > i + 2 && end < body_.size() && body_[end] == ']')
+            closedShortcodes_.insert(QString::fromUtf8(body_.sliced(i + 2, end - i - 2)));
+    }
+}
+
 void PostScanner::text(QByteArrayView chunk)
 {
     if (rawTextDepth_ == 0)
@@ -107,26 +120,27 @@ void PostScanner::scanShortcodes(QByteArrayView text)
             continue;
         const QString name = QString::fromUtf8(text.sliced(nameStart, j - nameStart));
         const char next = text[j];
-        if (closer) {
-            if (next == ']')
-                closedShortcodes_.insert(name);
+        if (closer)
             continue;
-        }
         if (!isBlank(next) && next != ']' && !(next == '/' && j + 1 < size && text[j + 1] == ']'))
             continue;
-        const qsizetype close = text.indexOf(']', j);
-        const QByteArrayView attributes = text.sliced(j, (close < 0 ? size : close) - j);
+        // A shortcode's attributes end at its "]"; one left open is not read past a page.
+        const QByteArrayView rest = text.sliced(j, qMin<qsizetype>(size - j, 4096));
+        const qsizetype close = rest.indexOf(']');
+        const QByteArrayView attributes = close < 0 ? rest : rest.first(close);
+        if (!isWordPressShortcode(name) && !startsWithAttribute(attributes) &&
+            !closedShortcodes_.contains(name))
+            continue;
         // The text arrives with its references decoded; the place is that of the same
-        // characters in the body, which follow the last markup placed.
+        // characters in the body, which follow the last markup placed, no further than the
+        // rest of the text would reach with every character written as a reference.
         const QByteArray written = '[' + text.sliced(nameStart, j - nameStart).toByteArray();
-        const qsizetype raw = body_.indexOf(written, searchFrom_);
-        const Place place = raw >= 0 ? placeAt(raw) : elementPlace_;
+        const qsizetype window = qMin<qsizetype>(body_.size() - searchFrom_, (size - i) * 10);
+        const qsizetype raw = window > 0 ? body_.sliced(searchFrom_, window).indexOf(written) : -1;
+        const Place place = raw >= 0 ? placeAt(searchFrom_ + raw) : elementPlace_;
         if (raw >= 0)
-            searchFrom_ = raw + 1;
-        if (isWordPressShortcode(name) || startsWithAttribute(attributes))
-            addShortcode(name, attributes, place);
-        else
-            pendingShortcodes_.push_back({name, place});
+            searchFrom_ += raw + 1;
+        addShortcode(name, attributes, place);
     }
 }
 
@@ -190,7 +204,10 @@ void PostScanner::findBareEmbeds()
             alone = startsWithCaseless(body_, tag, "[embed") &&
                     startsWithCaseless(body_, after, "[/embed]");
         }
-        const QString url = QString::fromUtf8(body_.sliced(i, end - i));
+        // The raw text escapes an ampersand as the markup around it does.
+        const QString url = QString::fromUtf8(body_.sliced(i, end - i))
+                                .replace(QLatin1String("&amp;"), QLatin1String("&"))
+                                .replace(QLatin1String("&#038;"), QLatin1String("&"));
         if (!alone || embeds_.contains(url))
             continue;
         embeds_.insert(url);

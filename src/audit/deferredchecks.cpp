@@ -1,0 +1,176 @@
+// The checks that need the whole export: what a link, a file or an ID names may come further
+// down, so each waits as a candidate that is settled as soon as its target is known.
+#include "exportaudit.h"
+
+#include "sitepaths.h"
+
+namespace {
+
+// Attachments show the status "inherit": they are as public as the post that holds them.
+bool isUnpublished(const QString& status)
+{
+    return status != QLatin1String("publish") && status != QLatin1String("inherit");
+}
+
+} // namespace
+
+quint32 ExportAudit::nameIndex(const QString& name)
+{
+    const auto found = nameIndices_.constFind(name);
+    if (found != nameIndices_.constEnd())
+        return *found;
+    names_.append(name);
+    return nameIndices_[name] = quint32(names_.size() - 1);
+}
+
+void ExportAudit::checkTarget(const AuditItem& item, const QString& written,
+                              const ClassifiedUrl& url, const ScannedUrl& scanned,
+                              const QString& element, const QString& attribute)
+{
+    const QString file = mediaKey(url.resolved);
+    const bool mediaPlace =
+        scanned.place == UrlPlace::Media ||
+        (scanned.place == UrlPlace::Link && hasMediaExtension(url.resolved.path()));
+    if (!file.isEmpty() && mediaPlace) {
+        mediaUsed_.insert(file);
+        addCandidate(item, Candidate::Media, written, element, attribute, scanned.line,
+                     scanned.column, {file, {}});
+        return;
+    }
+    if (scanned.place != UrlPlace::Link)
+        return;
+    const PostTarget target = postTargetOf(url.resolved, sitePath_);
+    if (target.kind != PostTarget::None)
+        addCandidate(item,
+                     target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath,
+                     written, element, attribute, scanned.line, scanned.column,
+                     {target.key, target.lastSegment});
+}
+
+void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
+                               const QString& element, const QString& attribute, qint64 line,
+                               qint64 column, const Target& target)
+{
+    if (!itemHasCandidatePost_) {
+        candidatePosts_.push_back({item.title, item.postId, base_, item.bodyStart});
+        itemHasCandidatePost_ = true;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    const Candidate candidate{kind,
+                              quint32(candidatePosts_.size() - 1),
+                              nameIndex(element),
+                              nameIndex(attribute),
+                              line,
+                              column,
+                              candidateText_.size(),
+                              utf8.size()};
+    candidateText_.append(utf8);
+    if (decide(candidate, target, false)) {
+        candidateText_.chop(utf8.size());
+        return;
+    }
+    candidates_.push_back(candidate);
+}
+
+ExportAudit::Target ExportAudit::targetOf(const Candidate& candidate) const
+{
+    const QString text =
+        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
+    if (candidate.kind == Candidate::AttachmentId || candidate.kind == Candidate::ReusableBlockId)
+        return {text, {}};
+    const QUrl url(text, QUrl::TolerantMode);
+    const QUrl resolved =
+        url.isRelative() ? candidatePosts_[candidate.post].base.resolved(url) : url;
+    if (candidate.kind == Candidate::Media)
+        return {mediaKey(resolved), {}};
+    const PostTarget target = postTargetOf(resolved, sitePath_);
+    return {target.key, target.lastSegment};
+}
+
+AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
+{
+    const CandidatePost& post = candidatePosts_[candidate.post];
+    AuditItem item;
+    item.title = post.title;
+    item.postId = post.postId;
+    item.bodyStart = post.bodyStart;
+    AuditFinding finding =
+        findingFor(item, "", AuditSeverity::Error, candidate.line, candidate.column);
+    const QString text =
+        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
+    finding.subject = text.size() > 200 ? text.left(200) + QChar(0x2026) : text;
+    finding.element = names_[candidate.element];
+    finding.attribute = names_[candidate.attribute];
+    return finding;
+}
+
+// Whether the candidate is settled: it is once what it names is known, and at the end.
+bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool atEnd)
+{
+    const auto unpublished = [&](const QString& status) {
+        if (isUnpublished(status)) {
+            AuditFinding finding = findingOf(candidate);
+            finding.check = QStringLiteral("unpublished-post");
+            finding.severity = AuditSeverity::Warning;
+            finding.detail = QStringLiteral("links to an item whose status is %1").arg(status);
+            emitFinding(finding);
+        }
+        return true;
+    };
+    QString check = QStringLiteral("missing-post");
+    AuditSeverity severity = AuditSeverity::Error;
+    QString detail;
+    switch (candidate.kind) {
+    case Candidate::PostById:
+        if (byId_.contains(target.key))
+            return unpublished(byId_.value(target.key).status);
+        detail = QStringLiteral("no item of the export has the ID %1").arg(target.key);
+        break;
+    case Candidate::PostByPath:
+        if (statusByPath_.contains(target.key))
+            return unpublished(statusByPath_.value(target.key));
+        if (statusByName_.contains(target.lastSegment))
+            return unpublished(statusByName_.value(target.lastSegment));
+        severity = AuditSeverity::Warning;
+        detail = QStringLiteral("no item of the export has this path or name");
+        break;
+    case Candidate::Media:
+        if (attachmentFiles_.contains(target.key))
+            return true;
+        check = QStringLiteral("missing-media");
+        detail = QStringLiteral("no attachment of the export holds this file");
+        break;
+    case Candidate::AttachmentId:
+    case Candidate::ReusableBlockId: {
+        const bool block = candidate.kind == Candidate::ReusableBlockId;
+        const QLatin1String type(block ? "wp_block" : "attachment");
+        const QString what =
+            block ? QStringLiteral("reusable block") : QStringLiteral("attachment");
+        const auto found = byId_.constFind(target.key);
+        if (found != byId_.constEnd() && found->type == type)
+            return true;
+        check = QStringLiteral("missing-id");
+        // IDs are unique: an item of another type settles it at once.
+        if (found != byId_.constEnd()) {
+            detail = QStringLiteral("the item of ID %1 is a %2, not a %3")
+                         .arg(target.key, found->type, what);
+            atEnd = true;
+        } else {
+            detail = QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
+        }
+        break;
+    }
+    }
+    if (!atEnd)
+        return false;
+    AuditFinding finding = findingOf(candidate);
+    finding.check = check;
+    finding.severity = severity;
+    finding.detail = detail;
+    // Without any attachment, each missing file or image ID only adds to the one finding that
+    // says so.
+    const bool counted = attachmentCount_ == 0 && (candidate.kind == Candidate::Media ||
+                                                   candidate.kind == Candidate::AttachmentId);
+    emitFinding(finding, !counted);
+    return true;
+}
