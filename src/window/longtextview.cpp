@@ -9,8 +9,11 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <limits>
 
-LongTextView::LongTextView(QWidget* parent) : QAbstractScrollArea(parent)
+LongTextView::LongTextView(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      cells_(QFontMetrics(QFontDatabase::systemFont(QFontDatabase::FixedFont)))
 {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     charWidth_ = std::max(1, fontMetrics().horizontalAdvance(u'x'));
@@ -29,14 +32,16 @@ LongTextView::LongTextView(QWidget* parent) : QAbstractScrollArea(parent)
 void LongTextView::setLongText(QString text)
 {
     text_ = std::move(text);
+    cells_.index(text_);
     lineStarts_.assign(1, 0);
     longestLine_ = 0;
     for (qsizetype at = text_.indexOf(u'\n'); at >= 0; at = text_.indexOf(u'\n', at + 1)) {
-        longestLine_ = std::max(longestLine_, at - lineStarts_.back());
+        longestLine_ = std::max(longestLine_, cells_.cellOf(lineStarts_.back(), at));
         lineStarts_.push_back(at + 1);
     }
-    longestLine_ = std::max(longestLine_, text_.size() - lineStarts_.back());
+    longestLine_ = std::max(longestLine_, cells_.cellOf(lineStarts_.back(), text_.size()));
     markedLine_ = -1;
+    revealPending_ = false;
     cursor_ = anchor_ = {};
     updateScrollBars();
     viewport()->update();
@@ -66,11 +71,36 @@ bool LongTextView::markPosition(qint64 line, qint64 column)
     markedLine_ = line - 1;
     cursor_ =
         anchor_ = {markedLine_, std::clamp<qsizetype>(column - 1, 0, lineLength(markedLine_))};
-    verticalScrollBar()->setValue(int(markedLine_) - visibleLines() / 2);
-    horizontalScrollBar()->setValue(
-        int(std::max<qsizetype>(0, cursor_.column * charWidth_ - viewport()->width() / 2)));
-    viewport()->update();
+    revealPending_ = true;
+    revealMark();
     return true;
+}
+
+void LongTextView::revealMark()
+{
+    const int context = std::min(3, (visibleLines() - 1) / 2);
+    verticalScrollBar()->setValue(int(markedLine_) - context);
+    // The line from its start while the cursor is in view there; past that, the cursor a third
+    // of the way in, so that what leads to the fault shows too.
+    const qint64 cursorX =
+        qint64(xOf(cursor_.line, cursor_.column)) - gutterWidth() + horizontalScrollBar()->value();
+    const int textWidth = viewport()->width() - gutterWidth();
+    horizontalScrollBar()->setValue(
+        cursorX + 2 * charWidth_ <= textWidth
+            ? 0
+            : int(std::min<qint64>(cursorX - textWidth / 3, std::numeric_limits<int>::max())));
+    viewport()->update();
+}
+
+int LongTextView::xOf(qsizetype line, qsizetype column) const
+{
+    const qsizetype start = lineStarts_[size_t(line)];
+    const qint64 x =
+        qint64(gutterWidth()) +
+        qint64(cells_.cellOf(start, start + std::min(column, lineLength(line)))) * charWidth_ -
+        horizontalScrollBar()->value();
+    return int(std::clamp<qint64>(x, std::numeric_limits<int>::min() / 2,
+                                  std::numeric_limits<int>::max() / 2));
 }
 
 void LongTextView::selectAll()
@@ -119,6 +149,14 @@ void LongTextView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
+    if (revealPending_)
+        revealMark();
+}
+
+void LongTextView::wheelEvent(QWheelEvent* event)
+{
+    revealPending_ = false;
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 LongTextView::Place LongTextView::placeAt(const QPoint& point) const
@@ -126,7 +164,20 @@ LongTextView::Place LongTextView::placeAt(const QPoint& point) const
     const qsizetype line = std::clamp<qsizetype>(
         verticalScrollBar()->value() + point.y() / lineHeight_, 0, lineCount() - 1);
     const qsizetype x = qsizetype(point.x()) - gutterWidth() + horizontalScrollBar()->value();
-    return {line, std::clamp<qsizetype>((x + charWidth_ / 2) / charWidth_, 0, lineLength(line))};
+    if (x <= 0)
+        return {line, 0};
+    const qsizetype start = lineStarts_[size_t(line)];
+    const qsizetype end = start + lineLength(line);
+    qsizetype at = cells_.positionAt(start, end, x / charWidth_);
+    // Past the middle of a character, the cursor goes after it; never inside a surrogate pair.
+    if (at < end) {
+        const qsizetype next = at + (text_.at(at).isHighSurrogate() && at + 1 < end ? 2 : 1);
+        const qsizetype left = cells_.cellOf(start, at) * charWidth_;
+        const qsizetype right = cells_.cellOf(start, next) * charWidth_;
+        if (2 * x >= left + right)
+            at = next;
+    }
+    return {line, at - start};
 }
 
 void LongTextView::paintEvent(QPaintEvent*)
@@ -135,43 +186,27 @@ void LongTextView::paintEvent(QPaintEvent*)
     const QPalette& colours = palette();
     painter.fillRect(viewport()->rect(), colours.base());
     const int gutter = gutterWidth();
-    const int scrollX = horizontalScrollBar()->value();
-    const qsizetype firstColumn = scrollX / charWidth_;
-    const qsizetype columns = viewport()->width() / charWidth_ + 2;
     const Place from = std::min(anchor_, cursor_);
     const Place to = std::max(anchor_, cursor_);
-    const int ascent = fontMetrics().ascent();
 
     for (int row = 0; row <= visibleLines(); ++row) {
         const qsizetype line = verticalScrollBar()->value() + row;
         if (line >= lineCount())
             break;
         const int y = row * lineHeight_;
-        const auto xOf = [&](qsizetype column) {
-            return int(gutter + column * charWidth_ - scrollX);
-        };
         if (line == markedLine_)
             painter.fillRect(gutter, y, viewport()->width(), lineHeight_, QColor(255, 228, 181));
         if (!(line < from.line) && !(to.line < line) && from < to) {
-            const qsizetype start = line == from.line ? from.column : 0;
-            const qsizetype end = line == to.line ? to.column : lineLength(line) + 1;
-            const int left = std::max(gutter, xOf(start));
-            const int right = std::min(viewport()->width(), xOf(end));
+            const int left = std::max(gutter, xOf(line, line == from.line ? from.column : 0));
+            const int right = std::min(viewport()->width(),
+                                       line == to.line ? xOf(line, to.column)
+                                                       : xOf(line, lineLength(line)) + charWidth_);
             if (right > left)
                 painter.fillRect(left, y, right - left, lineHeight_, colours.highlight());
         }
-        const qsizetype length = lineLength(line);
-        if (firstColumn < length) {
-            QString slice = text_.mid(lineStarts_[size_t(line)] + firstColumn,
-                                      std::min(columns, length - firstColumn));
-            slice.replace(u'\t', u' ');
-            painter.setPen(colours.text().color());
-            painter.setClipRect(gutter, 0, viewport()->width() - gutter, viewport()->height());
-            painter.drawText(xOf(firstColumn), y + ascent, slice);
-            painter.setClipping(false);
-        }
+        paintLineText(painter, line, y);
         if (line == cursor_.line && hasFocus())
-            painter.fillRect(xOf(cursor_.column), y, 2, lineHeight_, colours.text());
+            painter.fillRect(xOf(line, cursor_.column), y, 2, lineHeight_, colours.text());
         painter.fillRect(0, y, gutter - 4, lineHeight_, colours.alternateBase());
         painter.setPen(colours.placeholderText().color());
         painter.drawText(0, y, gutter - 8, lineHeight_, Qt::AlignRight | Qt::AlignVCenter,
@@ -179,8 +214,46 @@ void LongTextView::paintEvent(QPaintEvent*)
     }
 }
 
+// Plain units go out in runs; a wide character or one from a fallback font is drawn in its own
+// cells, so that nothing after it drifts off the grid.
+void LongTextView::paintLineText(QPainter& painter, qsizetype line, int y) const
+{
+    const int gutter = gutterWidth();
+    const qsizetype start = lineStarts_[size_t(line)];
+    const qsizetype end = start + lineLength(line);
+    const qsizetype firstCell = horizontalScrollBar()->value() / charWidth_;
+    qsizetype at = std::max(start, cells_.positionAt(start, end, firstCell) - 1);
+    if (at > start && text_.at(at).isLowSurrogate())
+        --at;
+    painter.setPen(palette().text().color());
+    painter.setClipRect(gutter, 0, viewport()->width() - gutter, viewport()->height());
+    const int baseline = y + fontMetrics().ascent();
+    QString run;
+    int runX = 0;
+    for (int x = xOf(line, at - start); at < end && x < viewport()->width();) {
+        const QChar unit = text_.at(at);
+        const qsizetype next = at + (unit.isHighSurrogate() && at + 1 < end ? 2 : 1);
+        const TextCells::Glyph glyph = cells_.glyphOf(unit);
+        if (glyph == TextCells::Glyph::Run) {
+            if (run.isEmpty())
+                runX = x;
+            run += unit == u'\t' ? QChar(u' ') : unit;
+        } else {
+            painter.drawText(runX, baseline, run);
+            run.clear();
+            if (glyph != TextCells::Glyph::Blank)
+                painter.drawText(x, baseline, text_.mid(at, next - at));
+        }
+        x += int(next - at + (glyph == TextCells::Glyph::Wide)) * charWidth_;
+        at = next;
+    }
+    painter.drawText(runX, baseline, run);
+    painter.setClipping(false);
+}
+
 void LongTextView::mousePressEvent(QMouseEvent* event)
 {
+    revealPending_ = false;
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
     cursor_ = placeAt(event->position().toPoint());
@@ -199,6 +272,7 @@ void LongTextView::mouseMoveEvent(QMouseEvent* event)
 
 void LongTextView::keyPressEvent(QKeyEvent* event)
 {
+    revealPending_ = false;
     if (event->matches(QKeySequence::Copy))
         copy();
     else if (event->matches(QKeySequence::SelectAll))

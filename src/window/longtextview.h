@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textcells.h"
+
 #include <QAbstractScrollArea>
 
 #include <vector>
@@ -8,9 +10,10 @@
 // cursor; its text can be selected with the mouse (or whole, Ctrl+A) and copied (Ctrl+C).
 //
 // Made for post bodies of tens of megabytes, often on a single line: it keeps the text and the
-// start of each line, and paints only the part of each line on screen, in a fixed-pitch font with
-// one cell per UTF-16 unit (a TAB shows as one space), so that columns are the ones the error
-// table counts. A text document would lay out whole lines and take seconds and gigabytes.
+// start of each line, and paints only the part of each line on screen, in a fixed-pitch font on a
+// grid of cells (a TAB shows as one space, a CJK character takes two cells), so that the cursor
+// stands exactly where the error table's columns, counted in UTF-16 units, say. A text document
+// would lay out whole lines and take seconds and gigabytes.
 class LongTextView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -21,8 +24,9 @@ public:
     const QString& text() const { return text_; }
     qsizetype lineCount() const { return qsizetype(lineStarts_.size()); }
 
-    // Moves the cursor to column (1-based, clamped to the line) of line (1-based), marks that line
-    // and scrolls it into the middle of the view; false when the text has no such line.
+    // Moves the cursor to column (1-based, clamped to the line) of line (1-based) and marks that
+    // line, which is shown with a few lines above it, from its start unless that would leave the
+    // cursor out of view; false when the text has no such line.
     bool markPosition(qint64 line, qint64 column);
     // The cursor's place in the text, counted from 0.
     qsizetype cursorPosition() const;
@@ -34,6 +38,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -52,14 +57,21 @@ private:
     qsizetype lineLength(qsizetype line) const;
     qsizetype positionOf(const Place& place) const;
     Place placeAt(const QPoint& point) const;
+    int xOf(qsizetype line, qsizetype column) const;
+    void paintLineText(QPainter& painter, qsizetype line, int y) const;
+    void revealMark();
     int gutterWidth() const;
     int visibleLines() const;
     void updateScrollBars();
 
     QString text_;
     std::vector<qsizetype> lineStarts_{0};
-    qsizetype longestLine_ = 0;
+    qsizetype longestLine_ = 0; // in cells
     qsizetype markedLine_ = -1;
+    // Until the user scrolls or clicks, every new size of the view shows the mark again: the
+    // view is often marked before it has its final size.
+    bool revealPending_ = false;
+    TextCells cells_;
     Place cursor_;
     Place anchor_;
     int charWidth_ = 8;

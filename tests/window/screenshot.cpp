@@ -4,9 +4,13 @@
 // picture gets a plain strip with the title). Run it under a virtual display, from the top of the
 // source tree:
 //   postlint-screenshot examples/sample-export.xml docs/screenshot.png
+// With a row number after the file names, the picture is that of the whole-row view of that row
+// of the errors view (counted from 1), its fault marked.
 #include "analysis/libxmlinit.h"
 #include "fakedialogs.h"
 #include "window/form1.h"
+#include "window/longtextview.h"
+#include "window/rowview.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -17,11 +21,13 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <cstdlib>
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png [ROW]\n");
         return 2;
     }
     libxml::initialize();
@@ -37,6 +43,18 @@ int main(int argc, char* argv[])
     window.findChild<QRadioButton*>(QStringLiteral("OptionErrors"))->click();
     auto* list = window.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
     list->setFocus();
+    if (argc == 4) {
+        list->selectionModel()->setCurrentIndex(list->model()->index(std::atoi(argv[3]) - 1, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        QTest::keyClick(list, Qt::Key_Return);
+        auto* view = window.findChild<RowView*>();
+        if (!view || !QTest::qWaitForWindowExposed(view))
+            return 1;
+        view->body()->setFocus(); // the cursor is drawn only with the focus
+        QTest::qWait(200);
+        return view->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    }
     // Ctrl+F: without a window manager the window is never active, so shortcuts do not fire.
     for (QAction* action : window.actions()) {
         if (action->shortcut() == QKeySequence(QKeySequence::Find))

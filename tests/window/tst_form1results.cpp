@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -421,6 +422,14 @@ void Form1ResultsTest::rowViewShowsTheWholeRow()
     // Line 1, Pos 69 counts the declaration and <dummy>: the fault is right after "&copy".
     QCOMPARE(view->body()->cursorPosition(), 23);
     QVERIFY(view->cells()->text().endsWith("\nNarrowed:\tots &copy; me</dummy>"));
+    // Shown from the line's start with lines above it; a long line scrolls the fault into view.
+    view->body()->setLongText(QString(60, u'\n') + QStringLiteral("中文中文 &nbsp;") +
+                              QString(5000, u'x') + QString(60, u'\n'));
+    QVERIFY(view->body()->markPosition(61, 15));
+    QCOMPARE(view->body()->verticalScrollBar()->value(), 57);
+    QCOMPARE(view->body()->horizontalScrollBar()->value(), 0);
+    QVERIFY(view->body()->markPosition(61, 4000));
+    QVERIFY(view->body()->horizontalScrollBar()->value() > 0);
 
     // Selected by mouse across lines, or whole, and copied as it is.
     const QString text = QString(100000, u'x') + QStringLiteral("\nend\n");
