@@ -334,7 +334,7 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
     ExportReadResult result;
     ReadState state;
     libxml::RefusedResourceScope refused;
-    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, {}};
+    GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, 0, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
     const int options = exportParserOptions(input);
@@ -359,6 +359,9 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
     result.usable = !state.faulted;
     if (!result.usable)
         result.problem = state.problem;
+    // libxml2 calls an empty file extra content at its end.
+    if (!result.usable && input.ended && input.totalRead == 0)
+        result.problem = {0, 0, QStringLiteral("The file is empty"), false, {}, {}};
     walk.keepLastFaults();
     result.faultCount = state.faults.count();
     result.faults = state.faults.take();

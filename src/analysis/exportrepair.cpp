@@ -2,8 +2,6 @@
 
 #include "utf8sequence.h"
 
-#include <QRegularExpression>
-
 #include <cstdint>
 #include <cstring>
 
@@ -19,11 +17,6 @@ constexpr unsigned char nonCharacterFFFF = 0x21;
 constexpr unsigned char invalidBytes = 0x22;
 constexpr unsigned char escape = 0x23;
 constexpr char markerLead[] = "\xF4\x8F\xBC";
-
-bool isXmlSpace(unsigned char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
-}
 
 // How many bytes from data on are printable ASCII, taken eight at a time: most of any export.
 qint64 printableRun(const unsigned char* data, qint64 size)
@@ -128,72 +121,6 @@ void ByteRepair::process(QByteArray& output, bool final)
     else
         output.append(pending);
     held_ = pending.right(tail);
-}
-
-void ByteRepair::feedStart(QByteArray& output, bool final)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(held_.constData());
-    const qint64 size = held_.size();
-    if (size < 4 && !final)
-        return;
-    // UTF-16 and UCS-4 (a NUL among the first bytes, or their byte-order marks), and EBCDIC.
-    if ((size >= 2 && (b[0] == 0 || b[1] == 0 || (b[0] == 0xFE && b[1] == 0xFF) ||
-                       (b[0] == 0xFF && b[1] == 0xFE))) ||
-        (size >= 4 && std::memcmp(b, "\x4C\x6F\xA7\x94", 4) == 0)) {
-        mode_ = Mode::Verbatim;
-        return;
-    }
-    const qint64 start = size >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-    qint64 end = start;
-    while (end < size && isXmlSpace(b[end]))
-        ++end;
-    if (size - end < 6 && !final)
-        return;
-    const bool declaration =
-        size - end >= 6 && std::memcmp(b + end, "<?xml", 5) == 0 && isXmlSpace(b[end + 5]);
-    if (declaration && end > start) {
-        for (qint64 i = start; i < end; ++i) {
-            if (b[i] == '\n' || b[i] == '\r') {
-                ++removedLines_;
-                removedColumns_ = 0;
-                if (b[i] == '\r' && i + 1 < end && b[i + 1] == '\n')
-                    ++i;
-            } else {
-                ++removedColumns_;
-            }
-        }
-        line_ = 1 + removedLines_;
-        column_ = removedColumns_;
-        record(0, misplacedDeclaration);
-        leadingFaults_ = 1;
-        held_.remove(start, end - start);
-    }
-    // The byte-order mark is no character of the first line.
-    output.append(held_.left(start));
-    held_.remove(0, start);
-    column_ = 0;
-    line_ = 1 + removedLines_;
-    mode_ = declaration ? Mode::Declaration : Mode::Utf8;
-}
-
-void ByteRepair::feedDeclaration(bool final)
-{
-    const qsizetype end = held_.indexOf("?>");
-    if (end < 0) {
-        // Not a declaration libxml2 accepts; it reports that itself.
-        if (held_.size() > 1024 || final)
-            mode_ = Mode::Utf8;
-        return;
-    }
-    static const QRegularExpression encodingPattern(
-        QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-    const QRegularExpressionMatch match =
-        encodingPattern.match(QString::fromLatin1(held_.left(end)));
-    const QString encoding = match.hasMatch() ? match.captured(1).trimmed() : QString();
-    const bool utf8 = encoding.isEmpty() ||
-                      encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
-                      encoding.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
-    mode_ = utf8 ? Mode::Utf8 : Mode::LineEnds;
 }
 
 qint64 ByteRepair::repairUtf8(const unsigned char* data, qint64 size, QByteArray& output,
@@ -317,6 +244,15 @@ ExportFault ByteRepair::fault(qint64 index) const
     fault.column = found.column;
     if (found.byteCount == misplacedDeclaration) {
         fault.reason = QStringLiteral("XML declaration allowed only at the start of the document");
+    } else if (found.byteCount == leadingText) {
+        fault.reason = QStringLiteral("%1 %2 before the XML declaration, starting \"%3\"")
+                           .arg(found.value)
+                           .arg(found.value == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                           .arg(leadingLine_);
+    } else if (found.byteCount == encodingClash) {
+        fault.reason = QStringLiteral("The file starts with a UTF-8 byte-order mark but declares "
+                                      "the encoding %1: read as UTF-8")
+                           .arg(declaredEncoding_);
     } else if (found.byteCount == 0) {
         fault.reason = QStringLiteral("PCDATA invalid Char value %1").arg(found.value);
     } else {

@@ -13,7 +13,8 @@
 // of the blog. The repair reads the export's bytes before libxml2 does, records each such fault
 // where it lies in the file, and hands on bytes that parse:
 //
-// - white space before the XML declaration is left out;
+// - white space or text (a PHP warning) before the XML declaration is left out;
+// - a UTF-8 byte-order mark wins over another encoding that the declaration names;
 // - CR LF and a lone CR become LF, as XML asks of every processor (libxml2's push parser, which
 //   its streaming reader uses, leaves them in CDATA sections);
 // - in UTF-8, a character that XML forbids, and each maximal subsequence of bytes that is not
@@ -69,6 +70,8 @@ private:
 
     void feedStart(QByteArray& output, bool final);
     void feedDeclaration(bool final);
+    // Leaves out bytes start to end of held_, white space or, when text, what a plugin printed.
+    void skipLeading(qint64 start, qint64 end, bool text);
     // Repairs data, except for a tail that needs the next bytes, which it returns the length of.
     qint64 repairUtf8(const unsigned char* data, qint64 size, QByteArray& output, bool final);
     // Repairs the character at data[i], a byte above 0x7F, appending it to output; returns where
@@ -89,6 +92,10 @@ private:
         quint8 byteCount;
     };
     static constexpr quint8 misplacedDeclaration = 0xFF;
+    // Text before the declaration (its lines counted in value), and a byte-order mark that says
+    // otherwise than the declaration: the words are kept in the members below.
+    static constexpr quint8 leadingText = 0xFE;
+    static constexpr quint8 encodingClash = 0xFD;
     void record(quint32 value, quint8 byteCount);
 
     Mode mode_ = Mode::Start;
@@ -102,6 +109,9 @@ private:
     qint64 column_ = 0; // characters before the current one on its line
     qint64 removedLines_ = 0;
     qint64 removedColumns_ = 0;
+    bool byteOrderMark_ = false;
+    QString leadingLine_;
+    QString declaredEncoding_;
 };
 
 // Whether a marker of a fault stands at text[i] (four bytes).

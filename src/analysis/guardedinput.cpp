@@ -30,6 +30,7 @@ bool GuardedInput::fill(qint64 length)
         return false;
     }
     emptyForReuse(repaired);
+    totalRead += read;
     if (read == 0) {
         ended = true;
         repair.finish(repaired);

@@ -21,6 +21,7 @@ struct GuardedInput
     qsizetype pendingStart = 0;
     bool ended = false;
     bool failed = false;
+    qint64 totalRead = 0;
     std::exception_ptr failure;
 
     // Appends the next bytes to pending; false at the end of the input or on a failure.

@@ -333,6 +333,19 @@ void ExportReaderTest::exportFaults_data()
         << "\n  " + ExportFixture::channelWith({ExportFixture::item("W", "w")}).toUtf8()
         << Items{{"W", "w"}}
         << QStringList{"2:3 XML declaration allowed only at the start of the document"};
+    QTest::newRow("PHP warning before the declaration")
+        << "<br />\n<b>Warning</b>: fopen(x): failed\r\n" +
+               ExportFixture::channelWith({ExportFixture::item("P", "p")}).toUtf8()
+        << Items{{"P", "p"}}
+        << QStringList{"1:1 2 lines before the XML declaration, starting \"<br />\""};
+    QTest::newRow("byte-order mark against the declared encoding")
+        << "\xEF\xBB\xBF" + ExportFixture::channelWith({ExportFixture::item("Caf\u00e9", "x")})
+                                .replace("UTF-8", "ISO-8859-1")
+                                .toUtf8()
+        << Items{{"Caf\u00e9", "x"}}
+        << QStringList{"1:31 The file starts with a UTF-8 byte-order mark but declares the "
+                       "encoding ISO-8859-1: read as UTF-8"};
+    QTest::newRow("empty file") << QByteArray() << Items{} << QStringList{"0:0 The file is empty"};
     QTest::newRow("mismatched tags in an item")
         << ExportFixture::channelWith({itemWithId("A", "a", "1"),
                                        "<item><title>S</title><wp:post_id>11</wp:post_id>"
