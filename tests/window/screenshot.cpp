@@ -47,7 +47,10 @@ int main(int argc, char* argv[])
         list->selectionModel()->setCurrentIndex(list->model()->index(std::atoi(argv[3]) - 1, 0),
                                                 QItemSelectionModel::ClearAndSelect |
                                                     QItemSelectionModel::Rows);
-        QTest::keyClick(list, Qt::Key_Return);
+        for (QAction* action : list->actions()) {
+            if (action->shortcut() == QKeySequence(Qt::Key_Return))
+                action->trigger();
+        }
         auto* view = window.findChild<RowView*>();
         if (!view || !QTest::qWaitForWindowExposed(view))
             return 1;
