@@ -8,6 +8,8 @@ void ResultTables::reset()
     errorTable.reset(errorTableDescription());
     linkRowCount = 0;
     linkTable.reset(linkTableDescription());
+    findingRowCount = 0;
+    findingTable.reset(findingTableDescription());
     linkColumns_.reset();
     linkLastColumn = linkColumns_.lastColumn();
 }
@@ -30,6 +32,19 @@ int ResultTables::appendLinkRow(int expectedCells)
     ++linkRowCount;
     linkTable.appendRow(expectedCells);
     return linkRowCount;
+}
+
+int ResultTables::appendFindingRow(const FindingRow& cells)
+{
+    const int row = ++findingRowCount;
+    findingTable.appendRow(FindingColumnCount);
+    for (int column = 0; column < FindingColumnCount; ++column) {
+        if (!cells.cells[size_t(column)].isEmpty())
+            findingTable.setCell(column, row, cells.cells[size_t(column)]);
+    }
+    for (int index = 0; index < FindingNumberCount; ++index)
+        findingTable.setNumber(index, row, cells.numbers[size_t(index)]);
+    return row;
 }
 
 int ResultTables::linkColumnFor(const QString& name)

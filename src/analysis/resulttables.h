@@ -12,8 +12,10 @@ struct ResultTables
 {
     ResultTable errorTable;
     ResultTable linkTable;
+    ResultTable findingTable;
     qint32 errorRowCount = 0;
     qint32 linkRowCount = 0;
+    qint32 findingRowCount = 0;
     qint32 linkLastColumn = 0;
 
     bool exist() const { return errorTable.rowCount() > 0; }
@@ -23,6 +25,7 @@ struct ResultTables
     int appendErrorRow();
     int appendErrorRow(const ErrorRow& row);
     int appendLinkRow(int expectedCells = 0);
+    int appendFindingRow(const FindingRow& row);
     // Appends one row per link, each attribute's value in its name's column.
     void appendLinks(const QString& title, const CellText& body,
                      const std::vector<FoundLink>& links);

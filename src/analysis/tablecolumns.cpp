@@ -48,3 +48,20 @@ const TableDescription& linkTableDescription()
                                          {QStringLiteral("class"), 1000}}};
     return table;
 }
+
+const TableDescription& findingTableDescription()
+{
+    const auto& errors = errorTableDescription().columns;
+    static const TableDescription table{{errors[ErrorTitleColumn],
+                                         errors[ErrorContentColumn],
+                                         {QStringLiteral("Check"), 1600},
+                                         {QStringLiteral("Severity"), 900},
+                                         {QStringLiteral("Subject"), 2400},
+                                         {QStringLiteral("Line"), 500, FindingLineNumber},
+                                         {QStringLiteral("Pos"), 500, FindingPosNumber},
+                                         {QStringLiteral("Detail"), 3000}},
+                                        FindingColumnCount,
+                                        FindingNumberCount,
+                                        {}};
+    return table;
+}

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-// The error and link tables start with the post's title and body, so that whatever reads a row of
-// either (the list, the panel, the export that leaves bodies out) finds them in the same place.
+// The result tables start with the post's title and body, so that whatever reads a row of
+// any (the list, the panel, the export that leaves bodies out) finds them in the same place.
 inline constexpr int TitleColumn = 0;
 inline constexpr int BodyColumn = 1;
 
@@ -74,8 +74,34 @@ enum LinkColumn
     LinkColumnCount = 24
 };
 
+// Columns of the table of the audit's findings: as many as the detail panel has slots, so that it
+// shows a finding whole. Line and Pos are the finding's place in the post's body, as the error
+// table's; the element and attribute a finding names are part of its detail.
+enum FindingColumn
+{
+    FindingTitleColumn,
+    FindingContentColumn,
+    FindingCheckColumn,
+    FindingSeverityColumn,
+    FindingSubjectColumn,
+    FindingLineColumn,
+    FindingPosColumn,
+    FindingDetailColumn,
+    FindingColumnCount
+};
+
+enum FindingNumber
+{
+    FindingLineNumber,
+    FindingPosNumber,
+    FindingNumberCount
+};
+
 static_assert(ErrorTitleColumn == TitleColumn && LinkTitleColumn == TitleColumn);
 static_assert(ErrorContentColumn == BodyColumn && LinkContentColumn == BodyColumn);
+static_assert(FindingTitleColumn == TitleColumn && FindingContentColumn == BodyColumn);
+static_assert(int(FindingColumnCount) == int(ErrorColumnCount));
 
 const TableDescription& errorTableDescription();
 const TableDescription& linkTableDescription();
+const TableDescription& findingTableDescription();

@@ -14,3 +14,4 @@ template <int Columns, int Numbers> struct TableRow
 };
 
 using ErrorRow = TableRow<ErrorColumnCount, ErrorNumberCount>;
+using FindingRow = TableRow<FindingColumnCount, FindingNumberCount>;

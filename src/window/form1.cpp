@@ -90,6 +90,7 @@ Form1::Form1(std::unique_ptr<UserDialogs> dialogs, QWidget* parent)
     Form_Load();
     connectHandlers();
     createBrowsingTools();
+    createAuditTools();
     fitToScreen();
 }
 
@@ -122,12 +123,17 @@ void Form1::createControls()
     LabelDummy = designedLabel(this, QStringLiteral("LabelDummy"), QStringLiteral("></dummy>"),
                                {2760, 885, 2055, 375});
     OptionLinks =
-        designed<QRadioButton>(this, QStringLiteral("OptionLinks"), {5760, 840, 975, 375});
+        designed<QRadioButton>(this, QStringLiteral("OptionLinks"), {5010, 840, 975, 375});
     OptionLinks->setText(QStringLiteral("&Links"));
     OptionLinks->setChecked(true);
     OptionErrors =
-        designed<QRadioButton>(this, QStringLiteral("OptionErrors"), {6720, 840, 975, 375});
+        designed<QRadioButton>(this, QStringLiteral("OptionErrors"), {5970, 840, 975, 375});
     OptionErrors->setText(QStringLiteral("&Errors"));
+    // The findings came after the design: the other two options moved left to make room, as far
+    // as the closing label's text leaves the window room to shrink.
+    OptionFindings =
+        designed<QRadioButton>(this, QStringLiteral("OptionFindings"), {6930, 840, 1140, 375});
+    OptionFindings->setText(QStringLiteral("F&indings"));
     CommandExport =
         designed<QPushButton>(this, QStringLiteral("CommandExport"), {8160, 840, 1935, 375});
     CommandExport->setText(QStringLiteral("E&xport"));
@@ -161,7 +167,7 @@ void Form1::setTabOrders()
 {
     QWidget* previous = TextPath;
     for (QWidget* next : std::initializer_list<QWidget*>{
-             CommandPath, TextDummy, OptionLinks, OptionErrors, CommandExport,
+             CommandPath, TextDummy, OptionLinks, OptionErrors, OptionFindings, CommandExport,
              findBar_->findChild<QWidget*>(QStringLiteral("FindText")),
              findBar_->findChild<QWidget*>(QStringLiteral("FaultsOnly")), ListView1}) {
         setTabOrder(previous, next);
@@ -179,6 +185,7 @@ void Form1::connectHandlers()
     connect(CommandExport, &QPushButton::clicked, this, &Form1::CommandExport_Click);
     connect(OptionErrors, &QRadioButton::clicked, this, &Form1::OptionErrors_Click);
     connect(OptionLinks, &QRadioButton::clicked, this, &Form1::OptionLinks_Click);
+    connect(OptionFindings, &QRadioButton::clicked, this, &Form1::OptionFindings_Click);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &Form1::ListView1_ColumnClick);
     // Any change of the selected row, by mouse or keyboard, reaches the panel.
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -215,6 +222,7 @@ void Form1::Form_Load()
 
     OptionErrors->setEnabled(false);
     OptionLinks->setEnabled(false);
+    OptionFindings->setEnabled(false);
 }
 
 void Form1::resizeEvent(QResizeEvent* event)
@@ -245,8 +253,9 @@ void Form1::Form_Resize()
     const int dH = height - lastHeight_;
     lastHeight_ = height;
 
-    ResizeFollowers followers{
-        TextPath, CommandPath, CommandExport, OptionLinks, OptionErrors, ListView1, {}, {}};
+    ResizeFollowers followers{TextPath,    CommandPath,  CommandExport,
+                              OptionLinks, OptionErrors, OptionFindings,
+                              ListView1,   {},           {}};
     std::copy(texts_.begin(), texts_.end(), followers.texts.begin());
     std::copy(labels_.begin(), labels_.end(), followers.labels.begin());
     followResize(followers, dW, dH);
@@ -291,8 +300,9 @@ void Form1::checkExport(const QString& path)
     // The half-filled tables go first, which gives back the memory to go on with.
     model_->clearItems();
     tables_.reset();
+    auditSummary_ = {};
     shownExport_.clear();
-    fillList(OptionLinks->isChecked());
+    fillList(shown());
     showSelected();
     dialogs_->showMessage(failure);
 }
@@ -310,7 +320,7 @@ void Form1::runCheck(const QString& path)
         options.dummyTag = TextDummy->text();
         options.progress = [&progress](qint64 itemsChecked) { progress.update(itemsChecked); };
         options.cancelled = [&progress] { return progress.cancelRequested(); };
-        outcome = runAnalysis(path, tables_, options);
+        outcome = analyseAndAudit(path, options);
         activeRun_ = nullptr;
     }
     if (closeAfterRun_) {
@@ -330,7 +340,8 @@ void Form1::runCheck(const QString& path)
     BusyCursor busy;
     OptionErrors->setEnabled(true);
     OptionLinks->setEnabled(true);
-    fillList(OptionLinks->isChecked());
+    OptionFindings->setEnabled(true);
+    fillList(shown());
     showSelected();
     if (!tables_.leftOutAttributes().isEmpty())
         dialogs_->showMessage(
@@ -339,10 +350,7 @@ void Form1::runCheck(const QString& path)
 
 void Form1::CommandExport_Click()
 {
-    const bool links = OptionLinks->isChecked();
-    TableExtent extent{links ? tables_.linkTable : tables_.errorTable,
-                       links ? tables_.linkLastColumn : ErrorColumnCount - 1,
-                       links ? tables_.linkRowCount : tables_.errorRowCount};
+    TableExtent extent = extentOf(shown());
     // With a filter on, the file holds what the list shows, in the order shown.
     std::vector<int> shownRows;
     if (proxy_->isFiltered()) {

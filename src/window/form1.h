@@ -2,7 +2,10 @@
 
 #include "userdialogs.h"
 
+#include "analysis/analysisrun.h"
 #include "analysis/resulttables.h"
+#include "audit/exportaudit.h"
+#include "export/tabdelimited.h"
 #include "view/columnwidths.h"
 #include "view/detailpanel.h"
 
@@ -15,6 +18,7 @@
 
 class QLabel;
 class QLineEdit;
+class QDialog;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
@@ -25,7 +29,7 @@ class RowView;
 class RunProgress;
 struct RowFilter;
 
-// The one window of Postlint: choose an export, check it, browse the error or the link table,
+// The one window of Postlint: choose an export, check it, browse the error, link or findings table,
 // sort it, read a row in the detail panel and export the table on show.
 class Form1 : public QWidget
 {
@@ -59,6 +63,7 @@ private:
     void setTabOrders();
     void connectHandlers();
     void createBrowsingTools();
+    void createAuditTools();
     void fitToScreen();
     void followResizeBeyondDesign();
 
@@ -69,18 +74,33 @@ private:
     QString checkedExportAt(const QString& path) const;
     void OptionErrors_Click();
     void OptionLinks_Click();
+    void OptionFindings_Click();
+    void showAuditSummary();
+    void nameSiteAddress();
     void ListView1_ColumnClick(int column);
     void ListView1_ItemClick();
     void TextDummy_Change();
 
+    // The three views of a run's results, one per option button.
+    enum class Shown
+    {
+        Links,
+        Errors,
+        Findings
+    };
+    Shown shown() const;
+    TableExtent extentOf(Shown view) const;
+
     bool dummyTagUsable();
     void runCheck(const QString& path);
-    void fillList(bool showLinks);
+    // The run's tables and audit; the tables are empty when the export held no usable item.
+    AnalysisOutcome analyseAndAudit(const QString& path, const AnalysisOptions& options);
+    void fillList(Shown view);
     void showSelected();
     static void showFromStart(QLineEdit* box, const QString& text);
 
     int currentSourceRow() const;
-    RowFilter filterFor(bool showLinks) const;
+    RowFilter filterFor(Shown view) const;
     void applyFilter();
     void showFilterCount();
     void setFindBarShown(bool shown);
@@ -89,6 +109,10 @@ private:
 
     std::unique_ptr<UserDialogs> dialogs_;
     ResultTables tables_;
+    AuditSummary auditSummary_;
+    // The site's address as the user named it, for when the export's is wrong; empty: the
+    // export's own.
+    QString siteAddress_;
     const ColumnWidths columnWidths_;
     bool sortActive_ = false;
     // Set while a fill selects its first item, which must not count as the user's selection.
@@ -119,10 +143,12 @@ private:
     QLabel* LabelDummy = nullptr;
     QRadioButton* OptionLinks = nullptr;
     QRadioButton* OptionErrors = nullptr;
+    QRadioButton* OptionFindings = nullptr;
     QPushButton* CommandExport = nullptr;
     QTreeView* ListView1 = nullptr;
     std::array<QLabel*, detailSlotCount> labels_{};
     std::array<QLineEdit*, detailSlotCount> texts_{};
     FindBar* findBar_ = nullptr;
     QPointer<RowView> rowView_;
+    QPointer<QDialog> summaryView_;
 };

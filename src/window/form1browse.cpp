@@ -208,11 +208,11 @@ int Form1::currentSourceRow() const
     return shown.isValid() ? proxy_->mapToSource(shown).row() : -1;
 }
 
-RowFilter Form1::filterFor(bool showLinks) const
+RowFilter Form1::filterFor(Shown view) const
 {
     RowFilter filter;
     filter.text = findBar_->isHidden() ? QString() : findBar_->text();
-    if (!showLinks && findBar_->faultsOnly()) {
+    if (view == Shown::Errors && findBar_->faultsOnly()) {
         filter.hiddenColumn = ErrorCodeColumn;
         filter.hiddenValue = QStringLiteral("0");
     }
@@ -221,7 +221,7 @@ RowFilter Form1::filterFor(bool showLinks) const
 
 void Form1::applyFilter()
 {
-    proxy_->setFilter(filterFor(OptionLinks->isChecked()));
+    proxy_->setFilter(filterFor(shown()));
     showFilterCount();
     // The panel shows a row on show: when the filter took the selected one away, the top one.
     if (currentSourceRow() < 0 && proxy_->rowCount() > 0)
@@ -259,8 +259,8 @@ void Form1::openRowView()
         content.cells.append(model_->cellText(row, column));
     }
     content.title = content.cells.value(0);
-    content.bodyColumn = ErrorContentColumn; // the Content column of both tables
-    const bool errors = OptionErrors->isChecked() && model_->columnCount() == ErrorColumnCount;
+    content.bodyColumn = BodyColumn;
+    const bool errors = shown() == Shown::Errors;
     const std::optional<qint64> faultOffset =
         errors ? model_->rowNumber(row, ErrorBodyOffsetNumber) : std::nullopt;
     if (faultOffset && *faultOffset >= 0)

@@ -18,7 +18,7 @@
 void Form1::OptionErrors_Click()
 {
     findBar_->setFaultsOnlyAvailable(true);
-    fillList(false);
+    fillList(Shown::Errors);
     showSelected();
     OptionLinks->setChecked(!OptionErrors->isChecked());
 }
@@ -26,9 +26,36 @@ void Form1::OptionErrors_Click()
 void Form1::OptionLinks_Click()
 {
     findBar_->setFaultsOnlyAvailable(false);
-    fillList(true);
+    fillList(Shown::Links);
     showSelected();
     OptionErrors->setChecked(!OptionLinks->isChecked());
+}
+
+void Form1::OptionFindings_Click()
+{
+    findBar_->setFaultsOnlyAvailable(false);
+    fillList(Shown::Findings);
+    showSelected();
+}
+
+Form1::Shown Form1::shown() const
+{
+    if (OptionFindings->isChecked())
+        return Shown::Findings;
+    return OptionLinks->isChecked() ? Shown::Links : Shown::Errors;
+}
+
+TableExtent Form1::extentOf(Shown view) const
+{
+    switch (view) {
+    case Shown::Links:
+        return {tables_.linkTable, tables_.linkLastColumn, tables_.linkRowCount};
+    case Shown::Errors:
+        break;
+    case Shown::Findings:
+        return {tables_.findingTable, FindingColumnCount - 1, tables_.findingRowCount};
+    }
+    return {tables_.errorTable, ErrorColumnCount - 1, tables_.errorRowCount};
 }
 
 void Form1::ListView1_ColumnClick(int column)
@@ -48,17 +75,15 @@ void Form1::ListView1_ItemClick()
         showSelected();
 }
 
-void Form1::fillList(bool showLinks)
+void Form1::fillList(Shown view)
 {
     filling_ = true;
     model_->clearItems();
     if (sortActive_)
         proxy_->setSorted(false);
-    proxy_->setFilter(filterFor(showLinks));
+    proxy_->setFilter(filterFor(view));
 
-    const ResultTable& table = showLinks ? tables_.linkTable : tables_.errorTable;
-    const int lastColumn = showLinks ? tables_.linkLastColumn : ErrorColumnCount - 1;
-    const int rowCount = showLinks ? tables_.linkRowCount : tables_.errorRowCount;
+    const auto [table, lastColumn, rowCount, rows] = extentOf(view);
     model_->present(table, lastColumn, rowCount);
     static const TableDescription noFixedColumns;
     const TableDescription& described = table.description() ? *table.description() : noFixedColumns;

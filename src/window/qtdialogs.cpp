@@ -2,6 +2,8 @@
 
 #include "windowtexts.h"
 
+#include <QInputDialog>
+
 namespace {
 
 QString chosenFile(QFileDialog& dialog)
@@ -73,4 +75,13 @@ QString QtDialogs::chooseFileToSave(const QString& startFolder, TextEncoding& en
 void QtDialogs::showMessage(const QString& text)
 {
     makeMessageBox(parent_, text)->exec();
+}
+
+std::optional<QString> QtDialogs::askSiteAddress(const QString& current)
+{
+    bool accepted = false;
+    const QString address =
+        QInputDialog::getText(parent_, WindowTexts::caption, WindowTexts::siteAddressQuestion,
+                              QLineEdit::Normal, current, &accepted);
+    return accepted ? std::optional<QString>(address) : std::nullopt;
 }

@@ -21,6 +21,7 @@ public:
     QString chooseExportToOpen(const QString& startFolder) override;
     QString chooseFileToSave(const QString& startFolder, TextEncoding& encoding) override;
     void showMessage(const QString& text) override;
+    std::optional<QString> askSiteAddress(const QString& current) override;
 
 private:
     QWidget* parent_;

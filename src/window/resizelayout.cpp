@@ -49,6 +49,7 @@ void followResize(const ResizeFollowers& controls, int dW, int dH)
     add(controls.CommandExport, Edge::Left, dW);
     add(controls.OptionLinks, Edge::Left, dW);
     add(controls.OptionErrors, Edge::Left, dW);
+    add(controls.OptionFindings, Edge::Left, dW);
     add(controls.ListView1, Edge::Width, dW);
     for (QWidget* text : controls.texts)
         add(text, Edge::Width, dW);

@@ -14,6 +14,7 @@ struct ResizeFollowers
     QWidget* CommandExport;
     QWidget* OptionLinks;
     QWidget* OptionErrors;
+    QWidget* OptionFindings;
     QWidget* ListView1;
     std::array<QWidget*, detailSlotCount> texts;
     std::array<QWidget*, detailSlotCount> labels;

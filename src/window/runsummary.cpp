@@ -10,6 +10,7 @@ RunSummary RunSummary::of(const ResultTables& tables)
     RunSummary summary;
     summary.posts = tables.errorRowCount;
     summary.links = tables.linkRowCount;
+    summary.findings = tables.findingRowCount;
     for (int row = 1; row <= tables.errorRowCount; ++row) {
         if (tables.errorTable.number(ErrorCodeNumber, row) != 0)
             ++summary.notWellFormed;
@@ -32,7 +33,8 @@ QString windowTitleAfterRun(const QString& exportPath, const RunSummary& summary
     QString counts = summary.cancelled ? QStringLiteral("check cancelled after %1: ").arg(posts)
                                        : posts + QStringLiteral(", ");
     counts += QLocale().toString(summary.notWellFormed) + QStringLiteral(" not well-formed, ") +
-              counted(summary.links, "link", "links");
+              counted(summary.links, "link", "links") + QStringLiteral(", ") +
+              counted(summary.findings, "finding", "findings");
     if (summary.exportFaults > 0)
         counts += QStringLiteral(", ") +
                   counted(summary.exportFaults, "fault in the export", "faults in the export");

@@ -84,6 +84,18 @@ inline QString runFailed(const QString& reason)
            QStringLiteral(". The tables have been emptied.");
 }
 
+inline const QString nothingChecked = QStringLiteral("Check an export first.");
+inline const QString siteAddressQuestion =
+    QStringLiteral("The site's address, when the export's is wrong (for example "
+                   "https://example.com/blog), used from the next check on; empty: the "
+                   "export's own.");
+
+inline QString unusableSiteAddress(const QString& address)
+{
+    return QStringLiteral("The site's address must be a whole http: or https: URL with a host: ") +
+           address + QStringLiteral(".");
+}
+
 inline const QString outOfMemory = QStringLiteral(
     "There is not enough memory to check this export. The tables have been emptied.");
 

@@ -32,6 +32,12 @@ public:
         encoding = saveEncodings.isEmpty() ? TextEncoding::Latin1 : saveEncodings.takeFirst();
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
+    // The answers to the site address question; nothing (cancel) once the list runs out.
+    QList<std::optional<QString>> siteAnswers;
+    std::optional<QString> askSiteAddress(const QString&) override
+    {
+        return siteAnswers.isEmpty() ? std::nullopt : siteAnswers.takeFirst();
+    }
     void showMessage(const QString& text) override
     {
         messages.append(text);

@@ -7,12 +7,14 @@
 #include "window/longtextview.h"
 #include "window/rowview.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QScrollBar>
@@ -27,6 +29,7 @@ const QStringList errorHeaders{"Post Title", "Content", "Error Code", "Reason",
                                "Line",       "Pos",     "Source",     "Narrowed"};
 const QString garden = testData(QStringLiteral("garden.xml"));
 const QString oneLink = testData(QStringLiteral("one-link.xml"));
+const QString audited = testData(QStringLiteral("audit.xml"));
 
 QByteArray fileBytes(const QString& path)
 {
@@ -50,6 +53,7 @@ private slots:
     void everyExportFailureIsReported();
     void findAndFaultsOnlyFollowSortPanelAndExport();
     void numbersSortAsNumbers();
+    void findingsViewListsSortsAndExports();
     void copyPutsWholeRowsOnTheClipboard();
     void rowViewShowsTheWholeRow();
     void cancelKeepsFinishedRows_data();
@@ -65,8 +69,9 @@ void Form1ResultsTest::endToEnd()
 
     // The first run shows the links view, the option selected at start.
     QCOMPARE(driver.textOf("TextPath"), garden);
-    QCOMPARE(driver.form->windowTitle(),
-             QStringLiteral("garden.xml — 4 posts, 2 not well-formed, 2 links — Postlint"));
+    QCOMPARE(
+        driver.form->windowTitle(),
+        QStringLiteral("garden.xml — 4 posts, 2 not well-formed, 2 links, 0 findings — Postlint"));
     QVERIFY(driver.control("OptionLinks")->isEnabled() &&
             driver.control("OptionErrors")->isEnabled());
     QCOMPARE(driver.headers(),
@@ -386,6 +391,56 @@ void Form1ResultsTest::numbersSortAsNumbers()
     QCOMPARE(driver.column(0), (QStringList{"two", "ten", "nine", "fine"}));
 }
 
+void Form1ResultsTest::findingsViewListsSortsAndExports()
+{
+    FormDriver driver;
+    QVERIFY(driver.show());
+    driver.run(audited);
+    driver.click("OptionFindings");
+    QVERIFY(!driver.control<QRadioButton>("OptionLinks")->isChecked() &&
+            !driver.control("FaultsOnly")->isEnabled());
+    QCOMPARE(driver.headers(), (QStringList{"Post Title", "Content", "Check", "Severity", "Subject",
+                                            "Line", "Pos", "Detail"}));
+    QCOMPARE(
+        driver.form->windowTitle(),
+        QStringLiteral("audit.xml — 2 posts, 1 not well-formed, 1 link, 5 findings — Postlint"));
+    // A link decided once the whole export is read still shows its post's body.
+    QCOMPARE(driver.column(2), (QStringList{"missing-alt", "insecure-resource", "shortcode",
+                                            "script-url", "missing-post"}));
+    QCOMPARE(driver.column(7).constLast(),
+             QStringLiteral("no item of the export has the ID 99 (a href)"));
+    QCOMPARE(driver.panel("Text").mid(2, 6),
+             (QStringList{"missing-alt", "warning", "http://other.example/a.png", "10", "4",
+                          "image without an alt attribute (img)"}));
+    QVERIFY(driver.textOf("Text2").startsWith("<p>Raised beds</p>"));
+    driver.clickHeader(5);
+    QCOMPARE(driver.column(5), (QStringList{"11", "10", "10", "2", "1"}));
+    driver.clickHeader(5);
+    QCOMPARE(driver.column(0), (QStringList{"Paths", "Paths", "Beds", "Beds", "Beds"}));
+
+    QTemporaryDir out;
+    driver.exportTo(out.filePath(QStringLiteral("findings.txt")));
+    const QList<QByteArray> lines = fileBytes(out.filePath("findings.txt")).split('\n');
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[0], "Post Title\tContent\tCheck\tSeverity\tSubject\tLine\tPos\tDetail\r");
+    QCOMPARE(lines[1], "Beds\t\tmissing-alt\twarning\thttp://other.example/a.png\t10\t4\timage "
+                       "without an alt attribute (img)\r");
+
+    // The summary opens from the window; a named site address counts from the next check on.
+    driver.form->findChild<QAction*>("AuditSummaryAction")->trigger();
+    auto* summary = driver.form->findChild<QPlainTextEdit*>("SummaryText");
+    QVERIFY(summary && summary->isReadOnly());
+    QVERIFY(summary->toPlainText().contains("  missing-post\t1\t0\t0\n"));
+    QVERIFY(summary->toPlainText().contains("  gallery\t1\n"));
+    driver.dialogs->siteAnswers = {QStringLiteral("garden.example"),
+                                   QStringLiteral(" https://other.example ")};
+    driver.form->findChild<QAction*>("SiteAddressAction")->trigger();
+    QVERIFY(driver.dialogs->messages.constLast().startsWith("The site's address must be"));
+    driver.form->findChild<QAction*>("SiteAddressAction")->trigger();
+    driver.run(audited);
+    QVERIFY(driver.column(7).contains("the current host is other.example (a href)"));
+}
+
 void Form1ResultsTest::copyPutsWholeRowsOnTheClipboard()
 {
     FormDriver driver;
@@ -485,7 +540,7 @@ void Form1ResultsTest::cancelKeepsFinishedRows()
     QCOMPARE(driver.column(0).constLast(), QString::number(rows - 1));
     QCOMPARE(driver.form->windowTitle(),
              QStringLiteral("many.xml — check cancelled after %1 posts: 0 not well-formed, 0 "
-                            "links — Postlint")
+                            "links, 0 findings — Postlint")
                  .arg(rows));
     QVERIFY(driver.dialogs->messages.isEmpty());
 }
