@@ -22,12 +22,16 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // A third argument: "findings" for the findings view, or the row of the errors view whose row
+    // view is shown.
+    const bool findings = argc == 4 && std::strcmp(argv[3], "findings") == 0;
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png [ROW]\n");
+        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png [ROW|findings]\n");
         return 2;
     }
     libxml::initialize();
@@ -40,10 +44,13 @@ int main(int argc, char* argv[])
         return 1;
 
     window.findChild<QPushButton*>(QStringLiteral("CommandPath"))->click();
-    window.findChild<QRadioButton*>(QStringLiteral("OptionErrors"))->click();
+    window
+        .findChild<QRadioButton*>(findings ? QStringLiteral("OptionFindings")
+                                           : QStringLiteral("OptionErrors"))
+        ->click();
     auto* list = window.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
     list->setFocus();
-    if (argc == 4) {
+    if (argc == 4 && !findings) {
         list->selectionModel()->setCurrentIndex(list->model()->index(std::atoi(argv[3]) - 1, 0),
                                                 QItemSelectionModel::ClearAndSelect |
                                                     QItemSelectionModel::Rows);
@@ -58,12 +65,14 @@ int main(int argc, char* argv[])
         QTest::qWait(200);
         return view->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
-    // Ctrl+F: without a window manager the window is never active, so shortcuts do not fire.
-    for (QAction* action : window.actions()) {
-        if (action->shortcut() == QKeySequence(QKeySequence::Find))
-            action->trigger();
+    if (!findings) {
+        // Ctrl+F: without a window manager the window is never active, so shortcuts do not fire.
+        for (QAction* action : window.actions()) {
+            if (action->shortcut() == QKeySequence(QKeySequence::Find))
+                action->trigger();
+        }
+        window.findChild<QCheckBox*>(QStringLiteral("FaultsOnly"))->setChecked(true);
     }
-    window.findChild<QCheckBox*>(QStringLiteral("FaultsOnly"))->setChecked(true);
     QTest::qWait(100);
     list->setFocus();
     list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
