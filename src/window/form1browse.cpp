@@ -266,6 +266,13 @@ void Form1::openRowView()
     if (faultOffset && *faultOffset >= 0)
         std::tie(content.faultLine, content.faultColumn) = textpositions::lineAndUtf16Column(
             model_->cell(row, ErrorContentColumn).toUtf8(), *faultOffset);
+    // A finding's place is already a line and a column of the body.
+    const std::optional<qint64> findingLine =
+        shown() == Shown::Findings ? model_->rowNumber(row, FindingLineNumber) : std::nullopt;
+    if (findingLine && *findingLine > 0) {
+        content.faultLine = *findingLine;
+        content.faultColumn = model_->rowNumber(row, FindingPosNumber).value_or(1);
+    }
     delete rowView_;
     rowView_ = new RowView(content, this);
     rowView_->setAttribute(Qt::WA_DeleteOnClose);

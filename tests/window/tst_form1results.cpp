@@ -413,6 +413,10 @@ void Form1ResultsTest::findingsViewListsSortsAndExports()
              (QStringList{"missing-alt", "warning", "http://other.example/a.png", "10", "4",
                           "image without an alt attribute (img)"}));
     QVERIFY(driver.textOf("Text2").startsWith("<p>Raised beds</p>"));
+    driver.clickRow(0);
+    QTest::keyClick(driver.list(), Qt::Key_Return); // the row view marks the finding's place
+    QTRY_VERIFY(driver.form->findChild<RowView*>());
+    QCOMPARE(driver.form->findChild<RowView*>()->body()->cursorPosition(), 159);
     driver.clickHeader(5);
     QCOMPARE(driver.column(5), (QStringList{"11", "10", "10", "2", "1"}));
     driver.clickHeader(5);
