@@ -3,6 +3,7 @@
 #include "analysis/exportposition.h"
 #include "analysis/exportreader.h"
 #include "analysis/foundlink.h"
+#include "audit/auditfinding.h"
 
 #include <QString>
 
@@ -35,7 +36,11 @@ struct ExportSummary
     QString problem;
     int exitStatus = 0;
     qint64 exportFaults = 0;
+    bool audited = false;
+    qint64 findings = 0;
 };
+
+struct AuditSummary;
 
 // Keeps a text the report prints to its line: every line break and other control character
 // (an export's own text could otherwise forge fault lines or move a terminal's cursor) becomes a
@@ -58,6 +63,9 @@ public:
                        const std::vector<FoundLink>& /*links*/)
     {}
     virtual void exportFaults(const QList<ExportFault>& faults) = 0;
+    // With the audit: each finding as it is made, then, after exportFaults(), the summary.
+    virtual void finding(const AuditFinding& /*finding*/) {}
+    virtual void auditSummary(const AuditSummary& /*summary*/) {}
     virtual void endExport(const ExportSummary& summary) = 0;
     // exitStatus: the run's, the worst of its exports'.
     virtual void endRun(int exitStatus) = 0;
@@ -80,6 +88,7 @@ struct FormatSettings
     bool quiet = false;
     bool withLinks = false;
     bool severalExports = false;
+    bool audit = false;
     QString version;
 };
 

@@ -3,8 +3,11 @@
 #include "analysis/wrappername.h"
 #include "report.h"
 
+#include "audit/auditfinding.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +48,28 @@ struct Options
         QStringLiteral("ENCODING"), QStringLiteral("latin1")};
     QCommandLineOption quiet{QStringLiteral("quiet"),
                              QStringLiteral("Text report: print only the summary line.")};
+    QCommandLineOption audit{
+        QStringLiteral("audit"),
+        QStringLiteral("Audit every link and image for what breaks when the blog moves; a "
+                       "finding of severity error makes the exit status at least 1.")};
+    QCommandLineOption siteUrl{
+        QStringLiteral("site-url"),
+        QStringLiteral("Audit: the site's address, where the export's own is wrong."),
+        QStringLiteral("URL")};
+    QCommandLineOption siteHost{QStringLiteral("site-host"),
+                                QStringLiteral("Audit: a further host of this site (repeatable)."),
+                                QStringLiteral("HOST")};
+    QCommandLineOption checks{QStringLiteral("checks"),
+                              QStringLiteral("Audit: make only these checks (comma-separated)."),
+                              QStringLiteral("LIST")};
+    QCommandLineOption skipChecks{
+        QStringLiteral("skip-checks"),
+        QStringLiteral("Audit: leave out these checks (comma-separated)."), QStringLiteral("LIST")};
+    QCommandLineOption urls{
+        QStringLiteral("urls"),
+        QStringLiteral("Audit: write every URL found to FILE, tab-delimited UTF-8 (- for standard "
+                       "output); one export only."),
+        QStringLiteral("FILE")};
 };
 
 // The arguments as given: file names are bytes, which QCoreApplication::arguments() would decode
@@ -76,6 +101,62 @@ std::optional<FormatKind> formatNamed(const QString& name)
     return std::nullopt;
 }
 
+// The checks a comma-separated list names; the first unknown name in unknown.
+QStringList checksNamed(const QString& list, QString& unknown)
+{
+    QStringList names;
+    for (const QString& part : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (!isAuditCheck(name) && unknown.isEmpty())
+            unknown = name;
+        names.append(name);
+    }
+    return names;
+}
+
+QString knownChecks()
+{
+    QStringList names;
+    for (const AuditCheck& check : auditChecks())
+        names.append(QString::fromLatin1(check.id));
+    return names.join(QStringLiteral(", "));
+}
+
+// Reads the audit's options; returns the exit status of a usage error, or nothing. Any of them
+// asks for the audit.
+std::optional<int> readAuditOptions(const QCommandLineParser& parser, const Options& options,
+                                    ReportOptions& report)
+{
+    AuditSettings& audit = report.audit;
+    audit.siteUrl = parser.value(options.siteUrl);
+    audit.siteHosts = parser.values(options.siteHost);
+    audit.urlsPath = parser.value(options.urls);
+    QString unknown;
+    const QStringList skipped = checksNamed(parser.value(options.skipChecks), unknown);
+    const QStringList chosen = checksNamed(parser.value(options.checks), unknown);
+    if (!unknown.isEmpty())
+        return usageError(
+            QStringLiteral("unknown check '%1' (the checks: %2)").arg(unknown, knownChecks()));
+    audit.skippedChecks = skipped;
+    if (parser.isSet(options.checks)) {
+        for (const AuditCheck& check : auditChecks()) {
+            if (!chosen.contains(QLatin1String(check.id)))
+                audit.skippedChecks.append(QString::fromLatin1(check.id));
+        }
+    }
+    const QUrl site(audit.siteUrl, QUrl::StrictMode);
+    if (parser.isSet(options.siteUrl) &&
+        (site.host().isEmpty() ||
+         (site.scheme() != QLatin1String("http") && site.scheme() != QLatin1String("https"))))
+        return usageError(QStringLiteral("--site-url needs an http or https address, not '%1'")
+                              .arg(audit.siteUrl));
+    for (const QCommandLineOption* option : {&options.audit, &options.siteUrl, &options.siteHost,
+                                             &options.checks, &options.skipChecks, &options.urls})
+        audit.enabled = audit.enabled || parser.isSet(*option);
+    report.format.audit = audit.enabled;
+    return std::nullopt;
+}
+
 // Reads the options into report; returns the exit status of a usage error, or nothing.
 std::optional<int> readOptions(const QCommandLineParser& parser, const Options& options,
                                ReportOptions& report)
@@ -101,8 +182,11 @@ std::optional<int> readOptions(const QCommandLineParser& parser, const Options& 
                               .arg(parser.value(options.encoding)));
     if (report.exportPaths.isEmpty())
         return usageError(QStringLiteral("no export file named"));
+    if (const std::optional<int> usage = readAuditOptions(parser, options, report))
+        return usage;
     for (const auto& [name, path] :
-         {std::pair{"--errors", report.errorsPath}, std::pair{"--links", report.linksPath}}) {
+         {std::pair{"--errors", report.errorsPath}, std::pair{"--links", report.linksPath},
+          std::pair{"--urls", report.audit.urlsPath}}) {
         if (parser.isSet(name + 2) && path.isEmpty())
             return usageError(
                 QStringLiteral("%1 needs a file name (- for standard output)").arg(name));
@@ -141,7 +225,9 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const Options options;
     parser.addOptions({options.tag, options.format, options.withLinks, options.errors,
-                       options.links, options.encoding, options.quiet});
+                       options.links, options.encoding, options.quiet, options.audit,
+                       options.siteUrl, options.siteHost, options.checks, options.skipChecks,
+                       options.urls});
     parser.addPositionalArgument(QStringLiteral("EXPORT"),
                                  QStringLiteral("The WordPress exports to check."),
                                  QStringLiteral("EXPORT..."));

@@ -48,7 +48,9 @@ struct TableOutputs
 {
     std::optional<OutputFile> errorsFile;
     std::optional<OutputFile> linksFile;
+    std::optional<OutputFile> urlsFile;
     std::optional<TableStream> errors;
+    std::optional<TableStream> urls;
     std::optional<LinkTableStream> links;
     QString problems;
 
@@ -58,6 +60,12 @@ struct TableOutputs
             errorsFile.emplace(options.errorsPath);
             if (errorsFile->open())
                 errors.emplace(*errorsFile, errorTableDescription(), options.encoding);
+        }
+        if (!options.audit.urlsPath.isEmpty()) {
+            urlsFile.emplace(options.audit.urlsPath);
+            // URLs are written as they are, whatever the encoding of the tables.
+            if (urlsFile->open())
+                urls.emplace(*urlsFile, inventoryTableDescription(), TextEncoding::Utf8);
         }
         if (!options.linksPath.isEmpty()) {
             linksFile.emplace(options.linksPath);
@@ -77,6 +85,8 @@ struct TableOutputs
             errors->restart();
         if (links)
             links->restart();
+        if (urls)
+            urls->restart();
     }
 
     // Puts the files in place; false when any output failed. No file is put in place before
@@ -92,10 +102,14 @@ struct TableOutputs
             complete = errorsFile->finish() && complete;
         if (linksFile && links)
             complete = linksFile->finish() && complete;
+        if (urlsFile)
+            complete = urlsFile->finish() && complete;
         if (complete && errorsFile)
             errorsFile->commit();
         if (complete && linksFile && links)
             linksFile->commit();
+        if (complete && urlsFile)
+            urlsFile->commit();
         if (errorsFile)
             problems += outputProblem(*errorsFile);
         if (!linksReadBack)
@@ -104,7 +118,9 @@ struct TableOutputs
                     .arg(linksFile->path());
         if (linksFile && links)
             problems += outputProblem(*linksFile);
-        for (const std::optional<OutputFile>* file : {&errorsFile, &linksFile}) {
+        if (urlsFile)
+            problems += outputProblem(*urlsFile);
+        for (const std::optional<OutputFile>* file : {&errorsFile, &linksFile, &urlsFile}) {
             if (!complete && *file && (*file)->isStaged() && (*file)->status() == OutputFile::Fine)
                 problems += QStringLiteral("postlint-report: %1 is left as it was: the tables "
                                            "are replaced together or not at all\n")
@@ -144,11 +160,13 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     format.beginExport(path);
     ReportSink sink(format, exportFile, tables.errors ? &*tables.errors : nullptr,
                     tables.links ? &*tables.links : nullptr);
+    ReportAudit audit(sink, format, options.audit, tables.urls ? &*tables.urls : nullptr);
+    RowSink& rows = options.audit.enabled ? static_cast<RowSink&>(audit) : sink;
 
     QElapsedTimer sinceUpdate;
     sinceUpdate.start();
     const AnalysisOutcome outcome =
-        loadExport(path, static_cast<RowSink&>(sink), analysisOptions(options, err, sinceUpdate));
+        loadExport(path, rows, analysisOptions(options, err, sinceUpdate));
     if (options.showProgress)
         print(err, QStringLiteral("\r\033[K"));
 
@@ -162,6 +180,8 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         // already: the counts say what was printed, so that they agree with it.
         summary = {sink.items(), sink.notWellFormed(),   sink.linkRows(),
                    false,        outcome.problem.reason, UsageOrNoItems};
+        summary.audited = options.audit.enabled;
+        summary.findings = audit.findings();
         if (outcome.unreadable) {
             // Nothing is known of the export: the tables of an earlier run stay as they were.
             format.endExport(summary);
@@ -169,7 +189,14 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         }
         tables.dropRows();
     }
+    // Links to posts further down are decided once every item is in.
+    const AuditSummary* auditSummary =
+        options.audit.enabled && outcome.foundItems ? &audit.finish() : nullptr;
     format.exportFaults(outcome.exportFaults);
+    if (auditSummary != nullptr)
+        format.auditSummary(*auditSummary);
+    summary.audited = options.audit.enabled;
+    summary.findings = audit.findings();
     if (const QString problem = format.problem(); !problem.isEmpty())
         tables.problems += QStringLiteral("postlint-report: %1\n").arg(problem);
     const bool written = tables.finish();
@@ -181,9 +208,10 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     if (!written)
         summary.exitStatus = OutputFailed;
     else if (outcome.foundItems)
-        summary.exitStatus = summary.notWellFormed > 0 || !outcome.exportFaults.isEmpty()
-                                 ? SomeNotWellFormed
-                                 : AllWellFormed;
+        summary.exitStatus =
+            summary.notWellFormed > 0 || !outcome.exportFaults.isEmpty() || audit.errors() > 0
+                ? SomeNotWellFormed
+                : AllWellFormed;
     format.endExport(summary);
     return summary.exitStatus;
 }
@@ -205,8 +233,10 @@ QString outputProblem(const ReportOptions& options, const QString& exportPath)
     QStringList optionNames;
     QStringList paths;
     QList<FileIdentity> outputs;
-    for (const auto& [option, path] : {std::pair{QStringLiteral("--errors"), options.errorsPath},
-                                       std::pair{QStringLiteral("--links"), options.linksPath}}) {
+    for (const auto& [option, path] :
+         {std::pair{QStringLiteral("--errors"), options.errorsPath},
+          std::pair{QStringLiteral("--links"), options.linksPath},
+          std::pair{QStringLiteral("--urls"), options.audit.urlsPath}}) {
         if (path.isEmpty())
             continue;
         optionNames.append(option);
@@ -233,8 +263,10 @@ QString outputProblem(const ReportOptions& options, const QString& exportPath)
 // The run itself, once the options are known to be usable; throws when memory runs out.
 int reportAll(const ReportOptions& options, FILE* out, FILE* err)
 {
-    FILE* lines =
-        isStandardOutput(options.errorsPath) || isStandardOutput(options.linksPath) ? err : out;
+    FILE* lines = isStandardOutput(options.errorsPath) || isStandardOutput(options.linksPath) ||
+                          isStandardOutput(options.audit.urlsPath)
+                      ? err
+                      : out;
     const std::unique_ptr<FaultFormat> format = makeFaultFormat(options.format, lines);
     int worst = AllWellFormed;
     for (const QString& path : options.exportPaths)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "faultformat.h"
+#include "reportaudit.h"
 
 #include "export/tabdelimited.h"
 
@@ -17,6 +18,7 @@ struct ReportOptions
     QString linksPath;
     TextEncoding encoding = TextEncoding::Latin1;
     FormatSettings format;
+    AuditSettings audit;
     bool showProgress = false;
 };
 

@@ -6,7 +6,8 @@ void ReportSink::addPost(const ExportItem& item, const PostReport& report)
 {
     ++items_;
     // Taken for every item, in file order, so that each item gets its own.
-    const ExportPosition bodyStart = exportFile_.isOpen() ? bodyStarts_.next() : ExportPosition();
+    bodyStart_ = exportFile_.isOpen() ? bodyStarts_.next() : ExportPosition();
+    const ExportPosition& bodyStart = bodyStart_;
     const ErrorRow row = errorRowOf(item.title, {}, report);
     if (errors_ != nullptr)
         errors_->addRow(row);

@@ -26,6 +26,8 @@ public:
     qint64 items() const { return items_; }
     qint64 notWellFormed() const { return notWellFormed_; }
     qint64 linkRows() const { return linkRows_; }
+    // Where the body of the item last added starts in the export; unknown for a stream.
+    ExportPosition lastBodyStart() const { return bodyStart_; }
     // The attribute names the link table has no column for, counted, whether it is written or not.
     const QMap<QString, qint64>& leftOutAttributes() const
     {
@@ -39,6 +41,7 @@ private:
     TableStream* errors_;
     LinkTableStream* links_;
     LinkColumns columns_;
+    ExportPosition bodyStart_;
     qint64 items_ = 0;
     qint64 notWellFormed_ = 0;
     qint64 linkRows_ = 0;

@@ -35,6 +35,20 @@ public:
                         .arg(place, oneLine(fault.reason), oneLine(fault.title)));
     }
 
+    void finding(const AuditFinding& finding) override
+    {
+        if (settings_.quiet)
+            return;
+        const QString place = finding.exportLine > 0 ? QStringLiteral("%1:%2:%3")
+                                                           .arg(oneLine(path_))
+                                                           .arg(finding.exportLine)
+                                                           .arg(finding.exportColumn)
+                                                     : oneLine(path_);
+        print(out_, QStringLiteral("%1: %2: %3 [%4] [%5]\n")
+                        .arg(place, severityName(finding.severity), oneLine(finding.detail),
+                             oneLine(finding.check), oneLine(finding.title)));
+    }
+
     void exportFaults(const QList<ExportFault>& faults) override
     {
         if (settings_.quiet)
@@ -55,6 +69,8 @@ public:
                         (summary.exportFaults > 0
                              ? QStringLiteral(", %1 export faults").arg(summary.exportFaults)
                              : QString()) +
+                        (summary.audited ? QStringLiteral(", %1 findings").arg(summary.findings)
+                                         : QString()) +
                         QLatin1Char('\n'));
         std::fflush(out_);
     }
