@@ -2,7 +2,10 @@
 
 #include "jsonstream.h"
 
+#include "audit/exportaudit.h"
+
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryFile>
 
@@ -17,6 +20,55 @@ QJsonValue numberOrNull(bool known, qint64 number)
 {
     return known ? QJsonValue(number) : QJsonValue(QJsonValue::Null);
 }
+
+QJsonObject findingObject(const AuditFinding& finding)
+{
+    const bool placed = finding.exportLine > 0;
+    return {{"check", finding.check},
+            {"severity", severityName(finding.severity)},
+            {"title", finding.title},
+            {"postId", textOrNull(finding.postId)},
+            {"subject", JsonStream::wholeCharacters(finding.subject)},
+            {"element", textOrNull(finding.element)},
+            {"attribute", textOrNull(finding.attribute)},
+            {"bodyLine", numberOrNull(finding.bodyLine > 0, finding.bodyLine)},
+            {"exportLine", numberOrNull(placed, finding.exportLine)},
+            {"exportColumn", numberOrNull(placed, finding.exportColumn)},
+            {"detail", JsonStream::wholeCharacters(finding.detail)}};
+}
+
+QJsonObject summaryObject(const AuditSummary& summary)
+{
+    QJsonObject checks;
+    for (auto check = summary.checks.cbegin(); check != summary.checks.cend(); ++check)
+        checks.insert(check.key(), QJsonObject{{"error", check.value()[0]},
+                                               {"warning", check.value()[1]},
+                                               {"note", check.value()[2]}});
+    QJsonArray hosts;
+    for (const AuditSummary::Host& host : summary.hosts)
+        hosts.append(QJsonObject{{"host", host.host},
+                                 {"class", urlClassName(host.urlClass)},
+                                 {"urls", host.urls},
+                                 {"loaded", host.loaded},
+                                 {"insecure", host.insecure}});
+    const auto counts = [](const QHash<QString, qint64>& names) {
+        QJsonObject object;
+        for (auto name = names.cbegin(); name != names.cend(); ++name)
+            object.insert(name.key(), name.value());
+        return object;
+    };
+    return {{"checks", checks},
+            {"hosts", hosts},
+            {"shortcodes", counts(summary.shortcodes)},
+            {"blocks", counts(summary.blocks)}};
+}
+
+// Entries that arrive while another list of the export is open wait in a temporary file.
+struct Spool
+{
+    std::unique_ptr<QTemporaryFile> file;
+    qint64 count = 0;
+};
 
 // One document per run; its shape is described in the README and kept stable.
 class JsonFormat : public FaultFormat
@@ -41,13 +93,10 @@ public:
         json_.beginObject();
         json_.key("file").value(path);
         json_.key("postFaults").beginArray();
-        linkCount_ = 0;
-        if (settings_.withLinks) {
-            linkSpool_ = std::make_unique<QTemporaryFile>();
-            if (!linkSpool_->open())
-                spoolFailed(QStringLiteral("cannot make a spool file for the link rows in %1")
-                                .arg(qEnvironmentVariable("TMPDIR", QDir::tempPath())));
-        }
+        if (settings_.withLinks)
+            openSpool(links_, QStringLiteral("link rows"));
+        if (settings_.audit)
+            openSpool(findings_, QStringLiteral("findings"));
     }
 
     void postFault(const PostFault& fault) override
@@ -70,20 +119,30 @@ public:
     void links(const QString& title, const QString& postId,
                const std::vector<FoundLink>& links) override
     {
-        if (!linkSpool_)
+        if (!links_.file)
             return;
         for (const FoundLink& link : links) {
             QJsonObject attributes;
             // A name met twice keeps the later value, as in the link table.
             for (const FoundLink::Attribute& attribute : link.attributes)
                 attributes.insert(attribute.name, QString::fromUtf8(link.value(attribute)));
-            QByteArray entry =
-                linkCount_++ > 0 ? QByteArray(JsonStream::entrySeparator) : QByteArray();
-            entry.append(JsonStream::compact(QJsonObject{
-                {"title", title}, {"postId", textOrNull(postId)}, {"attributes", attributes}}));
-            if (linkSpool_->write(entry) != entry.size())
-                spoolFailed(QStringLiteral("cannot spool the link rows"));
+            spoolEntry(links_,
+                       QJsonObject{{"title", title},
+                                   {"postId", textOrNull(postId)},
+                                   {"attributes", attributes}},
+                       QStringLiteral("link rows"));
         }
+    }
+
+    void finding(const AuditFinding& finding) override
+    {
+        if (findings_.file)
+            spoolEntry(findings_, findingObject(finding), QStringLiteral("findings"));
+    }
+
+    void auditSummary(const AuditSummary& summary) override
+    {
+        json_.key("summary").value(summaryObject(summary));
     }
 
     void exportFaults(const QList<ExportFault>& faults) override
@@ -100,17 +159,8 @@ public:
                             {"postId", textOrNull(fault.inItem ? fault.postId : QString())}});
         }
         json_.endArray();
-        if (linkSpool_) {
-            json_.key("links").beginArray();
-            if (!linkSpool_->flush())
-                spoolFailed(QStringLiteral("cannot spool the link rows"));
-            else
-                json_.rawElements(*linkSpool_);
-            if (linkSpool_ && (!linkSpool_->atEnd() || linkSpool_->error() != QFile::NoError))
-                spoolFailed(QStringLiteral("cannot read back the spooled link rows"));
-            json_.endArray();
-            linkSpool_.reset();
-        }
+        writeSpooled("links", links_, QStringLiteral("link rows"));
+        writeSpooled("findings", findings_, QStringLiteral("findings"));
     }
 
     void endExport(const ExportSummary& summary) override
@@ -136,19 +186,51 @@ public:
     QString problem() const override { return problem_; }
 
 private:
-    // The links listed would be fewer than counted: the run must fail, not pass them over.
-    void spoolFailed(const QString& what)
+    void openSpool(Spool& spool, const QString& what)
+    {
+        spool = {std::make_unique<QTemporaryFile>(), 0};
+        if (!spool.file->open())
+            spoolFailed(spool, QStringLiteral("cannot make a spool file for the %1 in %2")
+                                   .arg(what, qEnvironmentVariable("TMPDIR", QDir::tempPath())));
+    }
+
+    void spoolEntry(Spool& spool, const QJsonObject& object, const QString& what)
+    {
+        QByteArray entry =
+            spool.count++ > 0 ? QByteArray(JsonStream::entrySeparator) : QByteArray();
+        entry.append(JsonStream::compact(object));
+        if (spool.file->write(entry) != entry.size())
+            spoolFailed(spool, QStringLiteral("cannot spool the %1").arg(what));
+    }
+
+    void writeSpooled(const char* key, Spool& spool, const QString& what)
+    {
+        if (!spool.file)
+            return;
+        json_.key(key).beginArray();
+        if (!spool.file->flush())
+            spoolFailed(spool, QStringLiteral("cannot spool the %1").arg(what));
+        else
+            json_.rawElements(*spool.file);
+        if (spool.file && (!spool.file->atEnd() || spool.file->error() != QFile::NoError))
+            spoolFailed(spool, QStringLiteral("cannot read back the spooled %1").arg(what));
+        json_.endArray();
+        spool.file.reset();
+    }
+
+    // The entries listed would be fewer than counted: the run must fail, not pass them over.
+    void spoolFailed(Spool& spool, const QString& what)
     {
         if (problem_.isEmpty())
-            problem_ = what + QStringLiteral(": ") + linkSpool_->errorString();
-        linkSpool_.reset();
+            problem_ = what + QStringLiteral(": ") + spool.file->errorString();
+        spool.file.reset();
     }
 
     FormatSettings settings_;
     JsonStream json_;
     FILE* out_;
-    std::unique_ptr<QTemporaryFile> linkSpool_;
-    qint64 linkCount_ = 0;
+    Spool links_;
+    Spool findings_;
     QString problem_;
 };
 

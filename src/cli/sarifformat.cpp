@@ -42,7 +42,8 @@ public:
     {
         const QString rule = QStringLiteral("libxml2-") + QString::number(fault.errorCode);
         if (fault.errorCode != lastCode_) {
-            rules_.try_emplace(rule, QStringLiteral("libxml2 error %1").arg(fault.errorCode));
+            rules_.try_emplace(
+                rule, ruleObject(rule, QStringLiteral("libxml2 error %1").arg(fault.errorCode)));
             lastCode_ = fault.errorCode;
         }
         json_.value(
@@ -63,13 +64,37 @@ public:
     void exportFaults(const QList<ExportFault>& faults) override
     {
         for (const ExportFault& fault : faults) {
-            rules_.emplace(exportFaultRule, QStringLiteral("Fault in the export file"));
+            rules_.try_emplace(
+                exportFaultRule,
+                ruleObject(exportFaultRule, QStringLiteral("Fault in the export file")));
             json_.value(
                 QJsonObject{{"ruleId", exportFaultRule},
                             {"level", "error"},
                             {"message", QJsonObject{{"text", fault.reason}}},
                             {"locations", locations(fault.line > 0, fault.line, fault.column)}});
         }
+    }
+
+    void finding(const AuditFinding& finding) override
+    {
+        if (!rules_.contains(finding.check))
+            rules_.emplace(finding.check, auditRule(finding.check));
+        QJsonObject properties{{"title", finding.title},
+                               {"postId", finding.postId},
+                               {"subject", JsonStream::wholeCharacters(finding.subject)}};
+        if (!finding.element.isEmpty())
+            properties.insert("element", finding.element);
+        if (!finding.attribute.isEmpty())
+            properties.insert("attribute", finding.attribute);
+        json_.value(
+            QJsonObject{{"ruleId", finding.check},
+                        {"level", severityName(finding.severity)},
+                        {"message", QJsonObject{{"text", JsonStream::wholeCharacters(
+                                                             finding.detail + QStringLiteral(" [") +
+                                                             finding.title + QLatin1Char(']'))}}},
+                        {"locations", locations(finding.exportLine > 0, finding.exportLine,
+                                                finding.exportColumn)},
+                        {"properties", properties}});
     }
 
     void endExport(const ExportSummary& summary) override
@@ -82,9 +107,8 @@ public:
     {
         json_.endArray();
         QJsonArray rules;
-        for (const auto& [id, description] : rules_)
-            rules.append(
-                QJsonObject{{"id", id}, {"shortDescription", QJsonObject{{"text", description}}}});
+        for (const auto& [id, rule] : rules_)
+            rules.append(rule);
         json_.key("tool").beginObject().key("driver").value(QJsonObject{
             {"name", "postlint-report"}, {"version", settings_.version}, {"rules", rules}});
         json_.endObject();
@@ -113,6 +137,26 @@ public:
     }
 
 private:
+    static QJsonObject ruleObject(const QString& id, const QString& description)
+    {
+        return {{"id", id}, {"shortDescription", QJsonObject{{"text", description}}}};
+    }
+
+    // A check of the audit: its help text, and the level its findings usually have.
+    static QJsonObject auditRule(const QString& id)
+    {
+        for (const AuditCheck& check : auditChecks()) {
+            if (id != QLatin1String(check.id))
+                continue;
+            QJsonObject rule = ruleObject(id, QString::fromUtf8(check.help));
+            rule.insert("help", QJsonObject{{"text", QString::fromUtf8(check.help)}});
+            rule.insert("defaultConfiguration",
+                        QJsonObject{{"level", severityName(check.severity)}});
+            return rule;
+        }
+        return ruleObject(id, id);
+    }
+
     QJsonArray locations(bool known, qint64 line, qint64 column) const
     {
         QJsonObject place{{"artifactLocation", QJsonObject{{"uri", uri_}}}};
@@ -126,7 +170,7 @@ private:
     JsonStream json_;
     FILE* out_;
     QString uri_;
-    std::map<QString, QString> rules_;
+    std::map<QString, QJsonObject> rules_;
     int lastCode_ = 0;
     std::vector<std::pair<QString, QString>> unusable_;
 };
