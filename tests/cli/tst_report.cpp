@@ -51,6 +51,7 @@ private:
     QString cleanExport_;
     QString noItemsExport_;
     QString wideExport_;
+    QString auditExport_;
 };
 
 void ReportTest::initTestCase()
@@ -72,6 +73,18 @@ void ReportTest::initTestCase()
     wideExport_ = fixture_.write(
         ExportFixture::channelWith({ExportFixture::item("Wide", "<img" + attributes + "/>")}),
         QStringLiteral("wide.xml"));
+    // A well-formed post whose image names a file and an ID that the one attachment is not.
+    auditExport_ = fixture_.write(
+        ExportFixture::channelWith(
+            {"<link>https://site.example/</link>",
+             ExportFixture::item("Pics", "<img class=\"wp-image-99\" "
+                                         "src=\"/wp-content/uploads/a.jpg\" alt=\"\"/>")
+                 .replace("</item>", "<wp:post_id>4</wp:post_id></item>"),
+             ExportFixture::item("File", "")
+                 .replace("</item>", "<wp:post_type>attachment</wp:post_type><wp:attachment_url>"
+                                     "https://site.example/wp-content/uploads/b.jpg"
+                                     "</wp:attachment_url></item>")}),
+        QStringLiteral("audit.xml"));
 }
 
 ReportTest::Run ReportTest::report(const QStringList& arguments)
@@ -144,6 +157,22 @@ void ReportTest::exitStatus_data()
                                                                    "n23 (1), n24 (1)\n");
     QTest::newRow("empty file name") << QStringList{"--errors", "", cleanExport_} << 2
                                      << QStringLiteral("--errors needs a file name");
+    QTest::newRow("audit: an error finding")
+        << QStringList{"--audit", auditExport_} << 1 << QString();
+    QTest::newRow("audit: nothing found") << QStringList{"--audit", cleanExport_} << 0 << QString();
+    QTest::newRow("audit: the error checks left out")
+        << QStringList{"--skip-checks", "missing-id,missing-media", auditExport_} << 0 << QString();
+    QTest::newRow("audit: only another check")
+        << QStringList{"--checks=missing-alt", auditExport_} << 0 << QString();
+    QTest::newRow("audit: unknown check")
+        << QStringList{"--skip-checks", "shortcode,nope", cleanExport_} << 2
+        << QStringLiteral("unknown check 'nope' (the checks: missing-post,");
+    QTest::newRow("audit: site address that is no URL")
+        << QStringList{"--site-url", "site.example", cleanExport_} << 2
+        << QStringLiteral("--site-url needs an http or https address");
+    QTest::newRow("--urls with several exports")
+        << QStringList{"--urls", fixture_.path("u.txt"), cleanExport_, cleanExport_} << 2
+        << QStringLiteral("--urls can only be given with one export");
     QTest::newRow("unknown encoding") << QStringList{"--encoding", "utf-16", cleanExport_} << 2
                                       << QStringLiteral("unknown encoding utf-16");
 }
@@ -217,6 +246,14 @@ void ReportTest::faultLinesAndSummary()
     QCOMPARE(several.out,
              cleanExport_ + QStringLiteral(": 1 items, 0 not well-formed, 0 link rows\n") +
                  mixedExport_ + QStringLiteral(": 3 items, 2 not well-formed, 1 link rows\n"));
+    QCOMPARE(report({"--audit", auditExport_}).out,
+             auditExport_ +
+                 QStringLiteral(":7:43: error: no attachment of the export holds this file "
+                                "[missing-media] [Pics]\n") +
+                 auditExport_ +
+                 QStringLiteral(":7:43: error: no attachment of the export has the ID 99 "
+                                "[missing-id] [Pics]\n2 items, 0 not well-formed, 1 link rows, "
+                                "2 findings\n"));
     QVERIFY(report({"--help"}).out.contains(QLatin1String("--format <FORMAT>")));
     QCOMPARE(report({"--version"}).exitCode, 0);
 }
@@ -249,6 +286,24 @@ void ReportTest::jsonReport()
     const QJsonObject unusable = exports.at(1).toObject();
     QCOMPARE(unusable.value("usable").toBool(), false);
     QCOMPARE(unusable.value("exitStatus").toInt(), 2);
+
+    const QJsonObject audited =
+        QJsonDocument::fromJson(report({"--format=json", "--audit", auditExport_}).out.toUtf8())
+            .object()
+            .value("exports")
+            .toArray()
+            .at(0)
+            .toObject();
+    const QJsonObject finding = audited.value("findings").toArray().at(1).toObject();
+    QCOMPARE(finding.value("check").toString(), QStringLiteral("missing-id"));
+    QCOMPARE(finding.value("subject").toString(), QStringLiteral("99"));
+    QCOMPARE(finding.value("postId").toString(), QStringLiteral("4"));
+    QCOMPARE(finding.value("exportLine").toInt(), 7);
+    const QJsonObject summary = audited.value("summary").toObject();
+    QCOMPARE(summary.value("checks").toObject().value("missing-media").toObject().value("error"),
+             QJsonValue(1));
+    QCOMPARE(summary.value("hosts").toArray().at(0).toObject().value("class").toString(),
+             QStringLiteral("current"));
 }
 
 void ReportTest::sarifReport()
@@ -273,6 +328,23 @@ void ReportTest::sarifReport()
          sarifRun.value("tool").toObject().value("driver").toObject().value("rules").toArray())
         rules.append(rule.toObject().value("id").toString());
     QCOMPARE(rules, (QStringList{"libxml2-26", "libxml2-76"}));
+
+    const QJsonObject audited =
+        QJsonDocument::fromJson(
+            report({"--format", "sarif", "--checks", "missing-id", auditExport_}).out.toUtf8())
+            .object()
+            .value("runs")
+            .toArray()
+            .at(0)
+            .toObject();
+    QCOMPARE(audited.value("results").toArray().at(0).toObject().value("ruleId").toString(),
+             QStringLiteral("missing-id"));
+    const QJsonObject rule =
+        audited.value("tool").toObject().value("driver").toObject().value("rules")[0].toObject();
+    QCOMPARE(rule.value("id").toString(), QStringLiteral("missing-id"));
+    QCOMPARE(rule.value("defaultConfiguration").toObject().value("level").toString(),
+             QStringLiteral("error"));
+    QVERIFY(!rule.value("help").toObject().value("text").toString().isEmpty());
 }
 
 void ReportTest::tablesWrittenToFiles()
@@ -297,6 +369,17 @@ void ReportTest::tablesWrittenToFiles()
     QVERIFY(linkFile.open(QIODevice::ReadOnly));
     QCOMPARE(linkFile.readAll(),
              QByteArray("Post Title\tContent\thref\r\nGood\t\thttps://x.example/\r\n"));
+
+    // The inventory implies the audit, and lists each URL where it stands.
+    const QString urls = fixture_.path("urls.txt");
+    QCOMPARE(report({"--urls", urls, auditExport_}).exitCode, 1);
+    QFile urlFile(urls);
+    QVERIFY(urlFile.open(QIODevice::ReadOnly));
+    QCOMPARE(urlFile.readAll(),
+             QByteArray("\xEF\xBB\xBFPost Title\tPost ID\tPost Type\tStatus\tElement\tAttribute"
+                        "\tURL\tResolved\tClass\tHost\tLine\tColumn\r\nPics\t4\t\t\timg\tsrc\t"
+                        "/wp-content/uploads/a.jpg\thttps://site.example/wp-content/uploads/a.jpg"
+                        "\tcurrent\tsite.example\t7\t43\r\n"));
 }
 
 // The streamed files against the window's Export of the same run: link columns that appear in
