@@ -19,8 +19,11 @@ bool isUnjudgedPath(const QString& path)
                                          "/wp-content", "/wp-includes", "/feed"};
     static const QStringList folders = {"/category/", "/tag/",      "/author/",
                                         "/page/",     "/comments/", "/search/"};
+    // A folder or a script of WordPress's own: "/feed" and "/wp-login.php", not "/feedback".
     for (const QString& prefix : prefixes) {
-        if (path.startsWith(prefix))
+        if (path.startsWith(prefix) &&
+            (path.size() == prefix.size() || path.at(prefix.size()) == QLatin1Char('/') ||
+             path.at(prefix.size()) == QLatin1Char('.')))
             return true;
     }
     const QString asFolder = path + QLatin1Char('/');
