@@ -78,6 +78,26 @@ https://www.youtube.com/watch?v=abc
 <!-- wp:columns --><div><a href="/2020/01/first-post/">first</a></div>
 )html";
 
+// URL classes, media suffixes, unjudged paths and delimiter grammar, one case a line.
+const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto</a>
+<a href="HTTPS://WWW.EXAMPLE.COM:443/Upper/">upper</a> <a href="https://example.com:8080/x">port</a>
+<a href="TeL:+1">t</a> <a href="Data:text/plain,hi">d</a> <a href="JavaScript:alert(1)">j</a>
+<a href="http://[::1/">v6</a> <a href="relative-page/">rel</a> <a href="/feedback/">fb</a>
+<img alt="" srcset=" /wp-content/uploads/2020/01/photo-rotated.jpg 300w, /c,d.jpg 1.5x ,/e.jpg">
+<div style='background:URL( "/wp-content/uploads/2020/01/photo-e1234567890.jpg" )'></div>
+<img alt="" src="/wp-content/uploads/2020/01/photo-e123456789.jpg">
+<img alt="" src="/wp-content/uploads/2020/01/photo-scaled-300x200.jpg">
+<a href="/wp-content/themes/t/style.css">css</a> <a href="/2019/">y</a> <a href="/2019/05/31/">d</a>
+<a href="/2018/05/31/dated-post/">dated</a> <a href="/?s=term">s</a> <a href="/?cat=3">c</a>
+<a href="/feed/">f</a> <a href="/wp-login.php">l</a> <a href="/author/bob/">a</a> <a href="/">r</a>
+<a href="https://example.com/?page_id=4">draft by ID</a> <a href="/?attachment_id=10">att</a>
+<a name="named">n</a><a href="#named">to n</a><div name="divname"></div><a href="#divname">d</a>
+<!-- wp:heading--><!-- wp:my-plugin/Box --><!-- wp:buttons{"a":1} --><!-- wp:nextpage/-->
+<!-- wp:core/list --><ul><li>x</li></ul><!-- /wp:list --><!-- wp:more /-->
+<!-- wp:preformatted [1] /--><!-- wp:acme/box --><!-- /wp:acme/crate --><!-- /wp:acme/box -->
+<!-- /wp:table {"a":1} -->
+)html";
+
 std::vector<AuditItem> fixture(bool withAttachment)
 {
     std::vector<AuditItem> items;
@@ -94,6 +114,9 @@ std::vector<AuditItem> fixture(bool withAttachment)
         "<img alt=\"big\" src=\"data:image/png;base64," + QByteArray(100001, 'A') + "\">";
     items.push_back(
         item("5", "post", "publish", "blocks", "https://example.com/blocks/", blockBody));
+    items.push_back(item("8", "post", "publish", "edge", "https://example.com/edge/", edgeBody));
+    items.back().bodyUtf8 +=
+        "<img alt=\"limit\" src=\"data:image/gif;base64," + QByteArray(100000 - 22, 'B') + "\">";
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
     items.back().thumbnailId = QStringLiteral("66");
     items.push_back(
@@ -178,6 +201,41 @@ void AuditTest::checks_data()
     row("closer of no open block", "block-markup", "core/group", "error");
     row("still open at the end", "block-markup", "core/columns", "error");
     row("nesting blocks", "block-markup", "core/quote", "");
+    row("under /feed only", "missing-post", "/feedback/", "warning");
+    row("theme file", "missing-post", "/wp-content/themes/t/style.css", "");
+    row("year archive", "missing-post", "/2019/", "");
+    row("day archive", "missing-post", "/2019/05/31/", "");
+    row("dated post path", "missing-post", "/2018/05/31/dated-post/", "warning");
+    row("search", "missing-post", "/?s=term", "");
+    row("category query", "missing-post", "/?cat=3", "");
+    row("feed", "missing-post", "/feed/", "");
+    row("login", "missing-post", "/wp-login.php", "");
+    row("author archive", "missing-post", "/author/bob/", "");
+    row("draft by ID", "unpublished-post", "https://example.com/?page_id=4", "warning");
+    row("attachment by ID", "unpublished-post", "/?attachment_id=10", "");
+    row("attachment by ID exists", "missing-post", "/?attachment_id=10", "");
+    row("rotated copy", "missing-media", "/wp-content/uploads/2020/01/photo-rotated.jpg", "");
+    row("ten-digit edit suffix", "missing-media",
+        "/wp-content/uploads/2020/01/photo-e1234567890.jpg", "");
+    row("nine digits are no edit suffix", "missing-media",
+        "/wp-content/uploads/2020/01/photo-e123456789.jpg", "error");
+    row("size of a scaled copy", "missing-media",
+        "/wp-content/uploads/2020/01/photo-scaled-300x200.jpg", "");
+    row("data URI of 100 000 bytes", "data-uri", "data:image/gif", "");
+    row("data: in mixed case", "data-uri", "Data:", "");
+    row("javascript: in mixed case", "script-url", "JavaScript:alert(1)", "warning");
+    row("<a name>", "broken-fragment", "#named", "");
+    row("name on another element", "broken-fragment", "#divname", "warning");
+    row("no blank before -->", "block-markup", "core/heading", "error");
+    row("capital in a name", "block-markup", "core/my-plugin", "error");
+    row("no blank before attributes", "block-markup", "core/buttons", "error");
+    row("no blank before /-->", "block-markup", "core/nextpage", "error");
+    row("core/ named or not", "block-markup", "core/list", "");
+    row("self-closing", "block-markup", "core/more", "");
+    row("attributes an array", "block-markup", "core/preformatted", "error");
+    row("closer of another name", "block-markup", "acme/crate", "error");
+    row("namespaced block closed", "block-markup", "acme/box", "");
+    row("closer with attributes", "block-markup", "core/table", "error");
     row("no attachments at all", "no-attachments", "", "warning", 0, false);
     row("then only counted", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "", 0, false);
 }
@@ -258,6 +316,32 @@ void AuditTest::inventory_data()
                                     << "href"
                                     << "invalid"
                                     << "";
+    const auto row = [](const char* name, const char* url, const char* element,
+                        const char* attribute, const char* urlClass, const char* resolved) {
+        QTest::newRow(name) << QString::fromLatin1(url) << QString::fromLatin1(element)
+                            << QString::fromLatin1(attribute) << QString::fromLatin1(urlClass)
+                            << QString::fromLatin1(resolved);
+    };
+    row("protocol-relative", "//example.com/2020/02/later-post/", "a", "href", "current",
+        "https://example.com/2020/02/later-post/");
+    row("www., default port, capitals", "HTTPS://WWW.EXAMPLE.COM:443/Upper/", "a", "href",
+        "current", "https://www.example.com:443/Upper/");
+    row("another port", "https://example.com:8080/x", "a", "href", "external",
+        "https://example.com:8080/x");
+    row("tel: in mixed case", "TeL:+1", "a", "href", "tel", "");
+    row("data: in mixed case", "Data:text/plain,hi", "a", "href", "data", "");
+    row("javascript: in mixed case", "JavaScript:alert(1)", "a", "href", "javascript", "");
+    row("host that does not parse", "http://[::1/", "a", "href", "invalid", "");
+    row("relative to the post", "relative-page/", "a", "href", "current",
+        "https://example.com/edge/relative-page/");
+    row("srcset, blanks before the first", "/wp-content/uploads/2020/01/photo-rotated.jpg", "img",
+        "srcset", "current", "https://example.com/wp-content/uploads/2020/01/photo-rotated.jpg");
+    row("srcset, a comma in a URL with a descriptor", "/c,d.jpg", "img", "srcset", "current",
+        "https://example.com/c,d.jpg");
+    row("srcset, no descriptor after a comma", "/e.jpg", "img", "srcset", "current",
+        "https://example.com/e.jpg");
+    row("url() quoted, in capitals", "/wp-content/uploads/2020/01/photo-e1234567890.jpg", "div",
+        "style", "current", "https://example.com/wp-content/uploads/2020/01/photo-e1234567890.jpg");
     QTest::newRow("srcset, a comma in a URL") << "/a,b.jpg"
                                               << "img"
                                               << "srcset"
