@@ -1,5 +1,8 @@
 #include "audit/exportaudit.h"
 
+#include "childprocess.h"
+
+#include <QElapsedTimer>
 #include <QTest>
 
 // The audit of one planted export: a row per case, those that must find nothing included.
@@ -13,6 +16,8 @@ private slots:
     void inventory_data();
     void inventory();
     void faultyPostReadAsMended();
+    void hostileBodyInBoundedTime_data();
+    void hostileBodyInBoundedTime();
 };
 
 namespace {
@@ -398,6 +403,46 @@ void AuditTest::faultyPostReadAsMended()
         "srcset=\"/s1.jpg 1x, /s2.jpg 2x\"/></video></span></div>");
     QCOMPARE(faulty.size(), 7);
     QCOMPARE(faulty, mended);
+}
+
+void AuditTest::hostileBodyInBoundedTime_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<qsizetype>("urls"); // at least
+
+    const auto repeated = [](const char* text, int times) {
+        QByteArray repeated;
+        for (int i = 0; i < times; ++i)
+            repeated += text;
+        return repeated;
+    };
+    // Each link waits for the end of the export: a cost per link that grew with their number
+    // would take minutes here.
+    QTest::newRow("50 000 links") << repeated("<a href=/x>", 50000) << qsizetype(50000);
+    QTest::newRow("20 MB of block attributes")
+        << "<!-- wp:image {\"url\":\"/a.jpg\",\"x\":\"" + QByteArray(20 << 20, 'y') + "\"} /-->"
+        << qsizetype(1);
+    QTest::newRow("a srcset of 200 000 candidates")
+        << "<img alt=\"\" srcset=\"" + repeated("/i.jpg 1x, ", 200000) + "\">" << qsizetype(200000);
+    QTest::newRow("shortcodes a thousand deep")
+        << repeated("[box a=1]", 1000) + repeated("[/box]", 1000) << qsizetype(0);
+    QTest::newRow("a million unclosed brackets") << repeated("[x ", 1000000) << qsizetype(0);
+}
+
+// Bodies that a careless reading would take quadratic time or unbounded memory on.
+void AuditTest::hostileBodyInBoundedTime()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(qsizetype, urls);
+    QElapsedTimer timer;
+    timer.start();
+    Collected collected;
+    ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
+    audit.addItem(item("1", "post", "publish", "p", "https://example.com/p/", body));
+    audit.finish();
+    QVERIFY(qsizetype(collected.urls.size()) >= urls);
+    QVERIFY2(timer.elapsed() < childprocess::secondsAllowed(2) * 1000,
+             qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(AuditTest)
