@@ -6,6 +6,7 @@
 #include "analysis/libxmlinit.h"
 #include "window/longtextview.h"
 #include "window/rowview.h"
+#include "window/textcells.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -56,6 +58,8 @@ private slots:
     void findingsViewListsSortsAndExports();
     void copyPutsWholeRowsOnTheClipboard();
     void rowViewShowsTheWholeRow();
+    void cellsFollowTheWidthOfCharacters_data();
+    void cellsFollowTheWidthOfCharacters();
     void cancelKeepsFinishedRows_data();
     void cancelKeepsFinishedRows();
     void startsFromTheCommandLine();
@@ -505,6 +509,61 @@ void Form1ResultsTest::rowViewShowsTheWholeRow()
     QTest::keyClick(view->body(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(view->body(), Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
+}
+
+void Form1ResultsTest::cellsFollowTheWidthOfCharacters_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("before"); // units of the text ahead of the line
+    QTest::addColumn<int>("cells");  // of the whole line
+
+    // Which characters the font draws twice as wide depends on the fonts installed: CJK where a
+    // CJK font is, a Tamil letter in DejaVu Sans Mono.
+    const QFontMetrics metrics(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    const auto cellsOf = [&](QChar c) {
+        return 2 * metrics.horizontalAdvance(c) > 3 * metrics.horizontalAdvance(u'x') ? 2 : 1;
+    };
+    const int cjk = cellsOf(u'中');
+    QChar wide = u'中';
+    for (const QChar c : {u'中', u'\u0B95', u'\uFF21'}) {
+        if (cellsOf(c) == 2) {
+            wide = c;
+            break;
+        }
+    }
+    const QString mixed = QStringLiteral("a") + wide + QString::fromUtf8("😀e\u0301");
+    QTest::newRow("ASCII") << QStringLiteral("plain <p> text") << 0 << 14;
+    QTest::newRow("CJK") << QString::fromUtf8("中文 x") << 3 << 2 + 2 * cjk;
+    QTest::newRow("drawn wide") << QString(3, wide) << 5 << 3 * cellsOf(wide);
+    QTest::newRow("emoji, one cell a unit") << QString::fromUtf8("😀 😀") << 1 << 5;
+    QTest::newRow("combining mark keeps its cell") << QString::fromUtf8("e\u0301x") << 0 << 3;
+    QTest::newRow("long line across blocks")
+        << mixed.repeated(1000) << 300 << 1000 * (5 + cellsOf(wide));
+}
+
+// Every column of a line has one cell, every cell one column, wherever the line starts.
+void Form1ResultsTest::cellsFollowTheWidthOfCharacters()
+{
+    QFETCH(QString, line);
+    QFETCH(int, before);
+    QFETCH(int, cells);
+    const QFontMetrics metrics(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    const QString text = QString(before, u'\n') + line + u'\n';
+    TextCells inText(metrics);
+    inText.index(text);
+    TextCells alone(metrics);
+    alone.index(line);
+    const qsizetype end = before + line.size();
+    QCOMPARE(inText.cellOf(before, end), cells);
+    for (qsizetype at = 0; at < line.size(); ++at) {
+        const qsizetype cell = inText.cellOf(before, before + at);
+        QCOMPARE(cell, alone.cellOf(0, at));
+        const qsizetype width = inText.cellOf(before, before + at + 1) - cell;
+        QVERIFY(width == 1 || width == 2);
+        QCOMPARE(inText.positionAt(before, end, cell), before + at);
+        QCOMPARE(inText.positionAt(before, end, cell + width - 1), before + at);
+    }
+    QCOMPARE(inText.positionAt(before, end, cells + 10), end);
 }
 
 void Form1ResultsTest::cancelKeepsFinishedRows_data()
