@@ -40,4 +40,7 @@ struct ExportFault
     bool inItem = false;
     QString itemTitle;
     QString postId;
+    // Set when the fault cost posts: some were not read, or not whole. One that is only noted,
+    // every post read as usual, is a warning to the report; this one is an error.
+    bool postsLost = false;
 };

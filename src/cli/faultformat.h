@@ -47,8 +47,12 @@ struct AuditSummary;
 // space, as in the table files.
 QString oneLine(QString text);
 
-// `EXPORT:LINE:COLUMN: REASON (in "TITLE", post ID N)`, without what is not known; with its LF.
+// `EXPORT:LINE:COLUMN: SEVERITY: REASON (in "TITLE", post ID N)`, the item left out where it is
+// not known, line and column 0 where the place is not; with its LF.
 QString exportFaultLine(const QString& exportPath, const ExportFault& fault);
+
+// "error" for a fault that cost posts, "warning" for one that is only noted.
+QString exportFaultSeverity(const ExportFault& fault);
 
 // How the report shows its findings on standard output: one writer per run, told about each
 // export in turn and each finding as it is made, so nothing is kept that could grow with an

@@ -154,6 +154,7 @@ public:
                 QJsonObject{{"line", fault.line},
                             {"column", fault.column},
                             {"reason", fault.reason},
+                            {"severity", exportFaultSeverity(fault)},
                             {"inItem", fault.inItem},
                             {"title", textOrNull(fault.inItem ? fault.itemTitle : QString())},
                             {"postId", textOrNull(fault.inItem ? fault.postId : QString())}});

@@ -174,8 +174,12 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     summary.exportFaults = outcome.exportFaultCount;
     if (!outcome.foundItems) {
         print(err, noItemsMessage + QLatin1Char('\n'));
-        if (!outcome.problem.reason.isEmpty())
-            print(err, exportFaultLine(path, outcome.problem));
+        if (!outcome.problem.reason.isEmpty()) {
+            // Whatever it is, the fault that leaves no item cost every post.
+            ExportFault problem = outcome.problem;
+            problem.postsLost = true;
+            print(err, exportFaultLine(path, problem));
+        }
         // The faults and links of the items read before the file proved unusable have gone out
         // already: the counts say what was printed, so that they agree with it.
         summary = {sink.items(), sink.notWellFormed(),   sink.linkRows(),

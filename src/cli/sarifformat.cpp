@@ -69,7 +69,7 @@ public:
                 ruleObject(exportFaultRule, QStringLiteral("Fault in the export file")));
             json_.value(
                 QJsonObject{{"ruleId", exportFaultRule},
-                            {"level", "error"},
+                            {"level", exportFaultSeverity(fault)},
                             {"message", QJsonObject{{"text", fault.reason}}},
                             {"locations", locations(fault.line > 0, fault.line, fault.column)}});
         }

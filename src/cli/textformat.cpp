@@ -14,6 +14,13 @@ void print(FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
+// `EXPORT:LINE:COLUMN`, both numbers 0 where the place is not known: every fault line keeps the
+// shape that editors and the problem matchers of CI systems look for.
+QString placeLine(const QString& exportPath, qint64 line, qint64 column)
+{
+    return QStringLiteral("%1:%2:%3").arg(oneLine(exportPath)).arg(line).arg(column);
+}
+
 // The lines editors and CI annotate: "EXPORT:LINE:COLUMN: error: REASON [TITLE]".
 class TextFormat : public FaultFormat
 {
@@ -26,26 +33,22 @@ public:
     {
         if (settings_.quiet)
             return;
-        const QString place = fault.inExport.isKnown() ? QStringLiteral("%1:%2:%3")
-                                                             .arg(oneLine(path_))
-                                                             .arg(fault.inExport.line)
-                                                             .arg(fault.inExport.column)
-                                                       : oneLine(path_);
+        const bool known = fault.inExport.isKnown();
         print(out_, QStringLiteral("%1: error: %2 [%3]\n")
-                        .arg(place, oneLine(fault.reason), oneLine(fault.title)));
+                        .arg(placeLine(path_, known ? fault.inExport.line : 0,
+                                       known ? fault.inExport.column : 0),
+                             oneLine(fault.reason), oneLine(fault.title)));
     }
 
     void finding(const AuditFinding& finding) override
     {
         if (settings_.quiet)
             return;
-        const QString place = finding.exportLine > 0 ? QStringLiteral("%1:%2:%3")
-                                                           .arg(oneLine(path_))
-                                                           .arg(finding.exportLine)
-                                                           .arg(finding.exportColumn)
-                                                     : oneLine(path_);
+        const bool known = finding.exportLine > 0;
         print(out_, QStringLiteral("%1: %2: %3 [%4] [%5]\n")
-                        .arg(place, severityName(finding.severity), oneLine(finding.detail),
+                        .arg(placeLine(path_, known ? finding.exportLine : 0,
+                                       known ? finding.exportColumn : 0),
+                             severityName(finding.severity), oneLine(finding.detail),
                              oneLine(finding.check), oneLine(finding.title)));
     }
 
@@ -97,10 +100,15 @@ QString oneLine(QString text)
 
 QString exportFaultLine(const QString& exportPath, const ExportFault& fault)
 {
-    QString line = oneLine(exportPath) + QLatin1Char(':');
-    if (fault.line > 0)
-        line += QStringLiteral("%1:%2:").arg(fault.line).arg(fault.column);
-    return line + QLatin1Char(' ') + oneLine(describeExportFault(fault)) + QLatin1Char('\n');
+    const bool known = fault.line > 0;
+    return QStringLiteral("%1: %2: %3\n")
+        .arg(placeLine(exportPath, known ? fault.line : 0, known ? fault.column : 0),
+             exportFaultSeverity(fault), oneLine(describeExportFault(fault)));
+}
+
+QString exportFaultSeverity(const ExportFault& fault)
+{
+    return fault.postsLost ? QStringLiteral("error") : QStringLiteral("warning");
 }
 
 std::unique_ptr<FaultFormat> makeFaultFormat(const FormatSettings& settings, FILE* out)

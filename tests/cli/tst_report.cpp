@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
 
@@ -110,10 +111,11 @@ void ReportTest::exitStatus_data()
     QTest::newRow("some not well-formed") << QStringList{mixedExport_} << 1 << QString();
     QTest::newRow("no items") << QStringList{noItemsExport_} << 2
                               << "Could not find any WordPress items in the export.\n" +
-                                     noItemsExport_ + ":1:1: Document is empty\n";
+                                     noItemsExport_ + ":1:1: error: Document is empty\n";
     QTest::newRow("missing file") << QStringList{fixture_.path("missing.xml")} << 2
-                                  << QStringLiteral(
-                                         "Could not find any WordPress items in the export.");
+                                  << "Could not find any WordPress items in the export.\n" +
+                                         fixture_.path("missing.xml") +
+                                         ":0:0: error: No such file or directory\n";
     QTest::newRow("empty tag") << QStringList{"--tag", "", cleanExport_} << 2
                                << QStringLiteral(
                                       "Dummy tags encapsulate the raw HTML to allow XML parsing, \n"
@@ -210,9 +212,9 @@ void ReportTest::faultLinesAndSummary()
         QStringLiteral("faulty.xml"));
     const Run faultyRun = report({faulty});
     QCOMPARE(faultyRun.out,
-             faulty + QStringLiteral(":6:110: PCDATA invalid Char value 16 (in \"Fine\", post ID "
-                                     "5)\n1 items, 0 not well-formed, 0 link rows, 1 export "
-                                     "faults\n"));
+             faulty + QStringLiteral(":6:110: warning: PCDATA invalid Char value 16 (in \"Fine\", "
+                                     "post ID 5)\n1 items, 0 not well-formed, 0 link rows, 1 "
+                                     "export faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
     // Found unusable at its end, an export has had its faults printed: the counts agree.
     QStringList many(20000, ExportFixture::item("Good", "<p>fine</p>"));
@@ -254,6 +256,17 @@ void ReportTest::faultLinesAndSummary()
                  QStringLiteral(":7:43: error: no attachment of the export has the ID 99 "
                                 "[missing-id] [Pics]\n2 items, 0 not well-formed, 1 link rows, "
                                 "2 findings\n"));
+    // Every line but the summaries has the shape that CI systems' problem matchers take, GCC's.
+    const QRegularExpression matcher(
+        QStringLiteral(R"(^(.*):(\d+):(\d+):\s+(warning|error):\s+(.*)$)"));
+    for (const QString& output :
+         {run.out, faultyRun.out, forged.join(u'\n'), report({"--audit", auditExport_}).out,
+          report({noItemsExport_}).err}) {
+        for (const QString& line : output.split(u'\n', Qt::SkipEmptyParts)) {
+            if (!line.contains(QLatin1String(" items, ")) && line != noItemsMessage)
+                QVERIFY2(matcher.match(line).hasMatch(), qPrintable(line));
+        }
+    }
     QVERIFY(report({"--help"}).out.contains(QLatin1String("--format <FORMAT>")));
     QCOMPARE(report({"--version"}).exitCode, 0);
 }
@@ -596,6 +609,10 @@ void ReportTest::shellRedirections_data()
         << QStringLiteral(
                "n=\"$(printf 'in\\377.xml')\"; cp \"$1\" \"$n\" && \"$0\" \"$n\" | grep -q "
                "\"^$n:7:65: \" && \"$0\" --format sarif \"$n\" | grep -q 'in%FF.xml\"'")
+        << 0 << QString() << QByteArray();
+    QTest::newRow("fault lines of an export read from a pipe, at no place")
+        << QStringLiteral(
+               "cat \"$1\" | \"$0\" /dev/stdin | grep -q '^/dev/stdin:0:0: error: Entity'")
         << 0 << QString() << QByteArray();
     QTest::newRow("JSON links without a temporary folder")
         << QStringLiteral("echo x >f; TMPDIR=\"$PWD/f\" \"$0\" --format json --with-links \"$1\"")
