@@ -34,8 +34,6 @@ void ReportSink::addPost(const ExportItem& item, const PostReport& report)
     linkRows_ += qint64(report.links.size());
     if (links_ != nullptr)
         links_->addLinks(item.title, report.links);
-    else
-        columns_.note(report.links);
     if (format_.wantsLinks())
         format_.links(item.title, item.postId, report.links);
 }

@@ -28,10 +28,11 @@ public:
     qint64 linkRows() const { return linkRows_; }
     // Where the body of the item last added starts in the export; unknown for a stream.
     ExportPosition lastBodyStart() const { return bodyStart_; }
-    // The attribute names the link table has no column for, counted, whether it is written or not.
-    const QMap<QString, qint64>& leftOutAttributes() const
+    // The attribute names the link table has no column for, counted; none when no link table is
+    // written, as nothing is then left out (JSON's link rows hold every attribute).
+    QMap<QString, qint64> leftOutAttributes() const
     {
-        return links_ != nullptr ? links_->columns().leftOut() : columns_.leftOut();
+        return links_ != nullptr ? links_->columns().leftOut() : QMap<QString, qint64>();
     }
 
 private:
@@ -40,7 +41,6 @@ private:
     BodyStartReader bodyStarts_;
     TableStream* errors_;
     LinkTableStream* links_;
-    LinkColumns columns_;
     ExportPosition bodyStart_;
     qint64 items_ = 0;
     qint64 notWellFormed_ = 0;
