@@ -5,6 +5,7 @@
 #include "markupguard.h"
 
 #include "bytecount.h"
+#include "prologreader.h"
 
 #include <QRegularExpression>
 
@@ -13,27 +14,6 @@
 namespace markupguard {
 
 namespace {
-
-struct Detected
-{
-    int width;
-    bool bigEndian;
-};
-
-// The unit width from an export's first four bytes, as XML's own autodetection finds it.
-Detected detect(const unsigned char* b)
-{
-    if (b[0] == 0 && b[1] == 0 && ((b[2] == 0xFE && b[3] == 0xFF) || (b[2] == 0 && b[3] == '<')))
-        return {4, true};
-    if ((b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) ||
-        (b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0))
-        return {4, false};
-    if ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0 && b[1] == '<' && b[2] == 0 && b[3] == '?'))
-        return {2, true};
-    if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == '<' && b[1] == 0 && b[2] == '?' && b[3] == 0))
-        return {2, false};
-    return {1, false};
-}
 
 // Encodings in which every byte below 0x80 is the ASCII character it looks like, at least for the
 // bytes of markup, so that the guard reads the same markup as libxml2. Others (UTF-7, the
@@ -85,13 +65,13 @@ qint64 ByteStreamGuard::readHead(const char* data, qint64 size, QByteArray& outp
     if (head_.size() < 4)
         return taken;
     const auto* head = reinterpret_cast<const unsigned char*>(head_.constData());
-    if (head[0] == 0x4C && head[1] == 0x6F && head[2] == 0xA7 && head[3] == 0x94) {
+    const prolog::Units units = prolog::detectUnits(head);
+    if (units.ebcdic) {
         refused_ = Violation{0, QStringLiteral("EBCDIC is not supported")};
         return taken;
     }
-    const Detected detected = detect(head);
-    unitWidth_ = detected.width;
-    bigEndian_ = detected.bigEndian;
+    unitWidth_ = units.width;
+    bigEndian_ = units.bigEndian;
     // Files of wider units are decoded by libxml2 as UTF-16 or UCS-4, whatever they declare.
     declarationRead_ = unitWidth_ != 1;
     QByteArray ignored;
@@ -101,8 +81,8 @@ qint64 ByteStreamGuard::readHead(const char* data, qint64 size, QByteArray& outp
 
 void ByteStreamGuard::readDeclaration(char32_t unit)
 {
-    static const char byteOrderMark[] = "\xEF\xBB\xBF";
-    if (declaration_.isEmpty() && bomSkipped_ < 3 && char(unit) == byteOrderMark[bomSkipped_]) {
+    if (declaration_.isEmpty() && bomSkipped_ < prolog::utf8ByteOrderMarkLength &&
+        char(unit) == prolog::utf8ByteOrderMark[bomSkipped_]) {
         ++bomSkipped_;
         return;
     }
@@ -117,16 +97,12 @@ void ByteStreamGuard::readDeclaration(char32_t unit)
     if (!declaration_.endsWith("?>"))
         return;
     declarationRead_ = true;
-    static const QRegularExpression encodingPattern(
-        QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-    const QRegularExpressionMatch match = encodingPattern.match(QString::fromLatin1(declaration_));
-    const QString encoding = match.hasMatch() ? match.captured(1).trimmed() : QString();
-    utf8_ = encoding.isEmpty() ||
-            encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
-            encoding.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
-    if (match.hasMatch() && !isAsciiTransparent(match.captured(1).toLatin1()))
-        refused_ =
-            Violation{0, QStringLiteral("The encoding %1 is not supported").arg(match.captured(1))};
+    const prolog::Declaration read =
+        prolog::readDeclaration(declaration_).value_or(prolog::Declaration{});
+    utf8_ = read.namesUtf8();
+    if (read.encoding.present() && !isAsciiTransparent(read.encoding.value))
+        refused_ = Violation{0, QStringLiteral("The encoding %1 is not supported")
+                                    .arg(QString::fromLatin1(read.encoding.value))};
 }
 
 qint64 ByteStreamGuard::unitsInsertedBefore(qint64 line, qint64 offset) const

@@ -2,10 +2,7 @@
 // plugin or theme printed before the XML declaration, and the encoding that the declaration names.
 
 #include "exportrepair.h"
-
-#include <QRegularExpression>
-
-#include <cstring>
+#include "prologreader.h"
 
 namespace exportrepair {
 
@@ -14,20 +11,6 @@ namespace {
 // PHP warnings printed before the declaration are short; past this much the file is not taken
 // for an export with text in front.
 constexpr qsizetype leadingTextLimit = 1 << 16;
-
-bool isXmlSpace(unsigned char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
-}
-
-// Where the declaration starts in the bytes, or -1 when it is not there (yet).
-qsizetype declarationAt(const QByteArray& bytes, qsizetype from)
-{
-    for (qsizetype at = bytes.indexOf("<?xml", from); at >= 0; at = bytes.indexOf("<?xml", at + 1))
-        if (at + 5 < bytes.size() && isXmlSpace(static_cast<unsigned char>(bytes[at + 5])))
-            return at;
-    return -1;
-}
 
 // Whether the bytes at from begin as a document may: a declaration, a processing instruction, a
 // comment, a document type declaration or the root element itself.
@@ -55,27 +38,24 @@ void ByteRepair::feedStart(QByteArray& output, bool final)
     const qint64 size = held_.size();
     if (size < 4 && !final)
         return;
-    // UTF-16 and UCS-4 (a NUL among the first bytes, or their byte-order marks), and EBCDIC.
-    if ((size >= 2 && (b[0] == 0 || b[1] == 0 || (b[0] == 0xFE && b[1] == 0xFF) ||
-                       (b[0] == 0xFF && b[1] == 0xFE))) ||
-        (size >= 4 && std::memcmp(b, "\x4C\x6F\xA7\x94", 4) == 0)) {
+    if (prolog::mayBeWide(held_)) {
         mode_ = Mode::Verbatim;
         return;
     }
-    const qint64 start = size >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-    byteOrderMark_ = start > 0;
+    byteOrderMark_ = prolog::startsWithByteOrderMark(held_);
+    const qint64 start = byteOrderMark_ ? prolog::utf8ByteOrderMarkLength : 0;
     qint64 end = start;
-    while (end < size && isXmlSpace(b[end]))
+    while (end < size && prolog::isXmlSpace(b[end]))
         ++end;
     if (size - end < 6 && !final)
         return;
     qsizetype declaration = -1;
-    if (size - end >= 6 && std::memcmp(b + end, "<?xml", 5) == 0 && isXmlSpace(b[end + 5])) {
+    if (prolog::isDeclarationAt(held_, end)) {
         declaration = end;
     } else if (end < size && !startsLikeXml(held_, end)) {
         // Text before the declaration, as a PHP warning leaves it: skipped once the declaration
         // shows where the document starts.
-        declaration = declarationAt(held_, end);
+        declaration = prolog::findDeclaration(held_, end);
         if (declaration < 0 && !final && size < leadingTextLimit)
             return;
     }
@@ -119,33 +99,26 @@ void ByteRepair::skipLeading(qint64 start, qint64 end, bool text)
 
 void ByteRepair::feedDeclaration(bool final)
 {
-    const qsizetype end = held_.indexOf("?>");
-    if (end < 0) {
+    const std::optional<prolog::Declaration> read = prolog::readDeclaration(held_);
+    if (!read) {
         // Not a declaration libxml2 accepts; it reports that itself.
         if (held_.size() > 1024 || final)
             mode_ = Mode::Utf8;
         return;
     }
-    static const QRegularExpression encodingPattern(
-        QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-    const QRegularExpressionMatch match =
-        encodingPattern.match(QString::fromLatin1(held_.left(end)));
-    const QString encoding = match.hasMatch() ? match.captured(1).trimmed() : QString();
-    const bool utf8 = encoding.isEmpty() ||
-                      encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0 ||
-                      encoding.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0;
+    const bool utf8 = read->namesUtf8();
     if (!utf8 && byteOrderMark_) {
         // XML lets the byte-order mark decide; libxml2 would follow the declaration and turn
         // every accented letter into two. The name is replaced, padded outside the quotes so
         // that the columns after it stay where they are.
-        column_ = removedColumns_ + match.capturedStart(1);
-        declaredEncoding_ = encoding;
+        const prolog::Attribute& encoding = read->encoding;
+        column_ = removedColumns_ + encoding.valueStart;
+        declaredEncoding_ = QString::fromLatin1(encoding.value.trimmed());
         record(0, encodingClash);
         leadingFaults_ = qint64(faults_.size());
-        const qsizetype from = match.capturedStart(0);
-        const qsizetype length = match.capturedLength(0);
+        const qsizetype length = encoding.end - encoding.start;
         const QByteArray replacement = QByteArray("encoding=\"UTF-8\"").leftJustified(length, ' ');
-        held_.replace(from, length, replacement);
+        held_.replace(encoding.start, length, replacement);
     }
     mode_ = utf8 || byteOrderMark_ ? Mode::Utf8 : Mode::LineEnds;
 }

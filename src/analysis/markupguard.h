@@ -188,7 +188,7 @@ private:
     // as it names, and the guard can only follow encodings in which ASCII stays ASCII.
     QByteArray declaration_;
     bool declarationRead_ = false;
-    int bomSkipped_ = 0;
+    qsizetype bomSkipped_ = 0;
     int unitWidth_ = 0;   // 0 until the first four bytes have been seen
     bool utf8_ = false;   // known to be UTF-8, whose bytes above 0x7F show where characters end
     int utf8Pending_ = 0; // continuation bytes still to come after the last byte read

@@ -345,6 +345,14 @@ void ExportReaderTest::exportFaults_data()
         << Items{{"Caf\u00e9", "x"}}
         << QStringList{"1:31 The file starts with a UTF-8 byte-order mark but declares the "
                        "encoding ISO-8859-1: read as UTF-8"};
+    QTest::newRow("byte-order mark against an encoding in single quotes, spaced out")
+        << "\xEF\xBB\xBF" + ExportFixture::channelWith({ExportFixture::item("Caf\u00e9", "x")})
+                                .replace("version=\"1.0\" encoding=\"UTF-8\"",
+                                         "version='1.0' encoding = 'latin1' standalone='yes'")
+                                .toUtf8()
+        << Items{{"Caf\u00e9", "x"}}
+        << QStringList{"1:33 The file starts with a UTF-8 byte-order mark but declares the "
+                       "encoding latin1: read as UTF-8"};
     QTest::newRow("empty file") << QByteArray() << Items{} << QStringList{"0:0 The file is empty"};
     QTest::newRow("mismatched tags in an item")
         << ExportFixture::channelWith({itemWithId("A", "a", "1"),
