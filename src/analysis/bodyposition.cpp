@@ -1,5 +1,7 @@
 #include "bodyposition.h"
 
+#include "markuplexer.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -86,9 +88,11 @@ public:
 
 private:
     bool skipMarkup();
+    // Steps over the construct that starts at the next '<'; what it was, nothing when it did not
+    // end or was none.
+    std::optional<MarkupLexer::Construct> skipConstruct();
     bool matchCharacterData(qint64 offset);
     bool matchReference();
-    bool skipPast(const char* terminator);
     void consume(qint64 count)
     {
         counter_.advance(raw_.data(), count);
@@ -107,7 +111,6 @@ private:
     qint64 matched_ = 0;
     bool inCData_ = false;
     int nesting_ = 0;
-    bool lastTagWasEmpty_ = false;
 };
 
 bool BodyWalk::walkTo(qint64 offset)
@@ -132,39 +135,37 @@ bool BodyWalk::skipMarkup()
         } else if (rawStartsWith("<![CDATA[")) {
             consume(9);
             inCData_ = true;
-        } else if (rawStartsWith("<!--")) {
-            if (!skipPast("-->"))
-                return false;
-        } else if (rawStartsWith("<?")) {
-            if (!skipPast("?>"))
-                return false;
         } else if (rawStartsWith("<")) {
-            // Elements inside the body's element add their text, not their tags.
-            const bool endTag = rawStartsWith("</");
-            if (endTag && nesting_ == 0)
+            // Elements inside the body's element add their text, not their tags; comments and
+            // processing instructions add nothing.
+            if (rawStartsWith("</") && nesting_ == 0)
                 return false;
-            if (!skipPast(">"))
+            const std::optional<MarkupLexer::Construct> skipped = skipConstruct();
+            if (!skipped)
                 return false;
-            nesting_ += endTag ? -1 : (lastTagWasEmpty_ ? 0 : 1);
+            nesting_ += *skipped == MarkupLexer::Construct::StartTag ? 1
+                        : *skipped == MarkupLexer::Construct::EndTag ? -1
+                                                                     : 0;
         } else {
             return true;
         }
     }
 }
 
-bool BodyWalk::skipPast(const char* terminator)
+std::optional<MarkupLexer::Construct> BodyWalk::skipConstruct()
 {
-    const auto length = qint64(std::strlen(terminator));
-    char previous = 0;
-    while (!rawStartsWith(terminator)) {
-        if (raw_.available(1) < 1)
-            return false;
-        previous = *raw_.data();
-        consume(1);
+    MarkupLexer lexer;
+    for (;;) {
+        const qint64 available = raw_.available(1);
+        if (available < 1)
+            return std::nullopt;
+        const qint64 read = lexer.scan(raw_.data(), available);
+        consume(read);
+        if (lexer.event() == MarkupLexer::Event::Ended)
+            return lexer.construct();
+        if (lexer.event() == MarkupLexer::Event::Abandoned)
+            return std::nullopt;
     }
-    lastTagWasEmpty_ = previous == '/';
-    consume(length);
-    return true;
 }
 
 bool BodyWalk::matchCharacterData(qint64 offset)

@@ -1,6 +1,7 @@
 #include "guardedinput.h"
 
 #include "libxmlsupport.h"
+#include "prologreader.h"
 #include "reusedbuffer.h"
 
 #include <algorithm>
@@ -83,7 +84,7 @@ int exportParserOptions(GuardedInput& input)
     std::optional<bool> doctype;
     while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk)) {
         // NUL bytes are passed over, so that UTF-16 and UCS-4 read the same.
-        doctype = markupguard::declaresDoctype(
+        doctype = prolog::declaresDoctype(
             QByteArray(input.pending).removeIf([](char byte) { return byte == 0; }));
     }
     int options = XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_DTDVALID;

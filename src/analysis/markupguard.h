@@ -138,11 +138,6 @@ private:
     std::optional<Violation> violation_;
 };
 
-// Whether the prolog at the start of the text, before its root element, holds a document type
-// declaration: the only place where one is read (elsewhere libxml2 stops at it as a fault).
-// Nothing while the bytes so far cannot tell.
-std::optional<bool> declaresDoctype(QByteArrayView head);
-
 // Guards a post body as the post checker wraps it, in UTF-8.
 std::optional<Violation> firstViolation(const char* data, qint64 size);
 

@@ -1,5 +1,5 @@
 // The guard's ways through whole runs of bytes: the runs that change nothing but the position,
-// whole texts, and the prolog of an export.
+// and whole texts.
 
 #include "markupguard.h"
 
@@ -76,27 +76,6 @@ void Guard::pass(const unsigned char* data, qint64 count)
     position_ += count;
     previous_[0] = count >= 2 ? data[count - 2] : previous_[1];
     previous_[1] = data[count - 1];
-}
-
-std::optional<bool> declaresDoctype(QByteArrayView head)
-{
-    qsizetype at = 0;
-    while ((at = head.indexOf('<', at)) >= 0) {
-        if (head.size() - at < 9)
-            return std::nullopt;
-        const QByteArrayView rest = head.sliced(at);
-        const bool instruction = rest.startsWith("<?");
-        if (instruction || rest.startsWith("<!--")) {
-            const QByteArrayView terminator = instruction ? "?>" : "-->";
-            const qsizetype end = rest.indexOf(terminator, 2);
-            if (end < 0)
-                return std::nullopt;
-            at += end + terminator.size();
-            continue;
-        }
-        return rest.startsWith("<!DOCTYPE");
-    }
-    return std::nullopt;
 }
 
 std::optional<Violation> Guard::scan(const char* data, qint64 size)

@@ -1,5 +1,7 @@
 #include "prologreader.h"
 
+#include "markuplexer.h"
+
 #include <cstring>
 
 namespace prolog {
@@ -108,6 +110,24 @@ bool Declaration::namesUtf8() const
 {
     const QByteArray name = encoding.value.trimmed().toUpper();
     return name.isEmpty() || name == "UTF-8" || name == "UTF8";
+}
+
+std::optional<bool> declaresDoctype(QByteArrayView head)
+{
+    MarkupLexer lexer;
+    for (qsizetype at = 0; at < head.size();) {
+        at += lexer.scan(head.data() + at, head.size() - at);
+        if (lexer.event() == MarkupLexer::Event::None)
+            continue;
+        if (lexer.event() == MarkupLexer::Event::Abandoned)
+            return false;
+        // Comments and processing instructions, the declaration among them, may come first.
+        const MarkupLexer::Construct construct = lexer.construct();
+        if (construct != MarkupLexer::Construct::Comment &&
+            construct != MarkupLexer::Construct::ProcessingInstruction)
+            return construct == MarkupLexer::Construct::Doctype;
+    }
+    return std::nullopt;
 }
 
 } // namespace prolog

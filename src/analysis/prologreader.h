@@ -63,4 +63,9 @@ struct Declaration
 // pseudo-attributes are read as far as they are well-formed: libxml2 reports a malformed one.
 std::optional<Declaration> readDeclaration(QByteArrayView bytes);
 
+// Whether the prolog at the start of the text, before its root element, holds a document type
+// declaration: the only place where one is read (elsewhere libxml2 stops at it as a fault).
+// Nothing while the bytes so far cannot tell.
+std::optional<bool> declaresDoctype(QByteArrayView head);
+
 } // namespace prolog

@@ -85,6 +85,10 @@ void ExportPositionsTest::faultInExport_data()
         << exportWith(QStringLiteral("<item><content:encoded><!-- note -->&lt;b&gt;x&amp;y"
                                      "</content:encoded></item>"))
         << "&amp;y" << 6;
+    QTest::newRow("instruction and element inside the body element, '>' in a quoted value")
+        << exportWith(QStringLiteral("<item><content:encoded><?pi x?>&lt;b&gt;<em title=\"a>b\">x"
+                                     "</em>&amp;y</content:encoded></item>"))
+        << "&amp;y" << 6;
     QTest::newRow("CR LF line ends")
         << exportWith(QStringLiteral("<item>\r\n<content:encoded><![CDATA[a\r\nb\r\nc &nbsp;]]>"
                                      "</content:encoded>\r\n</item>\r\n"))

@@ -1,4 +1,5 @@
 #include "analysis/markupguard.h"
+#include "analysis/prologreader.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -103,7 +104,7 @@ void MarkupGuardTest::violation()
     QFETCH(QString, reasonPart);
 
     // A post body, as it is wrapped, can hold no document type declaration in force.
-    const bool doctype = markupguard::declaresDoctype(text).value_or(false);
+    const bool doctype = prolog::declaresDoctype(text).value_or(false);
     const auto violation = doctype ? markupguard::Guard().scan(text.constData(), text.size())
                                    : markupguard::firstViolation(text.constData(), text.size());
     QCOMPARE(violation.has_value(), offset >= 0);

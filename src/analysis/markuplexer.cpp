@@ -1,0 +1,268 @@
+#include "markuplexer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool isSpace(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+bool isNameStart(char byte)
+{
+    const auto unit = static_cast<unsigned char>(byte);
+    return (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') || unit == '_' ||
+           unit == ':' || unit >= 0x80;
+}
+
+bool isQuote(char byte)
+{
+    return byte == '"' || byte == '\'';
+}
+
+// Whether the keyword read so far can still become `word`.
+bool couldBecome(const std::string& keyword, const char* word)
+{
+    return std::strncmp(keyword.c_str(), word, keyword.size()) == 0 &&
+           keyword.size() <= std::strlen(word);
+}
+
+} // namespace
+
+qint64 MarkupLexer::scan(const char* data, qint64 size)
+{
+    event_ = Event::None;
+    qint64 i = 0;
+    while (i < size && event_ == Event::None) {
+        switch (state_) {
+        case State::Text:
+            i += readText(data + i, size - i);
+            continue;
+        case State::Quoted:
+            i += readQuoted(data + i, size - i);
+            continue;
+        case State::EndTag:
+            i += readEndTag(data + i, size - i);
+            continue;
+        case State::Comment:
+            i += readUntil(data + i, size - i, '-', 2, State::Text);
+            continue;
+        case State::CData:
+            i += readUntil(data + i, size - i, ']', 2, State::Text);
+            continue;
+        case State::ProcessingInstruction:
+            i += readUntil(data + i, size - i, '?', 1, State::Text);
+            continue;
+        case State::SubsetComment:
+            i += readUntil(data + i, size - i, '-', 2, State::Subset);
+            continue;
+        case State::SubsetInstruction:
+            i += readUntil(data + i, size - i, '?', 1, State::Subset);
+            continue;
+        case State::Open:
+            readOpen(data[i]);
+            break;
+        case State::Keyword:
+            readKeyword(data[i]);
+            break;
+        case State::TagName:
+        case State::Tag:
+            readTag(data[i]);
+            break;
+        case State::Doctype:
+        case State::Declaration:
+            readDoctype(data[i]);
+            break;
+        case State::Subset:
+        case State::SubsetDeclaration:
+            readSubset(data[i]);
+            break;
+        case State::SubsetOpen:
+            readSubsetOpen(data[i]);
+            break;
+        }
+        ++i;
+    }
+    return i;
+}
+
+void MarkupLexer::begin(State state, Construct construct)
+{
+    state_ = state;
+    construct_ = construct;
+    event_ = Event::Begun;
+}
+
+void MarkupLexer::end(Construct construct, State next)
+{
+    state_ = next;
+    if (next == State::Text) {
+        construct_ = construct;
+        event_ = Event::Ended;
+    }
+}
+
+void MarkupLexer::quote(char byte, State back)
+{
+    quote_ = byte;
+    afterQuote_ = back;
+    state_ = State::Quoted;
+}
+
+qint64 MarkupLexer::readText(const char* data, qint64 size)
+{
+    const void* open = std::memchr(data, '<', size_t(size));
+    if (open == nullptr)
+        return size;
+    state_ = State::Open;
+    return static_cast<const char*>(open) - data + 1;
+}
+
+// Reads up to the end of a construct closed by `count` times `repeated` and then '>'.
+qint64 MarkupLexer::readUntil(const char* data, qint64 size, char repeated, int count, State next)
+{
+    qint64 i = 0;
+    while (i < size) {
+        if (terminatorMatched_ == 0) {
+            const void* found = std::memchr(data + i, repeated, size_t(size - i));
+            if (found == nullptr)
+                return size;
+            i = static_cast<const char*>(found) - data;
+        }
+        const char byte = data[i++];
+        if (byte == repeated) {
+            terminatorMatched_ = std::min(terminatorMatched_ + 1, count);
+        } else if (byte == '>' && terminatorMatched_ == count) {
+            terminatorMatched_ = 0;
+            end(construct_, next);
+            return i;
+        } else {
+            terminatorMatched_ = 0;
+        }
+    }
+    return size;
+}
+
+qint64 MarkupLexer::readQuoted(const char* data, qint64 size)
+{
+    const void* close = std::memchr(data, quote_, size_t(size));
+    if (close == nullptr)
+        return size;
+    state_ = afterQuote_;
+    return static_cast<const char*>(close) - data + 1;
+}
+
+qint64 MarkupLexer::readEndTag(const char* data, qint64 size)
+{
+    const void* close = std::memchr(data, '>', size_t(size));
+    if (close == nullptr)
+        return size;
+    end(Construct::EndTag);
+    return static_cast<const char*>(close) - data + 1;
+}
+
+void MarkupLexer::readOpen(char byte)
+{
+    terminatorMatched_ = 0;
+    if (byte == '/') {
+        begin(State::EndTag, Construct::EndTag);
+    } else if (byte == '?') {
+        begin(State::ProcessingInstruction, Construct::ProcessingInstruction);
+    } else if (byte == '!') {
+        keyword_.clear();
+        state_ = State::Keyword;
+    } else if (isNameStart(byte)) {
+        name_.assign(1, byte);
+        slash_ = false;
+        begin(State::TagName, Construct::StartTag);
+    } else if (byte != '<') {
+        state_ = State::Text;
+        event_ = Event::Abandoned;
+    }
+}
+
+void MarkupLexer::readKeyword(char byte)
+{
+    keyword_.push_back(byte);
+    if (keyword_ == "--") {
+        begin(State::Comment, Construct::Comment);
+    } else if (keyword_ == "[CDATA[") {
+        begin(State::CData, Construct::CData);
+    } else if (keyword_ == "DOCTYPE") {
+        begin(State::Doctype, Construct::Doctype);
+    } else if (!couldBecome(keyword_, "--") && !couldBecome(keyword_, "[CDATA[") &&
+               !couldBecome(keyword_, "DOCTYPE")) {
+        begin(State::Declaration, Construct::Declaration);
+        // The byte that told may be the declaration's end.
+        event_ = Event::None;
+        readDoctype(byte);
+        if (event_ == Event::None)
+            event_ = Event::Begun;
+    }
+}
+
+void MarkupLexer::readTag(char byte)
+{
+    if (state_ == State::TagName) {
+        if (!isSpace(byte) && byte != '/' && byte != '>' && byte != '<' && !isQuote(byte)) {
+            if (name_.size() <= nameLimit)
+                name_.push_back(byte);
+            return;
+        }
+        state_ = State::Tag;
+    }
+    if (isQuote(byte)) {
+        slash_ = false;
+        quote(byte, State::Tag);
+    } else if (byte == '>') {
+        end(slash_ ? Construct::EmptyElementTag : Construct::StartTag);
+    } else if (byte == '<') {
+        // A tag left open: libxml2 stops at it, and the '<' begins what follows.
+        state_ = State::Open;
+    } else {
+        slash_ = byte == '/';
+    }
+}
+
+void MarkupLexer::readDoctype(char byte)
+{
+    if (isQuote(byte))
+        quote(byte, state_);
+    else if (byte == '[' && state_ == State::Doctype)
+        state_ = State::Subset;
+    else if (byte == '>')
+        end(construct_);
+}
+
+// Between the declarations of the internal subset, and inside one of them.
+void MarkupLexer::readSubset(char byte)
+{
+    if (state_ == State::SubsetDeclaration) {
+        if (isQuote(byte))
+            quote(byte, State::SubsetDeclaration);
+        else if (byte == '>')
+            state_ = State::Subset;
+    } else if (byte == '<') {
+        keyword_.clear();
+        state_ = State::SubsetOpen;
+    } else if (byte == ']') {
+        state_ = State::Doctype;
+    }
+}
+
+void MarkupLexer::readSubsetOpen(char byte)
+{
+    keyword_.push_back(byte);
+    if (keyword_ == "?") {
+        terminatorMatched_ = 0;
+        state_ = State::SubsetInstruction;
+    } else if (keyword_ == "!--") {
+        terminatorMatched_ = 0;
+        state_ = State::SubsetComment;
+    } else if (keyword_ != "!" && keyword_ != "!-") {
+        state_ = State::SubsetDeclaration;
+        readSubset(byte);
+    }
+}
