@@ -2,6 +2,7 @@
 
 #include "analysis/nativepath.h"
 
+#include "faulthelp.h"
 #include "jsonstream.h"
 
 #include <QDir>
@@ -16,7 +17,8 @@ namespace {
 const QString exportFaultRule = QStringLiteral("export-fault");
 
 // SARIF 2.1.0: one run, one result per fault at its place in the export. Rules are named by
-// libxml2's error code; they are listed after the results, once every code met is known.
+// libxml2's error code, each with what usually causes it; they are listed after the results,
+// once every code met is known.
 class SarifFormat : public FaultFormat
 {
 public:
@@ -42,8 +44,9 @@ public:
     {
         const QString rule = QStringLiteral("libxml2-") + QString::number(fault.errorCode);
         if (fault.errorCode != lastCode_) {
-            rules_.try_emplace(
-                rule, ruleObject(rule, QStringLiteral("libxml2 error %1").arg(fault.errorCode)));
+            if (!rules_.contains(rule))
+                rules_.emplace(rule, helpedRule(rule, postFaultHelp(fault.errorCode, fault.reason),
+                                                QStringLiteral("error")));
             lastCode_ = fault.errorCode;
         }
         json_.value(
@@ -64,9 +67,8 @@ public:
     void exportFaults(const QList<ExportFault>& faults) override
     {
         for (const ExportFault& fault : faults) {
-            rules_.try_emplace(
-                exportFaultRule,
-                ruleObject(exportFaultRule, QStringLiteral("Fault in the export file")));
+            if (!rules_.contains(exportFaultRule))
+                rules_.emplace(exportFaultRule, helpedRule(exportFaultRule, exportFaultHelp()));
             json_.value(
                 QJsonObject{{"ruleId", exportFaultRule},
                             {"level", exportFaultSeverity(fault)},
@@ -140,6 +142,17 @@ private:
     static QJsonObject ruleObject(const QString& id, const QString& description)
     {
         return {{"id", id}, {"shortDescription", QJsonObject{{"text", description}}}};
+    }
+
+    // level: that of the rule's results, when they all have one.
+    static QJsonObject helpedRule(const QString& id, const FaultHelp& help,
+                                  const QString& level = {})
+    {
+        QJsonObject rule = ruleObject(id, help.description);
+        rule.insert("help", QJsonObject{{"text", help.help}});
+        if (!level.isEmpty())
+            rule.insert("defaultConfiguration", QJsonObject{{"level", level}});
+        return rule;
     }
 
     // A check of the audit: its help text, and the level its findings usually have.

@@ -341,11 +341,29 @@ void ReportTest::sarifReport()
              QUrl::fromLocalFile(mixedExport_).toString(QUrl::FullyEncoded));
     QCOMPARE(location.value("region").toObject().value("startLine").toInt(), 10);
     QCOMPARE(location.value("region").toObject().value("startColumn").toInt(), 8);
+    // Each rule says what its code stands for and what usually causes it in a post.
     QStringList rules;
     for (const QJsonValue rule :
          sarifRun.value("tool").toObject().value("driver").toObject().value("rules").toArray())
-        rules.append(rule.toObject().value("id").toString());
-    QCOMPARE(rules, (QStringList{"libxml2-26", "libxml2-76"}));
+        rules.append(rule["id"].toString() + u'|' + rule["shortDescription"]["text"].toString() +
+                     u'|' + rule["help"]["text"].toString());
+    QCOMPARE(rules.size(), 2);
+    QVERIFY2(rules.at(0).startsWith("libxml2-26|Entity not defined|") &&
+                 rules.at(0).contains("`&nbsp;` becomes `&#160;`") &&
+                 rules.at(1).startsWith("libxml2-76|Opening and ending tag mismatch|") &&
+                 rules.at(1).contains("`<br/>`"),
+             qPrintable(rules.join(u'\n')));
+    // A fault of the export that cost no post is a warning.
+    const QString faulty = fixture_.write(
+        ExportFixture::channelWith({ExportFixture::item("Fine", "ok")
+                                        .replace("</item>", "<wp:meta>\x10</wp:meta></item>")}),
+        QStringLiteral("sarif-faulty.xml"));
+    const QJsonObject faultyRun =
+        QJsonDocument::fromJson(report({"--format=sarif", faulty}).out.toUtf8())["runs"][0]
+            .toObject();
+    QCOMPARE(faultyRun["results"][0]["level"].toString(), QStringLiteral("warning"));
+    QVERIFY(faultyRun["tool"]["driver"]["rules"][0]["help"]["text"].toString().contains(
+        QLatin1String("every post was read")));
 
     const QJsonObject audited =
         QJsonDocument::fromJson(
