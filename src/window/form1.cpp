@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTreeView>
 
 #include <algorithm>
@@ -35,6 +36,8 @@
 namespace {
 
 constexpr TwipsRect clientArea{0, 0, 10320, 8610};
+constexpr int detailPanelTop = 4680;
+constexpr int detailPanelHeight = 7 * 480 + 375;
 
 template <typename Control>
 Control* designed(QWidget* form, const QString& name, const TwipsRect& rect)
@@ -151,15 +154,31 @@ void Form1::createControls()
 
 void Form1::createDetailPanel()
 {
+    // The panel's eight rows, from the top of the first box to the bottom of the last; they keep
+    // their places in the window, the area only lets them scroll on a short one.
+    detailPanel_ = designed<QScrollArea>(this, QStringLiteral("DetailPanel"),
+                                         {0, detailPanelTop, clientArea.width, detailPanelHeight});
+    detailPanel_->setFrameShape(QFrame::NoFrame);
+    detailPanel_->setFocusPolicy(Qt::NoFocus);
+    detailPanel_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    detailPanel_->setWidgetResizable(true);
+    auto* rows = new QWidget;
+    rows->setObjectName(QStringLiteral("DetailRows"));
+    rows->setMinimumHeight(toPixels(detailPanelHeight));
     for (int slot = 0; slot < detailSlotCount; ++slot) {
-        const int top = 4680 + 480 * slot;
+        const int top = 480 * slot;
         const QString number = QString::number(slot + 1);
-        labels_[size_t(slot)] = designedLabel(this, QStringLiteral("Label") + number, QString(),
+        labels_[size_t(slot)] = designedLabel(rows, QStringLiteral("Label") + number, QString(),
                                               {240, top + 120, 1095, 255});
         texts_[size_t(slot)] =
-            designedTextBox(this, QStringLiteral("Text") + number, {1560, top, 8535, 375});
+            designedTextBox(rows, QStringLiteral("Text") + number, {1560, top, 8535, 375});
         texts_[size_t(slot)]->setReadOnly(true);
     }
+    detailPanel_->setWidget(rows);
+    // Laid out at once, without its frame: the window's first layout is measured before it is
+    // shown.
+    QEvent layout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(detailPanel_, &layout);
 }
 
 void Form1::setTabOrders()
@@ -252,11 +271,9 @@ void Form1::Form_Resize()
     const int dH = height - lastHeight_;
     lastHeight_ = height;
 
-    ResizeFollowers followers{TextPath,    CommandPath,  CommandExport,
-                              OptionLinks, OptionErrors, OptionFindings,
-                              ListView1,   {},           {}};
+    ResizeFollowers followers{TextPath,       CommandPath, CommandExport, OptionLinks, OptionErrors,
+                              OptionFindings, ListView1,   detailPanel_,  {}};
     std::copy(texts_.begin(), texts_.end(), followers.texts.begin());
-    std::copy(labels_.begin(), labels_.end(), followers.labels.begin());
     followResize(followers, dW, dH);
     followResizeBeyondDesign();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "resizelayout.h"
 #include "userdialogs.h"
 
 #include "analysis/analysisrun.h"
@@ -21,6 +22,7 @@ class QLineEdit;
 class QDialog;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QTreeView;
 class FindBar;
 class ResultsModel;
@@ -66,6 +68,7 @@ private:
     void createAuditTools();
     void fitToScreen();
     void followResizeBeyondDesign();
+    void shareHeightWithPanel();
 
     void Form_Load();
     void Form_Resize();
@@ -131,6 +134,7 @@ private:
     bool closeAfterRun_ = false;
     bool shownBefore_ = false;
     int findBarHeight_ = 0;
+    HeightShare heightShare_;
 
     ResultsModel* model_ = nullptr;
     ResultsSortProxy* proxy_ = nullptr;
@@ -146,6 +150,8 @@ private:
     QRadioButton* OptionFindings = nullptr;
     QPushButton* CommandExport = nullptr;
     QTreeView* ListView1 = nullptr;
+    // Holds the panel's captions and boxes; it scrolls when the window is too short for them.
+    QScrollArea* detailPanel_ = nullptr;
     std::array<QLabel*, detailSlotCount> labels_{};
     std::array<QLineEdit*, detailSlotCount> texts_{};
     FindBar* findBar_ = nullptr;

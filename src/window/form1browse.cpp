@@ -21,9 +21,12 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -92,17 +95,28 @@ void Form1::createBrowsingTools()
 
 // At 100 % the design fits any screen; at 150 % or 200 % it may not, and a window larger than
 // its screen has its buttons out of reach. Below the design's size the right-hand controls slide
-// left over the options row, which they may do until they meet the closing label's text, and the
-// list shrinks to a few rows.
+// left over the options row, which they may do until they meet the closing label's text; the list
+// shrinks to a few rows, and then the detail panel to two of its rows, with a scroll bar for the
+// others.
 void Form1::fitToScreen()
 {
     const int labelEnd = LabelDummy->x() + LabelDummy->sizeHint().width() + 4;
     const int slack = std::max(0, OptionLinks->x() - labelEnd);
+
+    // Three rows, under the header and over the scroll bar that columns wider than the list
+    // bring; a row is the text's height and the item's margins.
     const int rowHeight = ListView1->fontMetrics().height() + 6;
-    const int listMinimum = ListView1->header()->sizeHint().height() + 2 * rowHeight + 4 +
-                            findBar_->sizeHint().height();
-    const int listShrink = std::max(0, ListView1->height() - listMinimum);
-    setMinimumSize(width() - slack, height() - listShrink);
+    heightShare_.listMinimum =
+        2 * ListView1->frameWidth() + ListView1->header()->sizeHint().height() + 3 * rowHeight +
+        ListView1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ListView1);
+    heightShare_.gap = detailPanel_->y() - ListView1->geometry().bottom() - 1;
+    heightShare_.panelHeight = detailPanel_->height();
+    heightShare_.bottomMargin = height() - detailPanel_->geometry().bottom() - 1;
+    const int twoPanelRows = texts_[1]->geometry().bottom() + 1;
+    // The find bar may open at the smallest size: it takes its height from the list's top.
+    const int smallest = ListView1->y() + findBar_->sizeHint().height() + heightShare_.listMinimum +
+                         heightShare_.gap + twoPanelRows + heightShare_.bottomMargin;
+    setMinimumSize(width() - slack, std::min(height(), smallest));
 
     if (const QScreen* screen = this->screen())
         resize(size().boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize()));
@@ -135,6 +149,12 @@ void Form1::followResizeBeyondDesign()
     if (findBarHeight_ > 0)
         findBar_->setGeometry(ListView1->x(), ListView1->y() - findBarHeight_, ListView1->width(),
                               findBarHeight_);
+    shareHeightWithPanel();
+}
+
+void Form1::shareHeightWithPanel()
+{
+    shareHeight(*ListView1, *detailPanel_, height(), heightShare_);
 }
 
 void Form1::setFindBarShown(bool shown)
@@ -154,6 +174,7 @@ void Form1::setFindBarShown(bool shown)
         findBar_->hide();
     }
     ListView1->setGeometry(list);
+    shareHeightWithPanel();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

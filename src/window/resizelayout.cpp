@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 enum class Edge
@@ -53,9 +55,19 @@ void followResize(const ResizeFollowers& controls, int dW, int dH)
     add(controls.ListView1, Edge::Width, dW);
     for (QWidget* text : controls.texts)
         add(text, Edge::Width, dW);
+    add(controls.DetailPanel, Edge::Width, dW);
     add(controls.ListView1, Edge::Height, dH);
-    for (QWidget* text : controls.texts)
-        add(text, Edge::Top, dH);
-    for (QWidget* label : controls.labels)
-        add(label, Edge::Top, dH);
+    add(controls.DetailPanel, Edge::Top, dH);
+}
+
+void shareHeight(QWidget& list, QWidget& panel, int windowHeight, const HeightShare& share)
+{
+    // Worked out from the window's height rather than step by step: where nothing gives way this
+    // is where the steps above put them, and it stays right whatever a refused step left behind.
+    const int panelBottom = windowHeight - share.bottomMargin;
+    const int listHeight =
+        std::max(share.listMinimum, panelBottom - share.panelHeight - share.gap - list.y());
+    list.resize(list.width(), listHeight);
+    const int panelTop = list.y() + listHeight + share.gap;
+    panel.setGeometry(panel.x(), panelTop, panel.width(), std::max(0, panelBottom - panelTop));
 }

@@ -80,16 +80,19 @@ int main(int argc, char* argv[])
                                                 QItemSelectionModel::Rows);
     QTest::qWait(200);
 
+    // In the window's own pixels: a scaled screen's picture has more of them than the window.
     const QPixmap client = window.grab();
+    const qreal scale = client.devicePixelRatio();
     const int titleHeight = 28;
-    QPixmap picture(client.width(), client.height() + titleHeight);
+    QPixmap picture(client.size() + QSize(0, qRound(titleHeight * scale)));
+    picture.setDevicePixelRatio(scale);
     picture.fill(window.palette().color(QPalette::Mid));
     QPainter painter(&picture);
     painter.setPen(window.palette().color(QPalette::BrightText));
     QFont bold = window.font();
     bold.setBold(true);
     painter.setFont(bold);
-    painter.drawText(QRect(0, 0, client.width(), titleHeight), Qt::AlignCenter,
+    painter.drawText(QRect(0, 0, window.width(), titleHeight), Qt::AlignCenter,
                      window.windowTitle());
     painter.drawPixmap(0, titleHeight, client);
     painter.end();
