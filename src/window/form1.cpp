@@ -304,14 +304,19 @@ void Form1::checkExport(const QString& path)
         checkedExports_.append(path);
 
     QString failure;
+    RunSummary emptied;
     try {
         runCheck(path);
         return;
     } catch (const std::bad_alloc&) {
         failure = WindowTexts::outOfMemory;
+        emptied.problem = QStringLiteral("not checked: out of memory");
     } catch (const std::system_error& error) {
         failure = WindowTexts::runFailed(QString::fromLocal8Bit(error.what()));
+        emptied.problem = QStringLiteral("not checked: ") + QString::fromLocal8Bit(error.what());
     }
+    // The title must not go on counting the results of an earlier check.
+    setWindowTitle(windowTitleAfterRun(path, emptied));
     activeRun_ = nullptr;
     // The half-filled tables go first, which gives back the memory to go on with.
     model_->clearItems();
@@ -346,9 +351,12 @@ void Form1::runCheck(const QString& path)
     RunSummary summary = RunSummary::of(tables_);
     summary.cancelled = outcome.cancelled;
     summary.exportFaults = outcome.exportFaultCount;
+    // The reason stays in the title after the message has gone, until the next check.
+    if (!outcome.foundItems && !outcome.cancelled)
+        summary.problem = noItemsInTitle(outcome);
     setWindowTitle(windowTitleAfterRun(path, summary));
     if (!outcome.foundItems && !outcome.cancelled)
-        dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, outcome.problem));
+        dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, noItemsProblem(path, outcome)));
     else if (!outcome.exportFaults.isEmpty())
         dialogs_->showMessage(
             WindowTexts::exportFaults(outcome.exportFaults, outcome.exportFaultCount));

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <cerrno>
+#include <cstring>
+
 RunSummary RunSummary::of(const ResultTables& tables)
 {
     RunSummary summary;
@@ -16,6 +19,38 @@ RunSummary RunSummary::of(const ResultTables& tables)
             ++summary.notWellFormed;
     }
     return summary;
+}
+
+namespace {
+
+// The reader says why a file would not open in the system's words, which for a missing file ("No
+// such file or directory") leave the user guessing whether the file was there at all.
+bool fileMissing(const AnalysisOutcome& outcome)
+{
+    return outcome.unreadable &&
+           outcome.problem.reason == QString::fromLocal8Bit(std::strerror(ENOENT));
+}
+
+} // namespace
+
+ExportFault noItemsProblem(const QString& exportPath, const AnalysisOutcome& outcome)
+{
+    ExportFault problem = outcome.problem;
+    if (fileMissing(outcome))
+        problem.reason = exportPath + QStringLiteral(": ") + fileNotFound;
+    return problem;
+}
+
+QString noItemsInTitle(const AnalysisOutcome& outcome)
+{
+    if (fileMissing(outcome))
+        return fileNotFound;
+    if (outcome.unreadable)
+        return QStringLiteral("not read: ") + outcome.problem.reason;
+    const QString noItems = QStringLiteral("no WordPress items");
+    if (outcome.problem.reason.isEmpty())
+        return noItems;
+    return noItems + QStringLiteral(": ") + WindowTexts::exportFault(outcome.problem);
 }
 
 namespace {
@@ -38,6 +73,8 @@ QString windowTitleAfterRun(const QString& exportPath, const RunSummary& summary
     if (summary.exportFaults > 0)
         counts += QStringLiteral(", ") +
                   counted(summary.exportFaults, "fault in the export", "faults in the export");
-    return QFileInfo(exportPath).fileName() + QStringLiteral(" — ") + counts +
+    const QString problem =
+        summary.problem.isEmpty() ? QString() : summary.problem + QStringLiteral(" — ");
+    return QFileInfo(exportPath).fileName() + QStringLiteral(" — ") + problem + counts +
            QStringLiteral(" — ") + WindowTexts::caption;
 }

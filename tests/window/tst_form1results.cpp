@@ -134,6 +134,16 @@ void Form1ResultsTest::runsReplaceOrKeepResults()
     driver.run(testData(QStringLiteral("not-an-export.xml")));
     QCOMPARE(driver.dialogs->messages,
              QStringList{noItemsMessage + "\n\nLine 1, column 1: Document is empty"});
+    // The reason stays in the title once the message is closed.
+    const QString noCounts = "0 posts, 0 not well-formed, 0 links, 0 findings — Postlint";
+    QCOMPARE(driver.form->windowTitle(), "not-an-export.xml — no WordPress items: Line 1, column "
+                                         "1: Document is empty — " +
+                                             noCounts);
+    const QString gone = QDir::temp().filePath(QStringLiteral("gone/gone.xml"));
+    driver.form->checkExport(gone);
+    QCOMPARE(driver.dialogs->messages.constLast(),
+             noItemsMessage + "\n\n" + gone + ": file not found");
+    QCOMPARE(driver.form->windowTitle(), "gone.xml — file not found — " + noCounts);
     QVERIFY(driver.control("OptionErrors")->isEnabled() &&
             driver.control("OptionLinks")->isEnabled());
     QCOMPARE(driver.headers(), (QStringList{"Post Title", "Content"}));
