@@ -61,8 +61,10 @@ TableExtent Form1::extentOf(Shown view) const
 void Form1::ListView1_ColumnClick(int column)
 {
     proxy_->setSortKey(column);
-    proxy_->setSortOrder(proxy_->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder
-                                                                   : Qt::AscendingOrder);
+    // The first click sorts A to Z, as users expect; every click after it flips the order,
+    // whichever column it is on.
+    const bool ascending = !sortActive_ || proxy_->sortOrder() == Qt::DescendingOrder;
+    proxy_->setSortOrder(ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     proxy_->setSorted(true);
     sortActive_ = true;
     ListView1->header()->setSortIndicatorShown(true);
