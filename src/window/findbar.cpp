@@ -10,7 +10,7 @@
 FindBar::FindBar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("FindBar"));
-    auto* label = new QLabel(QStringLiteral("F&ind:"), this);
+    auto* label = new QLabel(QStringLiteral("Fi&nd:"), this);
     findText_ = new QLineEdit(this);
     findText_->setObjectName(QStringLiteral("FindText"));
     findText_->setPlaceholderText(QStringLiteral("text in any column"));
@@ -18,6 +18,9 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent)
     label->setBuddy(findText_);
     faultsOnly_ = new QCheckBox(QStringLiteral("Faults &only"), this);
     faultsOnly_->setObjectName(QStringLiteral("FaultsOnly"));
+    // The caption keeps its underlined letter, but Alt+O belongs to the window: the box's own
+    // mnemonic would work only while the bar is open, and would leave the focus on the box.
+    faultsOnly_->setShortcut(QKeySequence());
     faultsOnly_->setToolTip(
         QStringLiteral("Errors view: hide the posts that parse (Error Code 0)"));
     count_ = new QLabel(this);
@@ -55,6 +58,21 @@ bool FindBar::faultsOnly() const
 void FindBar::setFaultsOnlyAvailable(bool available)
 {
     faultsOnly_->setEnabled(available);
+}
+
+bool FindBar::faultsOnlyAvailable() const
+{
+    return faultsOnly_->isEnabled();
+}
+
+void FindBar::toggleFaultsOnly()
+{
+    faultsOnly_->toggle();
+}
+
+bool FindBar::typingInFindBox() const
+{
+    return findText_->hasFocus();
 }
 
 void FindBar::showCount(qint64 shown, qint64 total)

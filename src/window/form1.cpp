@@ -111,7 +111,7 @@ void Form1::createControls()
         designed<QPushButton>(this, QStringLiteral("CommandPath"), {8160, 240, 1935, 375});
     CommandPath->setText(QStringLiteral("Select &File"));
 
-    LabeDummy = designedLabel(this, QStringLiteral("LabeDummy"), QStringLiteral("Dummy XML Tag:"),
+    LabeDummy = designedLabel(this, QStringLiteral("LabeDummy"), QStringLiteral("&Dummy XML Tag:"),
                               {240, 885, 1335, 255});
     Label9 =
         designedLabel(this, QStringLiteral("Label9"), QStringLiteral("<"), {1800, 885, 135, 375});
@@ -122,6 +122,8 @@ void Form1::createControls()
         LabeDummy->height());
     TextDummy = designedTextBox(this, QStringLiteral("TextDummy"), {1920, 840, 855, 375});
     TextDummy->setText(WindowTexts::defaultDummyTag);
+    // Alt+D: no other control of the window uses the letter.
+    LabeDummy->setBuddy(TextDummy);
     LabelDummy = designedLabel(this, QStringLiteral("LabelDummy"), QStringLiteral("></dummy>"),
                                {2760, 885, 2055, 375});
     OptionLinks =

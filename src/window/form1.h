@@ -58,6 +58,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -107,6 +108,8 @@ private:
     void applyFilter();
     void showFilterCount();
     void setFindBarShown(bool shown);
+    void toggleFaultsOnly();
+    void openListMenu();
     void copySelectedRows();
     void openRowView();
 

@@ -18,14 +18,17 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
@@ -66,10 +69,25 @@ void Form1::createBrowsingTools()
     filterTimer->setInterval(0);
     connect(filterTimer, &QTimer::timeout, this, &Form1::applyFilter);
     connect(findBar_, &FindBar::filterChanged, filterTimer, qOverload<>(&QTimer::start));
-    connect(findBar_, &FindBar::closed, this, [this] {
+    connect(findBar_, &FindBar::closed, this, [this, filterTimer] {
         setFindBarShown(false);
+        // At once rather than on the timer: the panel and the list must agree on the row that is
+        // current now that every row is back, and the list shows it wherever it now stands.
+        filterTimer->stop();
+        applyFilter();
+        ListView1->scrollTo(ListView1->currentIndex());
         ListView1->setFocus();
     });
+    auto* closeFind = new QShortcut(QKeySequence(Qt::Key_Escape), ListView1, nullptr, nullptr,
+                                    Qt::WidgetShortcut);
+    connect(closeFind, &QShortcut::activated, this, [this] {
+        if (!findBar_->isHidden())
+            findBar_->close();
+    });
+    QAction* faultsOnly = newAction(this, QStringLiteral("Faults &only"),
+                                    {QKeySequence(Qt::ALT | Qt::Key_O)}, Qt::WindowShortcut);
+    faultsOnly->setObjectName(QStringLiteral("FaultsOnlyAction"));
+    connect(faultsOnly, &QAction::triggered, this, &Form1::toggleFaultsOnly);
 
     // Everything here is also in the list's context menu, so that a mouse reaches it too.
     ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -91,6 +109,49 @@ void Form1::createBrowsingTools()
         setFindBarShown(true);
         findBar_->open();
     });
+    // Shift+F10 opens the list's menu as the right mouse button does; the window system reports
+    // the Menu key as a keyboard context-menu event, which takes the same way.
+    auto* menu = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), ListView1, nullptr, nullptr,
+                               Qt::WidgetShortcut);
+    connect(menu, &QShortcut::activated, this, &Form1::openListMenu);
+    ListView1->installEventFilter(this);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListView1 && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        openListMenu();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Only in the errors view; it opens the bar if need be. Typing goes on where it was: in the find
+// box, or else in the list, never in the switch, where keys would be lost.
+void Form1::toggleFaultsOnly()
+{
+    if (!findBar_->faultsOnlyAvailable())
+        return;
+    const bool inFindBox = findBar_->typingInFindBox();
+    setFindBarShown(true);
+    findBar_->toggleFaultsOnly();
+    if (!inFindBox)
+        ListView1->setFocus(Qt::ShortcutFocusReason);
+}
+
+// At the current row, not where the mouse happens to be nor where the system guesses a text
+// cursor would be.
+void Form1::openListMenu()
+{
+    const QModelIndex current = ListView1->currentIndex();
+    QPoint at = ListView1->viewport()->rect().center();
+    if (current.isValid()) {
+        ListView1->scrollTo(current);
+        const QRect row = ListView1->visualRect(current);
+        at = QPoint(std::max(row.left(), 0) + row.height() / 2, row.bottom());
+    }
+    QMenu::exec(ListView1->actions(), ListView1->viewport()->mapToGlobal(at), nullptr, ListView1);
 }
 
 // At 100 % the design fits any screen; at 150 % or 200 % it may not, and a window larger than

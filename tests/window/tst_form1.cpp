@@ -3,6 +3,7 @@
 #include "window/qtdialogs.h"
 #include "window/twips.h"
 
+#include <QAction>
 #include <QMap>
 #include <QScreen>
 #include <QSet>
@@ -103,6 +104,23 @@ void Form1Test::windowStartsAsDesigned()
     // Showing the window at its start-up size moves nothing.
     QVERIFY(driver.show());
     QCOMPARE(layoutOf(driver), design);
+
+    // Every access key and shortcut of the window is one control's; Alt+D reaches the tag box
+    // through its label.
+    QList<QKeySequence> keys;
+    for (const QAbstractButton* button : form.findChildren<QAbstractButton*>())
+        keys.append(button->shortcut());
+    for (const QLabel* label : form.findChildren<QLabel*>())
+        keys.append(label->buddy() ? QKeySequence::mnemonic(label->text()) : QKeySequence());
+    for (const QAction* action : form.findChildren<QAction*>())
+        keys.append(action->shortcuts());
+    keys.removeAll(QKeySequence());
+    QCOMPARE(QSet<QKeySequence>(keys.cbegin(), keys.cend()).size(), keys.size());
+    QVERIFY(keys.contains(QKeySequence(Qt::ALT | Qt::Key_D)));
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_D, Qt::AltModifier);
+    QVERIFY(driver.control("TextDummy")->hasFocus());
 }
 
 void Form1Test::dummyTagKeepsLabelInStep_data()

@@ -9,13 +9,16 @@
 #include "window/textcells.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressDialog>
@@ -376,12 +379,32 @@ void Form1ResultsTest::findAndFaultsOnlyFollowSortPanelAndExport()
     QVERIFY(!driver.control("FaultsOnly")->isEnabled());
     QCOMPARE(driver.column(0).size(), 2);
 
-    // Esc closes the bar: every row again, the list in its place.
+    // Esc closes the bar: every row again, the list in its place, the panel on the current row.
     driver.click("OptionErrors");
+    driver.clickRow(1);
     QTest::keyClick(find, Qt::Key_Escape);
     QVERIFY(!find->isVisible());
-    QTRY_COMPARE(driver.column(0).size(), 4);
+    QCOMPARE(driver.column(0).size(), 4);
     QCOMPARE(driver.list()->geometry(), listAlone);
+    QCOMPARE(driver.textOf("Text1"), driver.list()->currentIndex().data().toString());
+    QCOMPARE(driver.textOf("Text1"), QStringLiteral("carrots"));
+
+    // Alt+O opens the bar when it is closed; typing goes on in the list, or in the find box when
+    // that is where it was. Esc in the list closes the bar too.
+    auto* faultsOnly = driver.control<QCheckBox>("FaultsOnly");
+    QTest::keyClick(driver.list(), Qt::Key_O, Qt::AltModifier);
+    QTRY_COMPARE(driver.column(0), (QStringList{"Apples", "carrots"}));
+    QVERIFY(faultsOnly->isVisible() && faultsOnly->isChecked() && driver.list()->hasFocus());
+    QTest::keyClick(driver.list(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(find, "c");
+    QTest::keyClick(find, Qt::Key_O, Qt::AltModifier);
+    QTest::keyClicks(find, "a");
+    QTRY_COMPARE(driver.column(0), (QStringList{"Café – menu", "carrots"}));
+    QVERIFY(!faultsOnly->isChecked() && find->hasFocus() && find->text() == u"ca");
+    driver.clickRow(0);
+    QTest::keyClick(driver.list(), Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+    QCOMPARE(driver.textOf("Text1"), QStringLiteral("Café – menu"));
 }
 
 void Form1ResultsTest::numbersSortAsNumbers()
@@ -478,6 +501,27 @@ void Form1ResultsTest::copyPutsWholeRowsOnTheClipboard()
                             "carrots\tTops &amp; roots &copy; me\t26\tEntity 'copy' not defined\t1"
                             "\t69\t<?xml version=\"1.0\" encoding=\"UTF-8\"?><dummy>Tops &amp; "
                             "roots &copy; me</dummy>\tots &copy; me</dummy>\n"));
+
+    // Shift+F10, and the Menu key as the window system hands it to the list, open the list's menu
+    // at the current row.
+    const QRect current = driver.list()->visualRect(driver.list()->currentIndex());
+    driver.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(driver.form.get()) && driver.list()->hasFocus());
+    for (const bool menuKey : {false, true}) {
+        QPoint at;
+        QTimer::singleShot(0, driver.form.get(), [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                at = driver.list()->viewport()->mapFromGlobal(menu->pos());
+                menu->close();
+            }
+        });
+        QContextMenuEvent fromSystem(QContextMenuEvent::Keyboard, {}, {});
+        if (menuKey)
+            QCoreApplication::sendEvent(driver.list(), &fromSystem);
+        else
+            QTest::keyClick(driver.list(), Qt::Key_F10, Qt::ShiftModifier);
+        QVERIFY2(current.contains(at - QPoint(0, 1)), menuKey ? "Menu key" : "Shift+F10");
+    }
 }
 
 void Form1ResultsTest::rowViewShowsTheWholeRow()
