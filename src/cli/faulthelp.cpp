@@ -50,7 +50,7 @@ constexpr std::array<CodeHelp, 27> codeHelp = {{
      "An attribute value without quotes, as HTML allows (`<img width=300>`, `<td "
      "align=center>`), common in old posts and in markup pasted from other sites. Quote every "
      "value: `width=\"300\"`."},
-    {41, "Specification mandates value for attribute",
+    {41, "Attribute without value",
      "An attribute without a value, as HTML allows for flags (`<video controls>`, `<iframe "
      "allowfullscreen>`, `<input checked>`), or one whose `=` is missing (`href\"x\"`). Give it a "
      "value: `controls=\"controls\"`, `allowfullscreen=\"\"`."},
