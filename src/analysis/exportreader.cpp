@@ -1,5 +1,7 @@
 #include "exportreader.h"
 
+#include "exportpass.h"
+
 #include "exportrepair.h"
 #include "exporttree.h"
 #include "faultlist.h"
@@ -28,6 +30,9 @@ struct ReadState
 {
     bool faulted = false;
     ExportFault problem;
+    // What kind of fault the problem is (see ExportPass).
+    bool broken = false;
+    bool afterRoot = false;
     // libxml2 reports a missing DTD when validation is on, as it must be for files that carry a
     // DOCTYPE. For a file without one that report is no fault, but whether the file has a DOCTYPE
     // is only known once the reader reaches it, so the report waits until the end.
@@ -132,6 +137,12 @@ void onReaderError(void* userData, xmlErrorPtr error)
                 state.reportedNoDtd = true;
                 state.noDtdProblem = std::move(fault);
             } else {
+                if (!state.faulted && error->domain == XML_FROM_PARSER) {
+                    const auto* context = static_cast<const xmlParserCtxt*>(error->ctxt);
+                    state.broken = true;
+                    state.afterRoot = error->code == XML_ERR_DOCUMENT_END &&
+                                      (context == nullptr || context->node == nullptr);
+                }
                 state.fail(std::move(fault));
             }
         },
@@ -308,6 +319,7 @@ void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guar
     // own reason is the one that explains it.
     if (const auto& violation = guard.violation()) {
         state.faulted = true;
+        state.broken = false;
         state.problem = ExportFault();
         state.problem.reason = violation->reason;
     }
@@ -315,7 +327,8 @@ void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guar
         state.fail({0, 0, QStringLiteral("the file is not well-formed XML"), false, {}, {}});
     if (state.reportedNoDtd && hasDoctype)
         state.fail(state.noDtdProblem);
-    if (refused.refusedAny())
+    if (refused.refusedAny()) {
+        state.broken = false;
         state.fail(
             {0,
              0,
@@ -323,15 +336,17 @@ void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guar
              false,
              {},
              {}});
+    }
 }
 
 } // namespace
 
-ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
-                            const ChannelHandler& onChannel)
+ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
+                          const ChannelHandler& onChannel)
 {
     libxml::initialize();
-    ExportReadResult result;
+    ExportPass pass;
+    ExportReadResult& result = pass.result;
     ReadState state;
     libxml::RefusedResourceScope refused;
     GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, 0, {}};
@@ -342,7 +357,7 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
         xmlReaderForIO(readGuardedInput, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
         result.problem.reason = QStringLiteral("The XML reader could not be created");
-        return result;
+        return pass;
     }
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
@@ -365,5 +380,10 @@ ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
     walk.keepLastFaults();
     result.faultCount = state.faults.count();
     result.faults = state.faults.take();
-    return result;
+    pass.broken = state.broken && !result.usable;
+    pass.afterRoot = pass.broken && state.afterRoot;
+    pass.utf8 = input.repair.readsUtf8();
+    // The prolog said whether a DOCTYPE may come before the reader could reach it.
+    pass.hasDoctype = walk.hasDoctype || (options & XML_PARSE_HUGE) == 0;
+    return pass;
 }

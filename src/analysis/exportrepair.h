@@ -53,6 +53,8 @@ public:
     qint64 markerCount() const { return markerCount_; }
     // Whether any marker at all went out, escapes included: texts need restoring only then.
     bool markedAnything() const { return markedAnything_; }
+    // Whether the export was read as UTF-8 (and not as UTF-16, UCS-4 or a single-byte encoding).
+    bool readsUtf8() const { return mode_ == Mode::Utf8; }
     // libxml2 counts lines and columns in the bytes it is given; what was left out before the
     // declaration has to be added back to them.
     qint64 removedLines() const { return removedLines_; }

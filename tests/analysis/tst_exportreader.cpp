@@ -163,8 +163,6 @@ void ExportReaderTest::unusable_data()
                 .toUtf8();
     laughs += "]><rss><channel><item><title>&l10;</title></item></channel></rss>";
     QTest::newRow("billion laughs") << laughs;
-    QTest::newRow("undefined entity")
-        << QByteArray("<rss><channel><item><title>&nbsp;</title></item></channel></rss>");
 }
 
 void ExportReaderTest::unusable()
@@ -190,7 +188,7 @@ void ExportReaderTest::faultAtTheEndTakesBackEveryRow()
     for (int i = 0; i < 500; ++i)
         items << ExportFixture::item(QString::number(i), "<a href=\"x\">y</a>");
     QString document = ExportFixture::channelWith(items);
-    document.replace(QLatin1String("</rss>"), QLatin1String("</rss><extra/>"));
+    document.replace(QLatin1String("</channel>"), QLatin1String("<oops"));
 
     ExportFixture fixture;
     for (const int workers : {1, 3}) {
@@ -354,19 +352,62 @@ void ExportReaderTest::exportFaults_data()
         << QStringList{"1:33 The file starts with a UTF-8 byte-order mark but declares the "
                        "encoding latin1: read as UTF-8"};
     QTest::newRow("empty file") << QByteArray() << Items{} << QStringList{"0:0 The file is empty"};
+    // A break in an item loses that item's structure only: it is read as WordPress's importer
+    // reads it, and the items after it as usual.
+    const QString importer = QStringLiteral("; the item is read as WordPress's importer reads it");
+    const QString fine = itemWithId("A", "a", "1");
     QTest::newRow("mismatched tags in an item")
-        << ExportFixture::channelWith({itemWithId("A", "a", "1"),
-                                       "<item><title>S</title><wp:post_id>11</wp:post_id>"
-                                       "</itm>"})
-               .toUtf8()
-        << Items{}
-        << QStringList{"7:56 Opening and ending tag mismatch: item line 7 and itm in S/11"};
-    QTest::newRow("truncated in an item")
         << ExportFixture::channelWith(
-               {itemWithId("A", "a", "1"), itemWithId("Cut", "<p>x</p>", "2")})
+               {fine, "<item><title>S</title><wp:post_id>11</wp:post_id></itm></item>", fine})
+               .toUtf8()
+        << Items{{"A", "a"}, {"S", ""}, {"A", "a"}}
+        << QStringList{"7:56 Opening and ending tag mismatch: item line 7 and itm" + importer +
+                       " in S/11"};
+    QTest::newRow("CDATA section ended early by ]]> in the text")
+        << ExportFixture::channelWith(
+               {fine, itemWithId("Script", "<script>// <![CDATA[\nx();\n// ]]></script>", "5"),
+                fine})
+               .toUtf8()
+        << Items{{"A", "a"}, {"Script", "<script>// <![CDATA[\nx();\n// ]]></script>"}, {"A", "a"}}
+        << QStringList{"9:16 Opening and ending tag mismatch: encoded line 7 and script" +
+                       importer + " in Script/5"};
+    QTest::newRow("bare & and undefined entity in a title")
+        << ExportFixture::channelWith(
+               {itemWithId("Tom & Jerry &amp; &#233; &nbsp;", "t", "6"), fine})
+               .toUtf8()
+        << Items{{"Tom & Jerry & \u00e9 &nbsp;", "t"}, {"A", "a"}}
+        << QStringList{"6:19 xmlParseEntityRef: no name" + importer +
+                       " in Tom & Jerry & \u00e9 &nbsp;/6"};
+    QTest::newRow("bare < in a title")
+        << ExportFixture::channelWith({fine, itemWithId("1 < 2", "<b>x</b>", "7")}).toUtf8()
+        << Items{{"A", "a"}, {"1 < 2", "<b>x</b>"}}
+        << QStringList{"7:17 StartTag: invalid element name" + importer + " in 1 < 2/7"};
+    QTest::newRow("cut element in an item")
+        << ExportFixture::channelWith(
+               {itemWithId("E", "e", "8").replace("</item>", "<wp:status>x</wp:sta</item>"), fine})
+               .toUtf8()
+        << Items{{"E", "e"}, {"A", "a"}}
+        << QStringList{"6:117 expected '>'" + importer + " in E/8"};
+    QTest::newRow("text after the end of the document")
+        << ExportFixture::channelWith({fine}).toUtf8() + "<br />\n<b>Warning</b>: x\n\n"
+        << Items{{"A", "a"}}
+        << QStringList{"9:1 2 lines after the end of the document, starting \"<br />\""};
+    QTest::newRow("cut in an item")
+        << ExportFixture::channelWith({fine, itemWithId("Cut", "<p>x</p>", "2")})
                .toUtf8()
                .chopped(24)
-        << Items{} << QStringList{"7:108 expected '>' in Cut/2"};
+        << Items{{"A", "a"}}
+        << QStringList{
+               "7:108 the export ends inside item \"Cut\" (post ID 2); the 1 item before it "
+               "was read in Cut/2"};
+    QTest::newRow("cut in the channel after complete items")
+        << ExportFixture::channelWith({fine, fine}).toUtf8().chopped(12)
+        << Items{{"A", "a"}, {"A", "a"}}
+        << QStringList{"8:7 the export ends inside the channel; the 2 items before it were read"};
+    QTest::newRow("cut in the first item")
+        << ExportFixture::channelWith({fine}).toUtf8().chopped(40) << Items{}
+        << QStringList{
+               "6:83 the export ends inside item \"A\"; the 0 items before it were read in A/"};
 }
 
 void ExportReaderTest::exportFaults()

@@ -1,0 +1,355 @@
+// Reading past a break. WordPress's importer, when its XML parsers fail, reads an export item by
+// item, so an export that libxml2 stops in is still one its author can import: a post whose text
+// ends its CDATA section early, a title with a bare '&', a file cut off by a time-out or followed
+// by what PHP printed after it. The reader then reads the file again from the first item not yet
+// handed on, as libxml2 would read an export holding only the items from there on; an item that
+// breaks even so is read the importer's way, and the reading goes on after it. The normal path
+// costs nothing more: the file is only scanned for its items after a break.
+
+#include "exportpass.h"
+#include "faultlist.h"
+#include "importerreading.h"
+#include "rawscan.h"
+#include "splicedinput.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+bool isBefore(const ExportFault& fault, const ExportPosition& place)
+{
+    return std::tie(fault.line, fault.column) < std::tie(place.line, place.column);
+}
+
+class Recovery
+{
+public:
+    Recovery(QIODevice& file, const ItemHandler& onItem, const ChannelHandler& onChannel)
+        : file_(file), onItem_(onItem), onChannel_(onChannel)
+    {}
+
+    ExportReadResult run();
+
+private:
+    enum class Found
+    {
+        Item,
+        DocumentEnd,
+        FileEnd,
+    };
+
+    bool findHead();
+    std::pair<Found, ExportPosition> nextItem(const ExportPosition& from, qint64 skip);
+    ExportPosition itemEnd(const ExportPosition& start);
+    QByteArray bytes(qint64 from, qint64 to);
+    ExportPass readFrom(const ExportPosition& from, qint64 to, const QByteArray& tail);
+    bool place(const ExportPosition& from, ExportFault& fault) const;
+    void keepFaults(const ExportPass& pass, const ExportPosition& from,
+                    const ExportPosition& before, const ExportItem* item = nullptr);
+    void hand(ExportItem&& item);
+    bool readOneItem(const ExportPosition& start, const ExportPosition& end, ExportPass& broken);
+    ExportReadResult endAfterRoot(const ExportPass& pass, const ExportPosition& from,
+                                  const ExportPosition& end);
+    ExportReadResult endInside(const ExportPass& pass, const ExportPosition& from,
+                               const ExportPosition& item);
+    ExportReadResult unusable(const ExportPass& pass, const ExportPosition& from);
+    ExportReadResult finish();
+
+    QIODevice& file_;
+    const ItemHandler& onItem_;
+    const ChannelHandler& onChannel_;
+    ExportChannel channel_;
+    bool channelHanded_ = false;
+    qint64 itemCount_ = 0;
+    QByteArray head_;
+    ExportPosition headEnd_;
+    // The line ends and heads fed to libxml2 beyond the file's own bytes, and how many may be:
+    // each pass after a break costs the lines before it, so very many breaks must end the reading.
+    qint64 extraFed_ = 0;
+    qint64 extraLimit_ = 0;
+    QList<ExportFault> faults_;
+    qint64 faultCount_ = 0;
+};
+
+// The start of the file to the end of the first channel's start tag, which every pass after a
+// break begins with.
+bool Recovery::findHead()
+{
+    RawScan scan(file_, {0, 1, 1});
+    RawScan::Tag tag;
+    do {
+        if (!scan.nextTag(tag))
+            return false;
+    } while (tag.closing || tag.name != "rss");
+    for (int depth = tag.empty ? 0 : 1; depth > 0 && scan.nextTag(tag);) {
+        if (depth == 1 && !tag.closing && !tag.empty && tag.name == "channel") {
+            headEnd_ = scan.position();
+            head_ = bytes(0, headEnd_.offset);
+            return head_.size() == headEnd_.offset;
+        }
+        depth += tag.closing ? -1 : tag.empty ? 0 : 1;
+    }
+    return false;
+}
+
+// The start of the item after the first skip items at the channel's level from a place there; or
+// the end of the root element or of the file when no such item comes first.
+std::pair<Recovery::Found, ExportPosition> Recovery::nextItem(const ExportPosition& from,
+                                                              qint64 skip)
+{
+    RawScan scan(file_, from);
+    RawScan::Tag tag;
+    int depth = 0;
+    while (scan.nextTag(tag)) {
+        if (depth == 0 && !tag.closing && tag.name == "item" && skip-- == 0)
+            return {Found::Item, tag.start};
+        depth += tag.closing ? -1 : tag.empty ? 0 : 1;
+        if (depth == -2 || (tag.closing && tag.name == "rss"))
+            return {Found::DocumentEnd, scan.position()};
+    }
+    return {Found::FileEnd, {}};
+}
+
+// Where the importer takes the item to end: after the next `</item>`.
+ExportPosition Recovery::itemEnd(const ExportPosition& start)
+{
+    RawScan scan(file_, start);
+    return scan.skipPast("</item>") ? scan.position() : ExportPosition();
+}
+
+QByteArray Recovery::bytes(qint64 from, qint64 to)
+{
+    if (!file_.seek(from))
+        return {};
+    return file_.read(to >= 0 ? to - from : file_.size() - from);
+}
+
+ExportPass Recovery::readFrom(const ExportPosition& from, qint64 to, const QByteArray& tail)
+{
+    const qint64 lineEnds = from.line - headEnd_.line;
+    extraFed_ += lineEnds + head_.size();
+    SplicedInput input(file_, {head_, lineEnds, from.offset, to, tail});
+    return readExportPass(input, [&](ExportItem&& item) { hand(std::move(item)); }, {});
+}
+
+// Takes a place the pass gave to the file's own: libxml2 counts the lines right, but the first
+// line read on from the file starts at the first column. False for a place in the head.
+bool Recovery::place(const ExportPosition& from, ExportFault& fault) const
+{
+    if (!from.isKnown() || fault.line == 0)
+        return true;
+    const qint64 joinColumn = from.line > headEnd_.line ? 1 : headEnd_.column;
+    if (fault.line < from.line || (fault.line == from.line && fault.column < joinColumn))
+        return false;
+    if (fault.line == from.line)
+        fault.column += from.column - joinColumn;
+    return true;
+}
+
+// Keeps the pass's faults that lie in the file from where it read on, before the given place when
+// it is known; an item read the importer's way names the faults in it.
+void Recovery::keepFaults(const ExportPass& pass, const ExportPosition& from,
+                          const ExportPosition& before, const ExportItem* item)
+{
+    qint64 dropped = 0;
+    for (ExportFault fault : pass.result.faults) {
+        if (!place(from, fault) || (before.isKnown() && !isBefore(fault, before))) {
+            ++dropped;
+            continue;
+        }
+        if (item != nullptr) {
+            fault.inItem = true;
+            fault.itemTitle = item->title;
+            fault.postId = item->postId;
+        }
+        faults_.append(std::move(fault));
+    }
+    faultCount_ += std::max<qint64>(pass.result.faultCount - dropped, 0);
+}
+
+void Recovery::hand(ExportItem&& item)
+{
+    if (!channelHanded_) {
+        channelHanded_ = true;
+        if (onChannel_)
+            onChannel_(channel_);
+    }
+    onItem_(std::move(item));
+    ++itemCount_;
+}
+
+// Reads the one item from start to end as libxml2 would alone in its channel, or, when it breaks
+// even so, the importer's way; false when the item makes the export unusable all the same.
+bool Recovery::readOneItem(const ExportPosition& start, const ExportPosition& end,
+                           ExportPass& broken)
+{
+    ExportPass single = readFrom(start, end.offset, QByteArrayLiteral("\n</channel></rss>\n"));
+    if (single.result.usable && single.result.itemCount == 1) {
+        keepFaults(single, start, {});
+        return true;
+    }
+    if (!single.broken || single.result.itemCount != 0) {
+        broken = std::move(single);
+        return false;
+    }
+    ExportItem item = readItemAsImporter(bytes(start.offset, end.offset));
+    ExportFault fault = single.result.problem;
+    if (!place(start, fault))
+        std::tie(fault.line, fault.column) = std::tie(start.line, start.column);
+    fault.reason += QStringLiteral("; the item is read as WordPress's importer reads it");
+    fault.inItem = true;
+    fault.itemTitle = item.title;
+    fault.postId = item.postId;
+    keepFaults(single, start, {}, &item);
+    faults_.append(std::move(fault));
+    ++faultCount_;
+    hand(std::move(item));
+    return true;
+}
+
+// What PHP printed after the root element's end tag: ignored, and said once, with its first line.
+ExportReadResult Recovery::endAfterRoot(const ExportPass& pass, const ExportPosition& from,
+                                        const ExportPosition& end)
+{
+    ExportFault fault = pass.result.problem;
+    place(from, fault);
+    const QByteArray text =
+        bytes(end.offset, -1).replace("\r\n", "\n").replace('\r', '\n').trimmed();
+    const QString first = QString::fromUtf8(text.left(text.indexOf('\n'))).trimmed();
+    const qint64 lines = text.count('\n') + 1;
+    fault.reason = QStringLiteral("%1 %2 after the end of the document, starting \"%3\"")
+                       .arg(lines)
+                       .arg(lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                       .arg(first.size() > 60 ? first.left(60) + QChar(0x2026) : first);
+    keepFaults(pass, from, {fault.line > 0 ? 0 : -1, fault.line, fault.column});
+    faults_.append(std::move(fault));
+    ++faultCount_;
+    return finish();
+}
+
+// The file ends inside the item that starts at item, or, when that is unknown, inside the channel.
+ExportReadResult Recovery::endInside(const ExportPass& pass, const ExportPosition& from,
+                                     const ExportPosition& item)
+{
+    keepFaults(pass, from, item);
+    ExportFault fault = pass.result.problem;
+    place(from, fault);
+    const QString read = itemCount_ == 1
+                             ? QStringLiteral("the 1 item before it was read")
+                             : QStringLiteral("the %1 items before it were read").arg(itemCount_);
+    if (item.isKnown()) {
+        const ExportItem cut = readItemAsImporter(bytes(item.offset, -1));
+        fault.inItem = true;
+        fault.itemTitle = cut.title;
+        fault.postId = cut.postId;
+        fault.reason =
+            cut.postId.isEmpty()
+                ? QStringLiteral("the export ends inside item \"%1\"; %2").arg(cut.title, read)
+                : QStringLiteral("the export ends inside item \"%1\" (post ID %2); %3")
+                      .arg(cut.title, cut.postId, read);
+    } else {
+        fault.inItem = false;
+        fault.reason = QStringLiteral("the export ends inside the channel; %1").arg(read);
+    }
+    ++faultCount_;
+    if (itemCount_ == 0) {
+        ExportReadResult result;
+        result.problem = std::move(fault);
+        result.channel = channel_;
+        return result;
+    }
+    faults_.append(std::move(fault));
+    return finish();
+}
+
+ExportReadResult Recovery::unusable(const ExportPass& pass, const ExportPosition& from)
+{
+    ExportReadResult result = pass.result;
+    result.usable = false;
+    place(from, result.problem);
+    result.channel = channel_;
+    return result;
+}
+
+ExportReadResult Recovery::finish()
+{
+    if (!channelHanded_ && onChannel_)
+        onChannel_(channel_);
+    channelHanded_ = true;
+    ExportReadResult result;
+    result.usable = true;
+    result.itemCount = itemCount_;
+    result.channel = channel_;
+    std::stable_sort(faults_.begin(), faults_.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+    });
+    if (faults_.size() > FaultList::totalLimit) {
+        const ExportFault& first = faults_.at(FaultList::totalLimit);
+        ExportFault record{first.line, first.column, {}, false, {}, {}};
+        record.reason = QStringLiteral("%1 more faults in the export are not listed")
+                            .arg(faults_.size() - FaultList::totalLimit);
+        faults_.resize(FaultList::totalLimit);
+        faults_.append(std::move(record));
+    }
+    result.faults = std::move(faults_);
+    result.faultCount = faultCount_;
+    return result;
+}
+
+ExportReadResult Recovery::run()
+{
+    ExportPass pass = readExportPass(
+        file_,
+        [&](ExportItem&& item) {
+            ++itemCount_;
+            onItem_(std::move(item));
+        },
+        [&](const ExportChannel& channel) {
+            channelHanded_ = true;
+            if (onChannel_)
+                onChannel_(channel);
+        });
+    if (!pass.broken || !pass.utf8 || pass.hasDoctype || file_.isSequential() || !findHead())
+        return pass.result;
+    channel_ = pass.result.channel;
+    extraLimit_ = 4 * file_.size() + (qint64(1) << 26);
+    ExportPosition from; // where the pass read on from the file; unknown for the first
+    ExportPosition scanFrom = headEnd_;
+    while (!pass.result.usable) {
+        if (!pass.broken || extraFed_ > extraLimit_)
+            return unusable(pass, from);
+        const qint64 handed = pass.result.itemCount;
+        const auto [found, item] = nextItem(scanFrom, handed);
+        if (found == Found::DocumentEnd && pass.afterRoot)
+            return endAfterRoot(pass, from, item);
+        if (found == Found::FileEnd)
+            return endInside(pass, from, {});
+        // A break outside the items, in what the channel says of the site, is no item's.
+        ExportFault problem = pass.result.problem;
+        if (found == Found::DocumentEnd || !place(from, problem) || isBefore(problem, item))
+            return unusable(pass, from);
+        const ExportPosition end = handed == 0 ? itemEnd(item) : ExportPosition();
+        if (handed == 0 && !end.isKnown())
+            return endInside(pass, from, item);
+        keepFaults(pass, from, item);
+        from = item;
+        if (handed == 0) {
+            if (!readOneItem(item, end, pass))
+                return unusable(pass, from);
+            from = end;
+        }
+        scanFrom = from;
+        pass = readFrom(from, -1, {});
+    }
+    keepFaults(pass, from, {});
+    return finish();
+}
+
+} // namespace
+
+ExportReadResult readExport(QIODevice& device, const ItemHandler& onItem,
+                            const ChannelHandler& onChannel)
+{
+    return Recovery(device, onItem, onChannel).run();
+}
