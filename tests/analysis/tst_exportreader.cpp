@@ -25,6 +25,8 @@ private slots:
     void missingFileAndFolder();
     void exportFaults_data();
     void exportFaults();
+    void mendedByHand_data();
+    void mendedByHand();
     void repairDoesNotDependOnReads();
     void siteFields();
 };
@@ -429,6 +431,56 @@ void ExportReaderTest::exportFaults()
     QCOMPARE(result.usable, !expected.isEmpty());
     if (result.usable)
         QCOMPARE(items, expected);
+}
+
+// A broken export gives the tables that the same export mended by hand gives: the broken item's
+// own rows and those of every item after it.
+void ExportReaderTest::mendedByHand_data()
+{
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<QString>("mended");
+
+    const QString after = itemWithId("After", "<a href=\"x\">y</a><p>z<b></p>", "9");
+    const auto row = [&](const char* name, const QString& broken, const QString& mended) {
+        QTest::newRow(name) << ExportFixture::channelWith({broken, after})
+                            << ExportFixture::channelWith({mended, after});
+    };
+    row("CDATA section ended early",
+        itemWithId("S", "<script>// <![CDATA[\nx();\n// ]]></script><a href=\"s\">t</a>", "1"),
+        itemWithId("S",
+                   "<script>// <![CDATA[\nx();\n// ]]]]><![CDATA[></script><a href=\"s\">t</a>",
+                   "1"));
+    row("bare & in a title", itemWithId("Tom & Jerry", "<p>x</p>", "2"),
+        itemWithId("Tom &amp; Jerry", "<p>x</p>", "2"));
+    row("bare < in a title", itemWithId("1 < 2", "<p>x", "3"), itemWithId("1 &lt; 2", "<p>x", "3"));
+    row("mismatched tags", itemWithId("M", "<i>m</i>", "4").replace("</item>", "</itm></item>"),
+        itemWithId("M", "<i>m</i>", "4"));
+    QTest::newRow("text after the end")
+        << ExportFixture::channelWith({after}) + "<b>Notice</b>: x\n"
+        << ExportFixture::channelWith({after});
+    QTest::newRow("cut in an item")
+        << ExportFixture::channelWith({after, itemWithId("Cut", "c", "5")}).chopped(40)
+        << ExportFixture::channelWith({after});
+}
+
+void ExportReaderTest::mendedByHand()
+{
+    QFETCH(QString, broken);
+    QFETCH(QString, mended);
+    ExportFixture fixture;
+    const auto cellsOf = [&](const QString& document, const QString& name) {
+        ResultTables tables;
+        const AnalysisOutcome outcome = runAnalysis(fixture.write(document, name), tables, {});
+        QStringList cells{QString::number(outcome.itemCount)};
+        for (const ResultTable* table : {&tables.errorTable, &tables.linkTable})
+            for (int row = 0; row < table->rowCount(); ++row)
+                for (int column = 0; column < table->columnCount(); ++column)
+                    cells << table->cell(column, row);
+        return cells;
+    };
+    const QStringList mendedCells = cellsOf(mended, QStringLiteral("mended.xml"));
+    QVERIFY(mendedCells.first() != QLatin1String("0"));
+    QCOMPARE(cellsOf(broken, QStringLiteral("broken.xml")), mendedCells);
 }
 
 // The export arrives in reads of any length: a character, an invalid sequence or a CR LF cut
