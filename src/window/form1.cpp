@@ -234,7 +234,8 @@ void Form1::Form_Load()
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setAllColumnsShowFocus(true);
-    ListView1->header()->setStretchLastSection(false);
+    // The last column reaches the list's right edge, as a list control's does.
+    ListView1->header()->setStretchLastSection(true);
     ListView1->header()->setSectionsMovable(false);
     ListView1->header()->setSectionsClickable(true);
 

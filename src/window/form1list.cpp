@@ -2,6 +2,7 @@
 // between the tables, sorting by a column and showing the selected row.
 #include "form1.h"
 
+#include "columnfit.h"
 #include "findbar.h"
 #include "twips.h"
 
@@ -92,6 +93,7 @@ void Form1::fillList(Shown view)
     for (int column = 0; column <= lastColumn; ++column)
         ListView1->setColumnWidth(
             column, toPixels(columnWidths_.widthFor(described, column, table.cell(column, 0))));
+    widenColumnsToContent(*ListView1, *model_, described.bodyColumn);
 
     const DetailTexts captions = detailCaptions(table);
     for (int slot = 0; slot < detailSlotCount; ++slot)
