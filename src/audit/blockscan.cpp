@@ -169,6 +169,18 @@ void PostScanner::blockAttributes(const QString& name, QByteArrayView json, Plac
     walk(attributes, QString());
     elementPlace_ = elementPlace;
 
+    blockIds(name, attributes, place);
+    const QString url = attributes.value(QLatin1String("url")).toString();
+    if ((name == QLatin1String("core/embed") || name.startsWith(QLatin1String("core-embed/"))) &&
+        !url.isEmpty() && !embeds_.contains(url)) {
+        embeds_.insert(url);
+        addFinding("bare-embed", AuditSeverity::Note, url, QUrl(url).host(), place,
+                   QLatin1String("block ") + name, QStringLiteral("url"));
+    }
+}
+
+void PostScanner::blockIds(const QString& name, const QJsonObject& attributes, Place place)
+{
     const QString blockElement = QLatin1String("block ") + name;
     const auto addId = [&](const QJsonValue& value, IdReference::Kind kind, const QString& key) {
         const qint64 id = value.isString() ? value.toString().toLongLong() : value.toInteger();
@@ -189,12 +201,5 @@ void PostScanner::blockAttributes(const QString& name, QByteArrayView json, Plac
     } else if (name == QLatin1String("core/block")) {
         addId(attributes.value(QLatin1String("ref")), IdReference::ReusableBlock,
               QStringLiteral("ref"));
-    }
-    const QString url = attributes.value(QLatin1String("url")).toString();
-    if ((name == QLatin1String("core/embed") || name.startsWith(QLatin1String("core-embed/"))) &&
-        !url.isEmpty() && !embeds_.contains(url)) {
-        embeds_.insert(url);
-        addFinding("bare-embed", AuditSeverity::Note, url, QUrl(url).host(), place, blockElement,
-                   QStringLiteral("url"));
     }
 }

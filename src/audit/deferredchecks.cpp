@@ -104,6 +104,22 @@ AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
     return finding;
 }
 
+QString ExportAudit::missingItem(const Candidate& candidate, const Target& target,
+                                 bool& settled) const
+{
+    const bool block = candidate.kind == Candidate::ReusableBlockId;
+    const QLatin1String type(block ? "wp_block" : "attachment");
+    const QString what = block ? QStringLiteral("reusable block") : QStringLiteral("attachment");
+    const auto found = byId_.constFind(target.key);
+    if (found == byId_.constEnd())
+        return QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
+    if (found->type == type)
+        return {};
+    // IDs are unique: an item of another type settles it at once.
+    settled = true;
+    return QStringLiteral("the item of ID %1 is a %2, not a %3").arg(target.key, found->type, what);
+}
+
 // Whether the candidate is settled: it is once what it names is known, and at the end.
 bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool atEnd)
 {
@@ -141,25 +157,12 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
         detail = QStringLiteral("no attachment of the export holds this file");
         break;
     case Candidate::AttachmentId:
-    case Candidate::ReusableBlockId: {
-        const bool block = candidate.kind == Candidate::ReusableBlockId;
-        const QLatin1String type(block ? "wp_block" : "attachment");
-        const QString what =
-            block ? QStringLiteral("reusable block") : QStringLiteral("attachment");
-        const auto found = byId_.constFind(target.key);
-        if (found != byId_.constEnd() && found->type == type)
+    case Candidate::ReusableBlockId:
+        detail = missingItem(candidate, target, atEnd);
+        if (detail.isEmpty())
             return true;
         check = QStringLiteral("missing-id");
-        // IDs are unique: an item of another type settles it at once.
-        if (found != byId_.constEnd()) {
-            detail = QStringLiteral("the item of ID %1 is a %2, not a %3")
-                         .arg(target.key, found->type, what);
-            atEnd = true;
-        } else {
-            detail = QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
-        }
         break;
-    }
     }
     if (!atEnd)
         return false;

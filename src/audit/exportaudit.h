@@ -126,6 +126,9 @@ private:
                       const Target& target);
     Target targetOf(const Candidate& candidate) const;
     bool decide(const Candidate& candidate, const Target& target, bool atEnd);
+    // Why the ID of an attachment or reusable block names none, empty when it does; settled
+    // when nothing further down can change that.
+    QString missingItem(const Candidate& candidate, const Target& target, bool& settled) const;
     AuditFinding findingOf(const Candidate& candidate) const;
     quint32 nameIndex(const QString& name);
     void emitFinding(const AuditFinding& finding, bool listed = true);

@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QSet>
 
+class QJsonObject;
+
 #include <span>
 
 struct ScanAttribute
@@ -54,6 +56,8 @@ private:
     void addShortcode(const QString& name, QByteArrayView attributes, Place place);
     void blockDelimiter(QByteArrayView content, Place place);
     void blockAttributes(const QString& name, QByteArrayView json, Place place);
+    // The attachments and reusable blocks that a block's attributes name by ID.
+    void blockIds(const QString& name, const QJsonObject& attributes, Place place);
     void findBareEmbeds();
 
     QByteArrayView body_;

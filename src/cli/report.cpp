@@ -146,17 +146,41 @@ AnalysisOptions analysisOptions(const ReportOptions& options, FILE* err, QElapse
     return analysis;
 }
 
+// Opened a second time only to find fault positions in; a pipe cannot be read twice.
+void openForPositions(QFile& exportFile, const QString& path)
+{
+    if (!identifyPath(path).regular)
+        return;
+    const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor >= 0 &&
+        !exportFile.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        ::close(descriptor);
+}
+
+void printNoItems(FILE* err, const QString& path, const AnalysisOutcome& outcome)
+{
+    print(err, noItemsMessage + QLatin1Char('\n'));
+    if (!outcome.problem.reason.isEmpty()) {
+        // Whatever it is, the fault that leaves no item cost every post.
+        ExportFault problem = outcome.problem;
+        problem.postsLost = true;
+        print(err, exportFaultLine(path, problem));
+    }
+}
+
+void printLeftOut(FILE* err, const ReportSink& sink)
+{
+    if (!sink.leftOutAttributes().isEmpty())
+        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
+                                  "attributes, whose values were left out: %1\n")
+                       .arg(leftOutSummary(sink.leftOutAttributes())));
+}
+
 int reportOne(const QString& path, const ReportOptions& options, FaultFormat& format, FILE* err)
 {
     TableOutputs tables(options);
-    // Opened a second time only to find fault positions in; a pipe cannot be read twice.
     QFile exportFile;
-    if (identifyPath(path).regular) {
-        const int descriptor = ::open(toNativePath(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (descriptor >= 0 &&
-            !exportFile.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-            ::close(descriptor);
-    }
+    openForPositions(exportFile, path);
     format.beginExport(path);
     ReportSink sink(format, exportFile, tables.errors ? &*tables.errors : nullptr,
                     tables.links ? &*tables.links : nullptr);
@@ -173,13 +197,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     ExportSummary summary{sink.items(), sink.notWellFormed(), sink.linkRows(), true, {}, 0};
     summary.exportFaults = outcome.exportFaultCount;
     if (!outcome.foundItems) {
-        print(err, noItemsMessage + QLatin1Char('\n'));
-        if (!outcome.problem.reason.isEmpty()) {
-            // Whatever it is, the fault that leaves no item cost every post.
-            ExportFault problem = outcome.problem;
-            problem.postsLost = true;
-            print(err, exportFaultLine(path, problem));
-        }
+        printNoItems(err, path, outcome);
         // The faults and links of the items read before the file proved unusable have gone out
         // already: the counts say what was printed, so that they agree with it.
         summary = {sink.items(), sink.notWellFormed(),   sink.linkRows(),
@@ -205,10 +223,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         tables.problems += QStringLiteral("postlint-report: %1\n").arg(problem);
     const bool written = tables.finish();
     print(err, tables.problems);
-    if (!sink.leftOutAttributes().isEmpty())
-        print(err, QStringLiteral("postlint-report: the link table has no column left for these "
-                                  "attributes, whose values were left out: %1\n")
-                       .arg(leftOutSummary(sink.leftOutAttributes())));
+    printLeftOut(err, sink);
     if (!written)
         summary.exitStatus = OutputFailed;
     else if (outcome.foundItems)
