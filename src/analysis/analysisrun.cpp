@@ -185,8 +185,8 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     outcome.itemCount = outcome.foundItems ? read.itemCount : 0;
     outcome.channel = read.channel;
     if (read.usable) {
-        outcome.exportFaults = std::move(read.faults);
-        outcome.exportFaultCount = read.faultCount;
+        outcome.faults = std::move(read.faults);
+        outcome.faultCount = read.faultCount;
     } else {
         outcome.problem = std::move(read.problem);
     }

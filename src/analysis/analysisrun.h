@@ -21,23 +21,15 @@ struct AnalysisOptions
     std::function<bool()> cancelled;
 };
 
-struct AnalysisOutcome
+// The reading of the export as the run saw it: its items are those recorded, the faults read
+// through are those of a usable export, whose posts were checked as usual, and a problem also
+// says why a usable file held no item. An unreadable file says nothing about the items, and the
+// outputs of a previous run stand.
+struct AnalysisOutcome : ExportReading
 {
     // False when the export held no usable item: the caller shows "Could not find any
     // WordPress items in the export." and the tables hold only their header rows.
     bool foundItems = false;
-    qint64 itemCount = 0;
-    // Why the export held no usable item, and where, when that is known.
-    ExportFault problem;
-    // The file could not be opened or read through (problem says why): what it holds is not
-    // known, so it says nothing about the items, and the outputs of a previous run stand.
-    bool unreadable = false;
-    // The faults of the export file that were read through, in file order, as far as they are
-    // kept (see faultlist.h); the posts were checked as usual. exportFaultCount counts them all.
-    QList<ExportFault> exportFaults;
-    qint64 exportFaultCount = 0;
-    // What the channel says of the site (also handed to the sink before the first post).
-    ExportChannel channel;
     // The run was stopped: the tables hold the itemCount items recorded before that.
     bool cancelled = false;
 };

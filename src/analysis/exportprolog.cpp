@@ -3,6 +3,7 @@
 
 #include "exportrepair.h"
 #include "prologreader.h"
+#include "xmlchars.h"
 
 namespace exportrepair {
 
@@ -45,7 +46,7 @@ void ByteRepair::feedStart(QByteArray& output, bool final)
     byteOrderMark_ = prolog::startsWithByteOrderMark(held_);
     const qint64 start = byteOrderMark_ ? prolog::utf8ByteOrderMarkLength : 0;
     qint64 end = start;
-    while (end < size && prolog::isXmlSpace(b[end]))
+    while (end < size && xmlchars::isSpace(b[end]))
         ++end;
     if (size - end < 6 && !final)
         return;

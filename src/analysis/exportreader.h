@@ -7,12 +7,9 @@
 
 #include <functional>
 
-struct ExportReadResult
+// What reading an export tells of the file itself, besides the items it hands on.
+struct ExportReading
 {
-    // False when the file could not be read, is not well-formed, fails validation against the
-    // DOCTYPE it carries, or asks for an external resource. Items already handed on must then be
-    // discarded: the fault may sit at the very end of a file.
-    bool usable = false;
     qint64 itemCount = 0;
     // What made the file unusable, with where it lies when that is known (line 0 otherwise);
     // empty when usable.
@@ -24,6 +21,14 @@ struct ExportReadResult
     QList<ExportFault> faults;
     qint64 faultCount = 0;
     ExportChannel channel;
+};
+
+struct ExportReadResult : ExportReading
+{
+    // False when the file could not be read, is not well-formed, fails validation against the
+    // DOCTYPE it carries, or asks for an external resource. Items already handed on must then be
+    // discarded: the fault may sit at the very end of a file.
+    bool usable = false;
 };
 
 using ItemHandler = std::function<void(ExportItem&&)>;

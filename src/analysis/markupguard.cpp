@@ -1,6 +1,7 @@
 #include "markupguard.h"
 
 #include "bytecount.h"
+#include "xmlchars.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,17 +9,6 @@
 namespace markupguard {
 
 namespace {
-
-bool isNameStart(char32_t unit)
-{
-    return (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') || unit == '_' ||
-           unit == ':' || unit >= 0x80;
-}
-
-bool isQuote(char32_t unit)
-{
-    return unit == '"' || unit == '\'';
-}
 
 // Whether the keyword read so far can still become `word`.
 bool couldBecome(const char* keyword, int length, const char* word)
@@ -137,7 +127,7 @@ void Guard::feedTagOpen(char32_t unit)
         enter(State::Declaration);
     } else if (unit == '?') {
         enter(State::ProcessingInstruction);
-    } else if (isNameStart(unit)) {
+    } else if (xmlchars::mayStartName(unit)) {
         attributes_ = 0;
         enter(State::StartTag);
     } else if (unit == '/') {
@@ -152,7 +142,7 @@ void Guard::feedTagOpen(char32_t unit)
 
 void Guard::feedStartTag(char32_t unit)
 {
-    if (isQuote(unit)) {
+    if (xmlchars::isQuote(unit)) {
         quote_ = unit;
         state_ = State::StartTagQuoted;
     } else if (unit == '=') {
@@ -176,7 +166,7 @@ void Guard::feedDoctype(char32_t unit)
 {
     switch (state_) {
     case State::Doctype:
-        if (isQuote(unit)) {
+        if (xmlchars::isQuote(unit)) {
             quote_ = unit;
             state_ = State::DoctypeQuoted;
         } else if (unit == '[') {
@@ -249,7 +239,7 @@ void Guard::feedSubsetOpen(char32_t unit)
 
 void Guard::feedSubsetMarkup(char32_t unit)
 {
-    if (isQuote(unit)) {
+    if (xmlchars::isQuote(unit)) {
         quote_ = unit;
         literalMarkup_ = 0;
         state_ = State::SubsetLiteral;
@@ -271,7 +261,7 @@ void Guard::feedSubsetPercent(char32_t unit)
 {
     // "<!ENTITY % name" declares a parameter entity; "%name;" uses one, and what it stands
     // for is read by libxml2 alone, out of this guard's sight.
-    if (isNameStart(unit)) {
+    if (xmlchars::mayStartName(unit)) {
         fail(position_ - 1, QStringLiteral("Parameter entity reference in the document "
                                            "type declaration: not read"));
     } else {

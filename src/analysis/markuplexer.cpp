@@ -1,25 +1,16 @@
 #include "markuplexer.h"
 
+#include "xmlchars.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-bool isSpace(char byte)
+// The byte as a unit of its own: bytes above 0x7F are never markup.
+char32_t unitOf(char byte)
 {
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
-}
-
-bool isNameStart(char byte)
-{
-    const auto unit = static_cast<unsigned char>(byte);
-    return (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') || unit == '_' ||
-           unit == ':' || unit >= 0x80;
-}
-
-bool isQuote(char byte)
-{
-    return byte == '"' || byte == '\'';
+    return static_cast<unsigned char>(byte);
 }
 
 // Whether the keyword read so far can still become `word`.
@@ -173,7 +164,7 @@ void MarkupLexer::readOpen(char byte)
     } else if (byte == '!') {
         keyword_.clear();
         state_ = State::Keyword;
-    } else if (isNameStart(byte)) {
+    } else if (xmlchars::mayStartName(unitOf(byte))) {
         name_.assign(1, byte);
         slash_ = false;
         begin(State::TagName, Construct::StartTag);
@@ -206,14 +197,15 @@ void MarkupLexer::readKeyword(char byte)
 void MarkupLexer::readTag(char byte)
 {
     if (state_ == State::TagName) {
-        if (!isSpace(byte) && byte != '/' && byte != '>' && byte != '<' && !isQuote(byte)) {
+        if (!xmlchars::isSpace(unitOf(byte)) && byte != '/' && byte != '>' && byte != '<' &&
+            !xmlchars::isQuote(unitOf(byte))) {
             if (name_.size() <= nameLimit)
                 name_.push_back(byte);
             return;
         }
         state_ = State::Tag;
     }
-    if (isQuote(byte)) {
+    if (xmlchars::isQuote(unitOf(byte))) {
         slash_ = false;
         quote(byte, State::Tag);
     } else if (byte == '>') {
@@ -228,7 +220,7 @@ void MarkupLexer::readTag(char byte)
 
 void MarkupLexer::readDoctype(char byte)
 {
-    if (isQuote(byte))
+    if (xmlchars::isQuote(unitOf(byte)))
         quote(byte, state_);
     else if (byte == '[' && state_ == State::Doctype)
         state_ = State::Subset;
@@ -240,7 +232,7 @@ void MarkupLexer::readDoctype(char byte)
 void MarkupLexer::readSubset(char byte)
 {
     if (state_ == State::SubsetDeclaration) {
-        if (isQuote(byte))
+        if (xmlchars::isQuote(unitOf(byte)))
             quote(byte, State::SubsetDeclaration);
         else if (byte == '>')
             state_ = State::Subset;

@@ -1,6 +1,7 @@
 #include "prologreader.h"
 
 #include "markuplexer.h"
+#include "xmlchars.h"
 
 #include <cstring>
 
@@ -37,7 +38,7 @@ bool startsWithByteOrderMark(QByteArrayView bytes)
 bool isDeclarationAt(QByteArrayView bytes, qsizetype at)
 {
     return at + 5 < bytes.size() && bytes.sliced(at).startsWith("<?xml") &&
-           isXmlSpace(static_cast<unsigned char>(bytes[at + 5]));
+           xmlchars::isSpace(static_cast<unsigned char>(bytes[at + 5]));
 }
 
 qsizetype findDeclaration(QByteArrayView bytes, qsizetype from)
@@ -52,7 +53,7 @@ namespace {
 
 qsizetype skipSpace(QByteArrayView text, qsizetype at)
 {
-    while (at < text.size() && isXmlSpace(static_cast<unsigned char>(text[at])))
+    while (at < text.size() && xmlchars::isSpace(static_cast<unsigned char>(text[at])))
         ++at;
     return at;
 }

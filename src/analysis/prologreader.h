@@ -14,11 +14,6 @@ namespace prolog {
 inline constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr qsizetype utf8ByteOrderMarkLength = sizeof utf8ByteOrderMark - 1;
 
-inline bool isXmlSpace(unsigned char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
-}
-
 struct Units
 {
     int width = 1;

@@ -1,5 +1,7 @@
 #include "wrappername.h"
 
+#include "xmlchars.h"
+
 #include <QList>
 
 namespace {
@@ -25,11 +27,6 @@ bool canContinueName(char32_t c)
            inRange(c, 0x300, 0x36F) || inRange(c, 0x203F, 0x2040);
 }
 
-bool isXmlSpace(char32_t c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 QString shown(char32_t c)
 {
     const QString code = QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
@@ -51,7 +48,7 @@ QString wrapperNameProblem(const QString& name)
     // Blanks after the name still make a well-formed start and end tag ("<dummy >"), so a name
     // typed with a trailing blank keeps working as it always has.
     qsizetype end = name.size();
-    while (end > 0 && isXmlSpace(name.at(end - 1).unicode()))
+    while (end > 0 && xmlchars::isSpace(name.at(end - 1).unicode()))
         --end;
     if (end == 0)
         return QStringLiteral("the name holds only blanks");

@@ -195,7 +195,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         print(err, QStringLiteral("\r\033[K"));
 
     ExportSummary summary{sink.items(), sink.notWellFormed(), sink.linkRows(), true, {}, 0};
-    summary.exportFaults = outcome.exportFaultCount;
+    summary.exportFaults = outcome.faultCount;
     if (!outcome.foundItems) {
         printNoItems(err, path, outcome);
         // The faults and links of the items read before the file proved unusable have gone out
@@ -214,7 +214,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     // Links to posts further down are decided once every item is in.
     const AuditSummary* auditSummary =
         options.audit.enabled && outcome.foundItems ? &audit.finish() : nullptr;
-    format.exportFaults(outcome.exportFaults);
+    format.exportFaults(outcome.faults);
     if (auditSummary != nullptr)
         format.auditSummary(*auditSummary);
     summary.audited = options.audit.enabled;
@@ -228,7 +228,7 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
         summary.exitStatus = OutputFailed;
     else if (outcome.foundItems)
         summary.exitStatus =
-            summary.notWellFormed > 0 || !outcome.exportFaults.isEmpty() || audit.errors() > 0
+            summary.notWellFormed > 0 || !outcome.faults.isEmpty() || audit.errors() > 0
                 ? SomeNotWellFormed
                 : AllWellFormed;
     format.endExport(summary);

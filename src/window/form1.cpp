@@ -353,16 +353,15 @@ void Form1::runCheck(const QString& path)
     }
     RunSummary summary = RunSummary::of(tables_);
     summary.cancelled = outcome.cancelled;
-    summary.exportFaults = outcome.exportFaultCount;
+    summary.exportFaults = outcome.faultCount;
     // The reason stays in the title after the message has gone, until the next check.
     if (!outcome.foundItems && !outcome.cancelled)
         summary.problem = noItemsInTitle(outcome);
     setWindowTitle(windowTitleAfterRun(path, summary));
     if (!outcome.foundItems && !outcome.cancelled)
         dialogs_->showMessage(WindowTexts::noItems(noItemsMessage, noItemsProblem(path, outcome)));
-    else if (!outcome.exportFaults.isEmpty())
-        dialogs_->showMessage(
-            WindowTexts::exportFaults(outcome.exportFaults, outcome.exportFaultCount));
+    else if (!outcome.faults.isEmpty())
+        dialogs_->showMessage(WindowTexts::exportFaults(outcome.faults, outcome.faultCount));
 
     BusyCursor busy;
     OptionErrors->setEnabled(true);
