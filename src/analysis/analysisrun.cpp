@@ -95,7 +95,7 @@ ExportReadResult readCheckAndRecord(const QString& path, RowSink& sink,
                                     const AnalysisOptions& options, int workerCount,
                                     qint64& recorded, bool& cancelled)
 {
-    PostCheckPool pool(workerCount, options.dummyTag);
+    PostCheckPool pool(workerCount, options.dummyTag, options.bodyReadings);
     const size_t maxPending = size_t(4 * workerCount);
     ExportReadResult read;
     std::exception_ptr readFailure;
@@ -153,13 +153,15 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
     bool cancelled = false;
     if (workerCount == 1) {
         PostChecker checker(options.dummyTag);
+        const std::unique_ptr<BodyReading> reading =
+            options.bodyReadings ? options.bodyReadings() : nullptr;
         try {
             read = readExport(
                 path,
                 [&](ExportItem&& item) {
                     if (options.cancelled && options.cancelled())
                         throw RunStopped();
-                    sink.addPost(item, checker.check(item.bodyUtf8));
+                    sink.addPost(item, checker.check(item.bodyUtf8, reading.get()));
                     ++recorded;
                     if (options.progress && recorded % batchItemLimit == 0)
                         options.progress(recorded);

@@ -19,6 +19,9 @@ struct AnalysisOptions
     // Asked on the calling thread between items or batches; true stops the run there, keeping
     // the rows of the items recorded so far.
     std::function<bool()> cancelled;
+    // When set, each thread that checks posts reads every body with a reading of its own, made
+    // with this, beside its check; what it makes comes with each post's report.
+    BodyReadingFactory bodyReadings;
 };
 
 // The reading of the export as the run saw it: its items are those recorded, the faults read

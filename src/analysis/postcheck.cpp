@@ -40,6 +40,13 @@ struct PostParse
     bool faulted = false;
     Fault fault;
     std::exception_ptr failure;
+    // A further reading that follows the parse, and what it needs: where the body starts in the
+    // wrapped text, and room for the names and attributes handed to it.
+    MarkupEvents* events = nullptr;
+    qint64 bodyStart = 0;
+    QByteArray name;
+    std::vector<QByteArray> prefixedNames;
+    std::vector<MarkupAttribute> attributes;
 };
 
 PostParse& parseOf(void* context)
@@ -66,6 +73,52 @@ template <typename Body> void guarded(void* context, Body&& body)
                           [context] { xmlStopParser(static_cast<xmlParserCtxtPtr>(context)); });
 }
 
+// The events a further reading follows: the body's own, not the wrapper's, and none after the
+// first fault, from which on the reading is dropped anyway.
+MarkupEvents* eventsOf(void* context)
+{
+    const PostParse& parse = parseOf(context);
+    return parse.faulted || parse.depth < 1 ? nullptr : parse.events;
+}
+
+qint64 bodyOffsetOf(void* context)
+{
+    const xmlParserInputPtr input = static_cast<xmlParserCtxtPtr>(context)->input;
+    return qint64(input->consumed) + (input->cur - input->base) - parseOf(context).bodyStart;
+}
+
+QByteArrayView viewOf(const xmlChar* text)
+{
+    return text == nullptr ? QByteArrayView() : QByteArrayView(reinterpret_cast<const char*>(text));
+}
+
+// A name as written, "prefix:name" when it has a prefix, as a lenient HTML reading sees it.
+QByteArrayView qualifiedName(const xmlChar* prefix, const xmlChar* localName, QByteArray& room)
+{
+    if (prefix == nullptr)
+        return viewOf(localName);
+    room = viewOf(prefix).toByteArray();
+    room.append(':').append(viewOf(localName));
+    return room;
+}
+
+void forwardStart(void* context, PostParse& parse, const xmlChar* prefix, const xmlChar* localName,
+                  int attributeCount, const xmlChar** attributes)
+{
+    parse.attributes.clear();
+    parse.prefixedNames.resize(size_t(attributeCount));
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** attribute = attributes + 5 * i;
+        const auto* value = reinterpret_cast<const char*>(attribute[3]);
+        const auto* end = reinterpret_cast<const char*>(attribute[4]);
+        parse.attributes.push_back(
+            {qualifiedName(attribute[1], attribute[0], parse.prefixedNames[size_t(i)]),
+             QByteArrayView(value, end - value)});
+    }
+    parse.events->startElement(qualifiedName(prefix, localName, parse.name), parse.attributes,
+                               bodyOffsetOf(context));
+}
+
 void onError(void* context, xmlErrorPtr error)
 {
     if (error == nullptr || !libxml::isFault(*error) || parseOf(context).faulted)
@@ -78,7 +131,7 @@ void onError(void* context, xmlErrorPtr error)
     });
 }
 
-void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*prefix*/,
+void onStartElement(void* context, const xmlChar* localName, const xmlChar* prefix,
                     const xmlChar* namespaceUri, int /*namespaceCount*/,
                     const xmlChar** /*namespaces*/, int attributeCount, int /*defaultedCount*/,
                     const xmlChar** attributes)
@@ -98,16 +151,33 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* /*pr
             return;
         }
         parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
+        if (parse.depth > 1 && eventsOf(context) != nullptr)
+            forwardStart(context, parse, prefix, localName, attributeCount, attributes);
     });
 }
 
 // Without it libxml2 leaves the comment's start out of its reason for a double hyphen.
-void onComment(void*, const xmlChar*) {}
+void onComment(void* context, const xmlChar* content)
+{
+    if (MarkupEvents* events = eventsOf(context))
+        guarded(context, [&] { events->comment(viewOf(content), bodyOffsetOf(context)); });
+}
 
-void onEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
+void onText(void* context, const xmlChar* text, int length)
+{
+    if (MarkupEvents* events = eventsOf(context))
+        guarded(context,
+                [&] { events->text(QByteArrayView(reinterpret_cast<const char*>(text), length)); });
+}
+
+void onEndElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar*)
 {
     PostParse& parse = parseOf(context);
-    guarded(context, [&] { parse.links.endElement(parse.depth); });
+    guarded(context, [&] {
+        parse.links.endElement(parse.depth);
+        if (MarkupEvents* events = parse.depth > 1 ? eventsOf(context) : nullptr)
+            events->endElement(qualifiedName(prefix, localName, parse.name));
+    });
     --parse.depth;
 }
 
@@ -129,6 +199,18 @@ xmlSAXHandler postHandler()
     // Nor a document: creating one takes libxml2's global dictionary lock, for nothing here.
     handler.startDocument = nullptr;
     handler.endDocument = nullptr;
+    return handler;
+}
+
+// The same for a parse that a further reading follows, which needs the text too.
+xmlSAXHandler handlerWithText()
+{
+    xmlSAXHandler handler = postHandler();
+    handler.characters = onText;
+    handler.ignorableWhitespace = onText;
+    // A CDATA section stays out of it, as in a lenient HTML reading of the same body (libxml2
+    // would hand it on as text without a handler of its own).
+    handler.cdataBlock = [](void*, const xmlChar*, int) {};
     return handler;
 }
 
@@ -180,12 +262,19 @@ public:
     // that endless distinct names cannot grow it without end.
     xmlParserCtxt* contextFor(const QByteArray& text, PostParse& parse)
     {
+        const bool withText = parse.events != nullptr;
         if (!context_ || xmlDictSize(context_->dict) > dictionaryLimit) {
             context_.reset(xmlNewParserCtxt());
             if (!context_)
                 throw std::bad_alloc();
-            static const xmlSAXHandler handler = postHandler();
-            std::memcpy(context_->sax, &handler, sizeof handler);
+            handlerWithText_ = !withText;
+        }
+        // Text is skipped unless a reading wants it: it is most of what a parse meets.
+        if (handlerWithText_ != withText) {
+            static const xmlSAXHandler plain = postHandler();
+            static const xmlSAXHandler textual = handlerWithText();
+            std::memcpy(context_->sax, withText ? &textual : &plain, sizeof plain);
+            handlerWithText_ = withText;
         }
         xmlCtxtReset(context_.get());
         xmlParserInputBuffer* buffer = xmlParserInputBufferCreateMem(
@@ -207,6 +296,7 @@ public:
 private:
     static constexpr int dictionaryLimit = 100000;
     libxml::ParserContext context_;
+    bool handlerWithText_ = false;
 };
 
 PostChecker::PostChecker(const QString& dummyTag)
@@ -222,7 +312,16 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     return PostChecker(dummyTag).check(bodyUtf8);
 }
 
-PostReport PostChecker::check(const QByteArray& bodyUtf8)
+PostReport PostChecker::check(const QByteArray& bodyUtf8, BodyReading* reading)
+{
+    MarkupEvents* events = reading != nullptr ? reading->begin(bodyUtf8) : nullptr;
+    PostReport report = parseBody(bodyUtf8, events);
+    if (reading != nullptr)
+        report.reading = reading->end(report.errorCode == 0);
+    return report;
+}
+
+PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* events)
 {
     PostReport report;
     wrap(wrapped_, bodyUtf8, tagUtf8_);
@@ -236,6 +335,8 @@ PostReport PostChecker::check(const QByteArray& bodyUtf8)
     const QByteArray parsed = violation ? text.left(violation->offset) + '\x01' : text;
 
     PostParse parse(names_);
+    parse.events = events;
+    parse.bodyStart = qsizetype(std::strlen(wrapperDeclaration)) + tagUtf8_.size() + 2;
     if (parsed.size() > INT_MAX) {
         report.errorCode = XML_ERR_NO_MEMORY;
         report.reason = QStringLiteral("The parser could not be created for this post");

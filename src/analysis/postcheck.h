@@ -1,12 +1,14 @@
 #pragma once
 
 #include "attributenames.h"
+#include "bodyreading.h"
 #include "foundlink.h"
 #include "tablerows.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <any>
 #include <memory>
 #include <vector>
 
@@ -23,6 +25,8 @@ struct PostReport
     // the closing wrapper tag); -1 when the body parsed or the place is not known.
     qint64 bodyOffset = -1;
     std::vector<FoundLink> links;
+    // What a further reading of the body made of it beside the check, if one was asked for.
+    std::any reading;
 };
 
 // The declaration that starts every wrapped post; positions on line 1 count from its first
@@ -42,10 +46,13 @@ public:
     PostChecker(const PostChecker&) = delete;
     PostChecker& operator=(const PostChecker&) = delete;
 
-    PostReport check(const QByteArray& bodyUtf8);
+    // reading, when given, follows the same parse of the body (see bodyreading.h).
+    PostReport check(const QByteArray& bodyUtf8, BodyReading* reading = nullptr);
 
 private:
     class ReusedParser;
+
+    PostReport parseBody(const QByteArray& bodyUtf8, MarkupEvents* events);
 
     QByteArray tagUtf8_;
     std::unique_ptr<ReusedParser> parser_;

@@ -12,18 +12,19 @@ constexpr int workerNiceness = 4;
 
 } // namespace
 
-void checkBatch(PostBatch& batch, PostChecker& checker)
+void checkBatch(PostBatch& batch, PostChecker& checker, BodyReading* reading)
 {
     try {
         batch.reports.resize(batch.items.size());
         for (size_t i = 0; i < batch.items.size(); ++i)
-            batch.reports[i] = checker.check(batch.items[i].bodyUtf8);
+            batch.reports[i] = checker.check(batch.items[i].bodyUtf8, reading);
     } catch (...) {
         batch.failure = std::current_exception();
     }
 }
 
-PostCheckPool::PostCheckPool(int workerCount, QString dummyTag) : dummyTag_(std::move(dummyTag))
+PostCheckPool::PostCheckPool(int workerCount, QString dummyTag, BodyReadingFactory readings)
+    : dummyTag_(std::move(dummyTag)), readings_(std::move(readings))
 {
     try {
         for (int i = 0; i < workerCount; ++i)
@@ -101,9 +102,13 @@ void PostCheckPool::work()
     // batch is recorded. On a machine with fewer cores than threads, workers yield to it.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), workerNiceness);
     std::optional<PostChecker> checker;
+    std::unique_ptr<BodyReading> reading;
     try {
         checker.emplace(dummyTag_);
+        if (readings_)
+            reading = readings_();
     } catch (...) {
+        checker.reset();
         // Without a checker this worker cannot check; the batches it would take are reported as
         // out of memory, the one failure that making it can have.
     }
@@ -118,7 +123,7 @@ void PostCheckPool::work()
             queue_.pop_front();
         }
         if (checker)
-            checkBatch(*batch, *checker);
+            checkBatch(*batch, *checker, reading.get());
         else
             batch->failure = std::make_exception_ptr(std::bad_alloc());
         bool oldest = false;

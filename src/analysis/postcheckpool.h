@@ -31,7 +31,8 @@ struct PostBatch
 class PostCheckPool
 {
 public:
-    PostCheckPool(int workerCount, QString dummyTag);
+    // Each worker makes a reading of its own with readings, when given, to follow every check.
+    PostCheckPool(int workerCount, QString dummyTag, BodyReadingFactory readings = {});
     ~PostCheckPool();
     PostCheckPool(const PostCheckPool&) = delete;
     PostCheckPool& operator=(const PostCheckPool&) = delete;
@@ -49,6 +50,7 @@ private:
     void work();
 
     const QString dummyTag_;
+    const BodyReadingFactory readings_;
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
     std::condition_variable batchDone_;
@@ -60,5 +62,6 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// Checks every body of the batch; never throws, keeping in the batch what stopped it.
-void checkBatch(PostBatch& batch, PostChecker& checker);
+// Checks every body of the batch, with reading beside each check when given; never throws,
+// keeping in the batch what stopped it.
+void checkBatch(PostBatch& batch, PostChecker& checker, BodyReading* reading = nullptr);

@@ -39,6 +39,14 @@ void ExportAudit::addItem(const AuditItem& item)
     addItem(item, reader_->scan(item.bodyUtf8));
 }
 
+void ExportAudit::addItem(const AuditItem& item, const std::any& reading)
+{
+    if (const auto* scan = std::any_cast<PostScan>(&reading))
+        addItem(item, *scan);
+    else
+        addItem(item);
+}
+
 AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
                                      AuditSeverity severity, qint64 line, qint64 column) const
 {

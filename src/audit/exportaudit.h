@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <any>
 #include <array>
 #include <memory>
 #include <vector>
@@ -68,6 +69,9 @@ public:
 
     // The item with the scan of its body, which may have been made on another thread.
     void addItem(const AuditItem& item, const PostScan& scan);
+    // The same with the scan that a post's report carries (see postScanReadings()), or scanning
+    // the body here when it carries none.
+    void addItem(const AuditItem& item, const std::any& reading);
     // The same, scanning the body here.
     void addItem(const AuditItem& item);
     void finish();

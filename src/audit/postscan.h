@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/bodyreading.h"
 #include "auditfinding.h"
 
 #include <QByteArray>
@@ -89,3 +90,8 @@ private:
     class Parser;
     std::unique_ptr<Parser> parser_;
 };
+
+// The scan of each post made beside its check, on the thread that checks it: from the events of
+// the check's own parse when the post is well-formed, by an HtmlPostReader when it is not. Each
+// post's report then carries its PostScan.
+BodyReadingFactory postScanReadings();

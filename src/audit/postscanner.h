@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/bodyreading.h"
 #include "analysis/exportposition.h"
 #include "postscan.h"
 
@@ -10,27 +11,23 @@ class QJsonObject;
 
 #include <span>
 
-struct ScanAttribute
-{
-    QByteArrayView name;
-    QByteArrayView value;
-    bool hasValue = true; // false for a bare `alt`, which counts as written
-};
+// A bare `alt` (no value) counts as written.
+using ScanAttribute = MarkupAttribute;
 
 // Builds a post's scan from a parse of its body, event by event, as a SAX parser delivers them:
 // libxml2's HTML parser for any body, and in the same way a well-formed body's own XML parse.
 // Names may come in any case. Offsets count the body's bytes; an element's is where the parser
 // stands at the end of its start tag, a comment's just after its "-->".
-class PostScanner
+class PostScanner : public MarkupEvents
 {
 public:
     PostScanner(QByteArrayView body, PostScan& scan);
 
     void startElement(QByteArrayView name, std::span<const ScanAttribute> attributes,
-                      qint64 offset);
-    void endElement(QByteArrayView name);
-    void text(QByteArrayView chunk);
-    void comment(QByteArrayView content, qint64 offset);
+                      qint64 offset) override;
+    void endElement(QByteArrayView name) override;
+    void text(QByteArrayView chunk) override;
+    void comment(QByteArrayView content, qint64 offset) override;
     // After the last event: the findings that need the whole post.
     void finish();
 

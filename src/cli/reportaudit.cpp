@@ -67,7 +67,7 @@ void ReportAudit::addPost(const ExportItem& item, const PostReport& report)
     report_.addPost(item, report);
     if (!audit_)
         channel({});
-    audit_->addItem(auditItemOf(item, report_.lastBodyStart()));
+    audit_->addItem(auditItemOf(item, report_.lastBodyStart()), report.reading);
 }
 
 const AuditSummary& ReportAudit::finish()

@@ -38,7 +38,7 @@ void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report
                       item.thumbnailId,
                       item.bodyUtf8,
                       {}};
-    audit().addItem(audited);
+    audit().addItem(audited, report.reading);
     currentRow_ = 0;
 }
 

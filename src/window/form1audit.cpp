@@ -33,7 +33,9 @@ AnalysisOutcome Form1::analyseAndAudit(const QString& path, const AnalysisOption
     tables_.reset();
     auditSummary_ = {};
     AuditedTablesSink sink(tables_, {{}, {}, siteAddress_, {}});
-    const AnalysisOutcome outcome = loadExport(path, sink, options);
+    AnalysisOptions audited = options;
+    audited.bodyReadings = postScanReadings();
+    const AnalysisOutcome outcome = loadExport(path, sink, audited);
     if (!outcome.foundItems)
         tables_.reset();
     // A cancelled run's audit is left undecided: what waits for the whole export would be

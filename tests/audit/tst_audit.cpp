@@ -1,3 +1,4 @@
+#include "analysis/postcheck.h"
 #include "audit/exportaudit.h"
 
 #include "childprocess.h"
@@ -377,32 +378,47 @@ void AuditTest::inventory()
 }
 
 // A post that is not well-formed is read as a browser reads it: what it holds is what the same
-// post mended holds, at the same places.
+// post mended holds, at the same places, whether the mended post is read alike or followed
+// through its check's own parse.
 void AuditTest::faultyPostReadAsMended()
 {
-    const auto inventoryOf = [](const char* body) {
+    const auto inventoryOf = [](QByteArray body, bool fromCheck) {
+        body += "\n<!-- wp:image {\"url\":\"/b.jpg\"} /-->[gallery ids=\"3\"] <![CDATA[[x y=1]]]>";
         Collected collected;
         ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
-        audit.addItem(item("1", "post", "publish", "p", "https://example.com/p/", body));
+        const AuditItem post = item("1", "post", "publish", "p", "https://example.com/p/", body);
+        if (fromCheck) {
+            const auto reading = postScanReadings()();
+            const PostReport report = PostChecker(QStringLiteral("dummy")).check(body, &*reading);
+            if (report.errorCode != 0 || !report.reading.has_value())
+                return QStringList{report.reason};
+            audit.addItem(post, report.reading);
+        } else {
+            audit.addItem(post);
+        }
         audit.finish();
         QStringList rows;
         for (const InventoryEntry& entry : collected.urls)
             rows << QStringList{entry.element, entry.attribute, entry.url, entry.resolved,
                                 QString::number(entry.exportLine)}
                         .join(QLatin1Char('|'));
+        for (const AuditFinding& finding : collected.findings)
+            rows << finding.check;
         return rows;
     };
     const QStringList faulty = inventoryOf(
         "<P CLASS=x>A &nbsp; <A HREF=/one?a=1&b=2>one<BR>\n<IMG SRC='/i.png' ALT=x>\n"
         "<ul><li><a href=\"#t\" title=\"a\" title=\"b\">t</a><li><iframe src=//v.example/e>"
-        "</ul><div><span><VIDEO POSTER=/p.jpg><source srcset=\"/s1.jpg 1x, /s2.jpg 2x\">");
-    const QStringList mended = inventoryOf(
+        "</ul><div><span><VIDEO POSTER=/p.jpg><source srcset=\"/s1.jpg 1x, /s2.jpg 2x\">",
+        false);
+    const QByteArray mended =
         "<p class=\"x\">A &#160; <a href=\"/one?a=1&amp;b=2\">one<br/>\n<img src=\"/i.png\" "
         "alt=\"x\"/></a></p>\n<ul><li><a href=\"#t\" title=\"a\">t</a></li><li><iframe "
         "src=\"//v.example/e\"></iframe></li></ul><div><span><video poster=\"/p.jpg\"><source "
-        "srcset=\"/s1.jpg 1x, /s2.jpg 2x\"/></video></span></div>");
-    QCOMPARE(faulty.size(), 7);
-    QCOMPARE(faulty, mended);
+        "srcset=\"/s1.jpg 1x, /s2.jpg 2x\"/></video></span></div>";
+    QCOMPARE(faulty.size(), 11);
+    QCOMPARE(faulty, inventoryOf(mended, false));
+    QCOMPARE(faulty, inventoryOf(mended, true));
 }
 
 void AuditTest::hostileBodyInBoundedTime_data()
