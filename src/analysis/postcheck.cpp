@@ -224,23 +224,6 @@ void wrap(QByteArray& text, const QByteArray& bodyUtf8, const QByteArray& tagUtf
     text.append("</").append(tagUtf8).append('>');
 }
 
-// The 1-based line and code-point column of a byte offset into UTF-8 text, as libxml2 counts them.
-std::pair<int, int> lineAndColumn(const QByteArray& utf8, qsizetype offset)
-{
-    int line = 1;
-    int column = 1;
-    for (qsizetype i = 0; i < offset; ++i) {
-        const auto value = static_cast<unsigned char>(utf8.at(i));
-        if (value == '\n') {
-            ++line;
-            column = 1;
-        } else if ((value & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return {line, column};
-}
-
 // The fault's byte offset in the body, the wrapped text less what comes before the body.
 qint64 faultInBody(const QByteArray& text, qsizetype bodySize, const Fault& fault)
 {
@@ -362,7 +345,7 @@ PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* even
     }
 
     if (violation && parse.faulted && parse.fault.code == XML_ERR_INVALID_CHAR) {
-        const auto [line, column] = lineAndColumn(text, violation->offset);
+        const auto [line, column] = textpositions::lineAndColumn(text, violation->offset);
         // libxml2's own resource limits (nesting depth among them) come as internal errors.
         if (parse.fault.line == line && parse.fault.column == column)
             parse.fault = {XML_ERR_INTERNAL_ERROR, violation->reason, line, column};

@@ -78,4 +78,20 @@ std::pair<qint64, qint64> lineAndUtf16Column(const QByteArray& utf8, qsizetype o
     return {line, column};
 }
 
+std::pair<int, int> lineAndColumn(const QByteArray& utf8, qsizetype offset)
+{
+    int line = 1;
+    int column = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        const auto value = static_cast<unsigned char>(utf8.at(i));
+        if (value == '\n') {
+            ++line;
+            column = 1;
+        } else if ((value & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
 } // namespace textpositions

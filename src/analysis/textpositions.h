@@ -27,4 +27,8 @@ qsizetype byteOffset(const QByteArray& utf8, int line, int column);
 // offset `offset` of UTF-8 text; an offset past the end stands for the end.
 std::pair<qint64, qint64> lineAndUtf16Column(const QByteArray& utf8, qsizetype offset);
 
+// The 1-based line and code-point column of a byte offset into UTF-8 text, as libxml2 counts
+// them.
+std::pair<int, int> lineAndColumn(const QByteArray& utf8, qsizetype offset);
+
 } // namespace textpositions
