@@ -115,15 +115,16 @@ void Form1::createControls()
                               {240, 885, 1335, 255});
     Label9 =
         designedLabel(this, QStringLiteral("Label9"), QStringLiteral("<"), {1800, 885, 135, 375});
+    TextDummy = designedTextBox(this, QStringLiteral("TextDummy"), {1920, 840, 855, 375});
+    TextDummy->setText(WindowTexts::defaultDummyTag);
+    // Alt+D: no other control of the window uses the letter. With its buddy the caption is
+    // measured without the "&".
+    LabeDummy->setBuddy(TextDummy);
     // The design's width fits the caption in an 8-point font; a larger default font would cut
     // it, and up to the "<" there is room to let it grow.
     LabeDummy->resize(
         std::clamp(LabeDummy->sizeHint().width(), LabeDummy->width(), Label9->x() - LabeDummy->x()),
         LabeDummy->height());
-    TextDummy = designedTextBox(this, QStringLiteral("TextDummy"), {1920, 840, 855, 375});
-    TextDummy->setText(WindowTexts::defaultDummyTag);
-    // Alt+D: no other control of the window uses the letter.
-    LabeDummy->setBuddy(TextDummy);
     LabelDummy = designedLabel(this, QStringLiteral("LabelDummy"), QStringLiteral("></dummy>"),
                                {2760, 885, 2055, 375});
     OptionLinks =
@@ -318,13 +319,13 @@ void Form1::checkExport(const QString& path)
         failure = WindowTexts::runFailed(QString::fromLocal8Bit(error.what()));
         emptied.problem = QStringLiteral("not checked: ") + QString::fromLocal8Bit(error.what());
     }
-    // The title must not go on counting the results of an earlier check.
-    setWindowTitle(windowTitleAfterRun(path, emptied));
     activeRun_ = nullptr;
     // The half-filled tables go first, which gives back the memory to go on with.
     model_->clearItems();
     tables_.reset();
     auditSummary_ = {};
+    // The title must not go on counting the results of an earlier check.
+    setWindowTitle(windowTitleAfterRun(path, emptied));
     shownExport_.clear();
     fillList(shown());
     showSelected();
