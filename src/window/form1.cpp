@@ -17,7 +17,7 @@
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -178,6 +178,14 @@ void Form1::createDetailPanel()
         texts_[size_t(slot)]->setReadOnly(true);
     }
     detailPanel_->setWidget(rows);
+    // A box reached by Tab from outside the area is scrolled into view, as one reached within it.
+    connect(qApp, &QApplication::focusChanged, detailPanel_, [this, rows](QWidget*, QWidget* now) {
+        // Whole: a line edit would only have its cursor shown.
+        if (now && rows->isAncestorOf(now)) {
+            const QPoint middle = now->mapTo(rows, now->rect().center());
+            detailPanel_->ensureVisible(middle.x(), middle.y(), 0, now->height() / 2 + 1);
+        }
+    });
     // Laid out at once, without its frame: the window's first layout is measured before it is
     // shown.
     QEvent layout(QEvent::LayoutRequest);

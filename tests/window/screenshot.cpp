@@ -61,7 +61,12 @@ int main(int argc, char* argv[])
         auto* view = window.findChild<RowView*>();
         if (!view || !QTest::qWaitForWindowExposed(view))
             return 1;
-        view->body()->setFocus(); // the cursor is drawn only with the focus
+        // The cursor is drawn only with the focus, which a window without a window manager has
+        // only once it is made the active one.
+        view->activateWindow();
+        if (!QTest::qWaitForWindowActive(view))
+            std::fprintf(stderr, "the row view is not active: its cursor is not drawn\n");
+        view->body()->setFocus();
         QTest::qWait(200);
         return view->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
