@@ -15,6 +15,24 @@ QString severityName(AuditSeverity severity)
     return QStringLiteral("note");
 }
 
+QString detailWithPlace(const AuditFinding& finding)
+{
+    if (finding.element.isEmpty())
+        return finding.detail;
+    const QString place = finding.attribute.isEmpty()
+                              ? finding.element
+                              : finding.element + QLatin1Char(' ') + finding.attribute;
+    return finding.detail.isEmpty() ? place : finding.detail + QStringLiteral(" (") + place + u')';
+}
+
+QString findingMessage(const AuditFinding& finding)
+{
+    const QString detail = detailWithPlace(finding);
+    if (finding.subject.isEmpty() || finding.detail.contains(finding.subject))
+        return detail;
+    return detail.isEmpty() ? finding.subject : finding.subject + QStringLiteral(": ") + detail;
+}
+
 std::span<const AuditCheck> auditChecks()
 {
     using enum AuditSeverity;

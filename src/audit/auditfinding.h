@@ -34,6 +34,13 @@ struct AuditFinding
     qint64 exportColumn = 0;
 };
 
+// The detail with the element and attribute it stands in: "detail (img src)".
+QString detailWithPlace(const AuditFinding& finding);
+
+// The finding in one line for a reader who sees no subject beside it: the subject first, unless
+// the detail names it already, then detailWithPlace().
+QString findingMessage(const AuditFinding& finding);
+
 // A check the audit makes: its ID, its usual severity and a one-line help text.
 struct AuditCheck
 {

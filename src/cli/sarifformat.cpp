@@ -88,15 +88,15 @@ public:
             properties.insert("element", finding.element);
         if (!finding.attribute.isEmpty())
             properties.insert("attribute", finding.attribute);
-        json_.value(
-            QJsonObject{{"ruleId", finding.check},
-                        {"level", severityName(finding.severity)},
-                        {"message", QJsonObject{{"text", JsonStream::wholeCharacters(
-                                                             finding.detail + QStringLiteral(" [") +
-                                                             finding.title + QLatin1Char(']'))}}},
-                        {"locations", locations(finding.exportLine > 0, finding.exportLine,
-                                                finding.exportColumn)},
-                        {"properties", properties}});
+        json_.value(QJsonObject{
+            {"ruleId", finding.check},
+            {"level", severityName(finding.severity)},
+            {"message", QJsonObject{{"text", JsonStream::wholeCharacters(
+                                                 findingMessage(finding) + QStringLiteral(" [") +
+                                                 finding.title + QLatin1Char(']'))}}},
+            {"locations",
+             locations(finding.exportLine > 0, finding.exportLine, finding.exportColumn)},
+            {"properties", properties}});
     }
 
     void endExport(const ExportSummary& summary) override

@@ -48,7 +48,7 @@ public:
         print(out_, QStringLiteral("%1: %2: %3 [%4] [%5]\n")
                         .arg(placeLine(path_, known ? finding.exportLine : 0,
                                        known ? finding.exportColumn : 0),
-                             severityName(finding.severity), oneLine(finding.detail),
+                             severityName(finding.severity), oneLine(findingMessage(finding)),
                              oneLine(finding.check), oneLine(finding.title)));
     }
 

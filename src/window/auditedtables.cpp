@@ -72,14 +72,7 @@ FindingRow findingRow(const AuditFinding& finding, const CellText& body)
     row.cells[FindingCheckColumn] = finding.check;
     row.cells[FindingSeverityColumn] = severityName(finding.severity);
     row.cells[FindingSubjectColumn] = finding.subject;
-    QString detail = finding.detail;
-    if (!finding.element.isEmpty()) {
-        const QString place = finding.attribute.isEmpty()
-                                  ? finding.element
-                                  : finding.element + u' ' + finding.attribute;
-        detail += detail.isEmpty() ? place : QStringLiteral(" (") + place + u')';
-    }
-    row.cells[FindingDetailColumn] = detail;
+    row.cells[FindingDetailColumn] = detailWithPlace(finding);
     // A finding of no place in the body shows no line rather than a 0.
     if (finding.bodyLine > 0) {
         row.cells[FindingLineColumn] = QString::number(finding.bodyLine);

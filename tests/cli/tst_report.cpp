@@ -255,12 +255,13 @@ void ReportTest::faultLinesAndSummary()
                  mixedExport_ + QStringLiteral(": 3 items, 2 not well-formed, 1 link rows\n"));
     QCOMPARE(report({"--audit", auditExport_}).out,
              auditExport_ +
-                 QStringLiteral(":7:43: error: no attachment of the export holds this file "
-                                "[missing-media] [Pics]\n") +
+                 QStringLiteral(":7:43: error: /wp-content/uploads/a.jpg: no attachment of the "
+                                "export holds this file (img src) [missing-media] [Pics]\n") +
                  auditExport_ +
-                 QStringLiteral(":7:43: error: no attachment of the export has the ID 99 "
-                                "[missing-id] [Pics]\n2 items, 0 not well-formed, 1 link rows, "
-                                "2 findings\n"));
+                 QStringLiteral(
+                     ":7:43: error: no attachment of the export has the ID 99 "
+                     "(img class) [missing-id] [Pics]\n2 items, 0 not well-formed, 1 link rows, "
+                     "2 findings\n"));
     // Every line but the summaries has the shape that CI systems' problem matchers take, GCC's.
     const QRegularExpression matcher(
         QStringLiteral(R"(^(.*):(\d+):(\d+):\s+(warning|error):\s+(.*)$)"));
