@@ -44,8 +44,22 @@ struct Delimiter
     bool closer = false;
     bool selfClosing = false;
     QString name; // with its namespace, `core/` when it has none
+    // The name as written, up to a blank, `{` or the end: what a delimiter that does not follow
+    // the grammar is reported under, since no name can be read from it.
+    QString written;
     QByteArrayView attributes;
 };
+
+QString writtenName(QByteArrayView content, qsizetype start)
+{
+    qsizetype end = start;
+    while (end < content.size() && !isBlank(content[end]) && content[end] != '{')
+        ++end;
+    if (end == content.size() && end > start && content[end - 1] == '/')
+        --end; // the self-closing mark of `wp:NAME/-->`
+    const QString written = QString::fromUtf8(content.sliced(start, end - start));
+    return written.size() > 200 ? written.left(200) + QChar(0x2026) : written;
+}
 
 // Reads a comment's content, between "<!--" and "-->", as the block parser does.
 Delimiter readDelimiter(QByteArrayView content)
@@ -57,9 +71,10 @@ Delimiter readDelimiter(QByteArrayView content)
     const bool blankBefore = i > 0;
     delimiter.closer = content.sliced(i).startsWith("/");
     i += delimiter.closer ? 4 : 3; // "/wp:" or "wp:"
-    const qsizetype nameStart = i;
-    qsizetype end = nameSegmentEnd(content, i);
-    if (end == i)
+    const qsizetype nameStart = qMin(i, content.size());
+    delimiter.written = writtenName(content, nameStart);
+    qsizetype end = nameSegmentEnd(content, nameStart);
+    if (end == nameStart)
         return delimiter;
     if (end < content.size() && content[end] == '/' && nameSegmentEnd(content, end + 1) > end + 1)
         end = nameSegmentEnd(content, end + 1);
@@ -71,6 +86,9 @@ Delimiter readDelimiter(QByteArrayView content)
         delimiter.selfClosing = true;
         rest.chop(1);
     }
+    // A name followed by anything but a blank, `{` or the end was not read whole.
+    if (!rest.isEmpty() && !isBlank(rest.front()) && rest.front() != '{')
+        delimiter.name.clear();
     const bool blanksAround = !rest.isEmpty() && isBlank(rest.front()) && isBlank(rest.back());
     rest = rest.trimmed();
     const bool attributesFit =
@@ -109,8 +127,11 @@ void PostScanner::blockDelimiter(QByteArrayView content, Place place)
         addFinding("block-markup", AuditSeverity::Error, subject, detail, place);
     };
     if (!delimiter.valid) {
-        fault(delimiter.name, QStringLiteral("a comment starting like a block delimiter that "
-                                             "does not follow the delimiter grammar"));
+        const QString subject = delimiter.name.isEmpty() ? delimiter.written : delimiter.name;
+        fault(subject,
+              QStringLiteral("comment %1wp:%2 starts like a block delimiter but does "
+                             "not follow the delimiter grammar")
+                  .arg(delimiter.closer ? QStringLiteral("/") : QString(), delimiter.written));
         return;
     }
     if (delimiter.closer) {

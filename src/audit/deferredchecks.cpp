@@ -55,6 +55,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
         candidatePosts_.push_back({item.title, item.postId, base_, item.bodyStart});
         itemHasCandidatePost_ = true;
     }
+    if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
+        attachmentIdsUsed_.insert(target.key);
     const QByteArray utf8 = text.toUtf8();
     const Candidate candidate{kind,
                               quint32(candidatePosts_.size() - 1),

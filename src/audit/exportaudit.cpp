@@ -134,7 +134,8 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, const Sc
     entry.exportColumn = placed.exportColumn;
     sink_.addUrl(item, entry);
     const bool loaded = isLoaded(url.place);
-    if (!entry.host.isEmpty()) {
+    // A fragment names the post's own page, not a host that the post uses.
+    if (!entry.host.isEmpty() && urlClass != UrlClass::Fragment) {
         AuditSummary::Host& host = hostCounts_[entry.host];
         host.host = entry.host;
         host.urlClass = urlClass;
@@ -185,13 +186,18 @@ void ExportAudit::finish()
     candidates_.clear();
     candidateText_.clear();
     candidatePosts_.clear();
-    if (attachmentCount_ == 0 && !mediaUsed_.isEmpty()) {
+    // An image named only by its ID (its file on another host) is missed as much as a file.
+    if (attachmentCount_ == 0 && (!mediaUsed_.isEmpty() || !attachmentIdsUsed_.isEmpty())) {
         AuditFinding finding;
         finding.check = QStringLiteral("no-attachments");
         finding.severity = AuditSeverity::Warning;
-        finding.detail = QStringLiteral("the export holds no attachments, yet its posts use %1 "
-                                        "media files")
-                             .arg(mediaUsed_.size());
+        const QString files = QStringLiteral("use %1 media files").arg(mediaUsed_.size());
+        const QString ids =
+            QStringLiteral("name %1 attachments by ID").arg(attachmentIdsUsed_.size());
+        finding.detail = QStringLiteral("the export holds no attachments, yet its posts ") +
+                         (attachmentIdsUsed_.isEmpty() ? files
+                          : mediaUsed_.isEmpty()       ? ids
+                                                       : files + QStringLiteral(" and ") + ids);
         emitFinding(finding);
     }
     summary_.hosts = hostCounts_.values();

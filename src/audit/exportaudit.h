@@ -150,6 +150,7 @@ private:
     QSet<QString> attachmentFiles_;
     qint64 attachmentCount_ = 0;
     QSet<QString> mediaUsed_;
+    QSet<QString> attachmentIdsUsed_;
     std::vector<Candidate> candidates_;
     QByteArray candidateText_;
     std::vector<CandidatePost> candidatePosts_;

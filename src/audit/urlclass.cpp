@@ -111,6 +111,12 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
         return result;
     }
     const QUrl url(written, QUrl::TolerantMode);
+    // An empty href is a link to the page it stands on, as a browser reads it.
+    if (written.isEmpty()) {
+        result.urlClass = UrlClass::Current;
+        result.resolved = base;
+        return result;
+    }
     if (!url.isValid()) {
         result.urlClass = UrlClass::Invalid;
         return result;

@@ -16,6 +16,7 @@ private slots:
     void checks();
     void inventory_data();
     void inventory();
+    void summaryHosts();
     void faultyPostReadAsMended();
     void hostileBodyInBoundedTime_data();
     void hostileBodyInBoundedTime();
@@ -27,6 +28,7 @@ struct Collected : AuditSink
 {
     std::vector<AuditFinding> findings;
     std::vector<InventoryEntry> urls;
+    AuditSummary summary;
     void addFinding(const AuditFinding& finding) override { findings.push_back(finding); }
     void addUrl(const AuditItem&, const InventoryEntry& entry) override { urls.push_back(entry); }
 };
@@ -88,7 +90,7 @@ https://www.youtube.com/watch?v=abc
 const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto</a>
 <a href="HTTPS://WWW.EXAMPLE.COM:443/Upper/">upper</a> <a href="https://example.com:8080/x">port</a>
 <a href="TeL:+1">t</a> <a href="Data:text/plain,hi">d</a> <a href="JavaScript:alert(1)">j</a>
-<a href="http://[::1/">v6</a> <a href="relative-page/">rel</a> <a href="/feedback/">fb</a>
+<a href="http://[::1/">v6</a> <a href="relative-page/">rel</a> <a href="/feedback/">fb</a> <a href="">self</a>
 <img alt="" srcset=" /wp-content/uploads/2020/01/photo-rotated.jpg 300w, /c,d.jpg 1.5x ,/e.jpg">
 <div style='background:URL( "/wp-content/uploads/2020/01/photo-e1234567890.jpg" )'></div>
 <img alt="" src="/wp-content/uploads/2020/01/photo-e123456789.jpg">
@@ -104,10 +106,24 @@ const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto
 <!-- /wp:table {"a":1} -->
 )html";
 
-std::vector<AuditItem> fixture(bool withAttachment)
+// Which export the checks read: the planted posts without or with the one attachment, or a post
+// whose image is known only by its ID.
+enum Fixture
+{
+    WithoutAttachments,
+    WithAttachment,
+    OnlyAnId
+};
+
+std::vector<AuditItem> fixture(int which)
 {
     std::vector<AuditItem> items;
-    if (withAttachment) {
+    if (which == OnlyAnId) {
+        items.push_back(item("2", "post", "publish", "cdn", "https://example.com/cdn/",
+                             R"(<img class="wp-image-5" src="https://cdn.example.net/x.jpg">)"));
+        return items;
+    }
+    if (which == WithAttachment) {
         items.push_back(
             item("10", "attachment", "inherit", "photo", "https://example.com/photo/", {}));
         items.back().attachmentUrl =
@@ -131,33 +147,34 @@ std::vector<AuditItem> fixture(bool withAttachment)
     return items;
 }
 
-const Collected& audited(bool withAttachment)
+const Collected& audited(int which)
 {
-    static std::map<bool, Collected> results;
-    if (!results.contains(withAttachment)) {
-        Collected& collected = results[withAttachment];
+    static std::map<int, Collected> results;
+    if (!results.contains(which)) {
+        Collected& collected = results[which];
         ExportAudit audit({QStringLiteral("https://www.example.com"), {}, {}, {}}, collected);
-        for (const AuditItem& item : fixture(withAttachment))
+        for (const AuditItem& item : fixture(which))
             audit.addItem(item);
         audit.finish();
+        collected.summary = audit.summary();
     }
-    return results.at(withAttachment);
+    return results.at(which);
 }
 
 } // namespace
 
 void AuditTest::checks_data()
 {
-    QTest::addColumn<bool>("attachments");
+    QTest::addColumn<int>("fixture");
     QTest::addColumn<QString>("check");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("severity"); // empty: the check must find nothing there
     QTest::addColumn<int>("line");         // in the export; 0: not compared
 
     const auto row = [](const char* name, const char* check, const char* subject,
-                        const char* severity, int line = 0, bool attachments = true) {
-        QTest::newRow(name) << attachments << QString::fromLatin1(check)
-                            << QString::fromUtf8(subject) << QString::fromLatin1(severity) << line;
+                        const char* severity, int line = 0, int fixture = WithAttachment) {
+        QTest::newRow(name) << fixture << QString::fromLatin1(check) << QString::fromUtf8(subject)
+                            << QString::fromLatin1(severity) << line;
     };
     row("post by ID", "missing-post", "https://example.com/?p=999", "error", 100);
     row("post further down", "missing-post", "/2020/02/later-post/", "");
@@ -233,7 +250,8 @@ void AuditTest::checks_data()
     row("<a name>", "broken-fragment", "#named", "");
     row("name on another element", "broken-fragment", "#divname", "warning");
     row("no blank before -->", "block-markup", "core/heading", "error");
-    row("capital in a name", "block-markup", "core/my-plugin", "error");
+    row("capital in a name, as written", "block-markup", "my-plugin/Box", "error");
+    row("capital in a name, not read as core/", "block-markup", "core/my-plugin", "");
     row("no blank before attributes", "block-markup", "core/buttons", "error");
     row("no blank before /-->", "block-markup", "core/nextpage", "error");
     row("core/ named or not", "block-markup", "core/list", "");
@@ -242,19 +260,21 @@ void AuditTest::checks_data()
     row("closer of another name", "block-markup", "acme/crate", "error");
     row("namespaced block closed", "block-markup", "acme/box", "");
     row("closer with attributes", "block-markup", "core/table", "error");
-    row("no attachments at all", "no-attachments", "", "warning", 0, false);
-    row("then only counted", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "", 0, false);
+    row("no attachments at all", "no-attachments", "", "warning", 0, WithoutAttachments);
+    row("then only counted", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "", 0,
+        WithoutAttachments);
+    row("no attachments, an image by its ID", "no-attachments", "", "warning", 0, OnlyAnId);
 }
 
 void AuditTest::checks()
 {
-    QFETCH(bool, attachments);
+    QFETCH(int, fixture);
     QFETCH(QString, check);
     QFETCH(QString, subject);
     QFETCH(QString, severity);
     QFETCH(int, line);
     std::vector<const AuditFinding*> found;
-    for (const AuditFinding& finding : audited(attachments).findings) {
+    for (const AuditFinding& finding : audited(fixture).findings) {
         if (finding.check == check && (subject.isEmpty() || finding.subject.startsWith(subject)))
             found.push_back(&finding);
     }
@@ -338,6 +358,7 @@ void AuditTest::inventory_data()
     row("data: in mixed case", "Data:text/plain,hi", "a", "href", "data", "");
     row("javascript: in mixed case", "JavaScript:alert(1)", "a", "href", "javascript", "");
     row("host that does not parse", "http://[::1/", "a", "href", "invalid", "");
+    row("empty: the post itself", "", "a", "href", "current", "https://example.com/edge/");
     row("relative to the post", "relative-page/", "a", "href", "current",
         "https://example.com/edge/relative-page/");
     row("srcset, blanks before the first", "/wp-content/uploads/2020/01/photo-rotated.jpg", "img",
@@ -367,7 +388,7 @@ void AuditTest::inventory()
     QFETCH(QString, attribute);
     QFETCH(QString, urlClass);
     QFETCH(QString, resolved);
-    const auto& urls = audited(true).urls;
+    const auto& urls = audited(WithAttachment).urls;
     const auto entry = std::find_if(urls.begin(), urls.end(),
                                     [&](const InventoryEntry& entry) { return entry.url == url; });
     QVERIFY(entry != urls.end());
@@ -375,6 +396,17 @@ void AuditTest::inventory()
     QCOMPARE(entry->attribute, attribute);
     QCOMPARE(urlClassName(entry->urlClass), urlClass);
     QCOMPARE(entry->resolved, resolved);
+}
+
+// A host counts the URLs that name it, by its class; a fragment names the post's own page.
+void AuditTest::summaryHosts()
+{
+    const auto& hosts = audited(WithAttachment).summary.hosts;
+    const auto host = std::find_if(hosts.begin(), hosts.end(),
+                                   [](const auto& host) { return host.host == u"example.com"; });
+    QVERIFY(host != hosts.end());
+    QCOMPARE(urlClassName(host->urlClass), QStringLiteral("current"));
+    QVERIFY(hosts.front().urls >= hosts.back().urls);
 }
 
 // A post that is not well-formed is read as a browser reads it: what it holds is what the same
