@@ -75,8 +75,9 @@ enum LinkColumn
 };
 
 // Columns of the table of the audit's findings: as many as the detail panel has slots, so that it
-// shows a finding whole. Line and Pos are the finding's place in the post's body, as the error
-// table's; the element and attribute a finding names are part of its detail.
+// shows a finding whole. Line and Column are the finding's place in the export file, as the
+// report prints it, so that a findings file leads to the place in the export; the element and
+// attribute a finding names are part of its detail.
 enum FindingColumn
 {
     FindingTitleColumn,
@@ -85,15 +86,19 @@ enum FindingColumn
     FindingSeverityColumn,
     FindingSubjectColumn,
     FindingLineColumn,
-    FindingPosColumn,
+    FindingColumnColumn,
     FindingDetailColumn,
     FindingColumnCount
 };
 
+// The numbers a finding row keeps: its place in the export, which its columns show, and its place
+// in the post's body, which the row view marks (0 when it has none).
 enum FindingNumber
 {
     FindingLineNumber,
-    FindingPosNumber,
+    FindingColumnNumber,
+    FindingBodyLineNumber,
+    FindingBodyColumnNumber,
     FindingNumberCount
 };
 

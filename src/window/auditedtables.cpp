@@ -1,8 +1,12 @@
 #include "auditedtables.h"
 
-AuditedTablesSink::AuditedTablesSink(ResultTables& tables, const SiteInfo& site)
+AuditedTablesSink::AuditedTablesSink(ResultTables& tables, const SiteInfo& site,
+                                     QIODevice* exportFile)
     : rows_(tables), tables_(tables), site_(site)
-{}
+{
+    if (exportFile != nullptr && exportFile->isOpen())
+        bodyStarts_.emplace(*exportFile);
+}
 
 AuditedTablesSink::~AuditedTablesSink() = default;
 
@@ -27,18 +31,9 @@ void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report
     currentPostId_ = item.postId;
     if (!item.postId.isEmpty())
         rowOfPost_.insert(item.postId, currentRow_);
-    AuditItem audited{item.title,
-                      item.postId,
-                      item.postType,
-                      item.status,
-                      item.postName,
-                      item.permalink,
-                      item.guid,
-                      item.attachmentUrl,
-                      item.thumbnailId,
-                      item.bodyUtf8,
-                      {}};
-    audit().addItem(audited, report.reading);
+    // Taken for every item, in file order, so that each item gets its own.
+    const ExportPosition bodyStart = bodyStarts_ ? bodyStarts_->next() : ExportPosition();
+    audit().addItem(auditItemOf(item, bodyStart), report.reading);
     currentRow_ = 0;
 }
 
@@ -73,11 +68,11 @@ FindingRow findingRow(const AuditFinding& finding, const CellText& body)
     row.cells[FindingSeverityColumn] = severityName(finding.severity);
     row.cells[FindingSubjectColumn] = finding.subject;
     row.cells[FindingDetailColumn] = detailWithPlace(finding);
-    // A finding of no place in the body shows no line rather than a 0.
-    if (finding.bodyLine > 0) {
-        row.cells[FindingLineColumn] = QString::number(finding.bodyLine);
-        row.cells[FindingPosColumn] = QString::number(finding.bodyColumn);
+    // A finding of no known place in the export shows no line rather than a 0.
+    if (finding.exportLine > 0) {
+        row.cells[FindingLineColumn] = QString::number(finding.exportLine);
+        row.cells[FindingColumnColumn] = QString::number(finding.exportColumn);
     }
-    row.numbers = {finding.bodyLine, finding.bodyColumn};
+    row.numbers = {finding.exportLine, finding.exportColumn, finding.bodyLine, finding.bodyColumn};
     return row;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "analysis/bodylocator.h"
 #include "analysis/rowsink.h"
 #include "audit/exportaudit.h"
 
 #include <QHash>
 
 #include <memory>
+#include <optional>
 
 // The window's keeper of a run: the error and link rows go into the tables as they come, and each
 // item also goes to the audit, whose findings become rows of the findings table. A finding the
@@ -15,7 +17,9 @@ class AuditedTablesSink : public RowSink, private AuditSink
 {
 public:
     // site names what the user said of the site's addresses; the export's own come with the run.
-    AuditedTablesSink(ResultTables& tables, const SiteInfo& site);
+    // exportFile, when open, is the export read a second time for where each body starts, which
+    // places the findings in the export as the report places them.
+    AuditedTablesSink(ResultTables& tables, const SiteInfo& site, QIODevice* exportFile = nullptr);
     ~AuditedTablesSink() override;
 
     void channel(const ExportChannel& channel) override;
@@ -33,6 +37,7 @@ private:
     ResultTables& tables_;
     SiteInfo site_;
     std::unique_ptr<ExportAudit> audit_;
+    std::optional<BodyStartReader> bodyStarts_;
     // The error row of each post ID seen, for the findings decided after their post.
     QHash<QString, int> rowOfPost_;
     int currentRow_ = 0;

@@ -6,8 +6,12 @@
 #include "auditsummary.h"
 #include "windowtexts.h"
 
+#include "analysis/nativepath.h"
+#include "export/outputpaths.h"
+
 #include <QAction>
 #include <QDialog>
+#include <QFile>
 #include <QTreeView>
 #include <QUrl>
 
@@ -32,7 +36,12 @@ AnalysisOutcome Form1::analyseAndAudit(const QString& path, const AnalysisOption
 {
     tables_.reset();
     auditSummary_ = {};
-    AuditedTablesSink sink(tables_, {{}, {}, siteAddress_, {}});
+    // Read a second time only for the places of the findings, which have none without it; a pipe
+    // cannot be read twice.
+    QFile exportFile;
+    if (identifyPath(path).regular && !openForReading(exportFile, path).isEmpty())
+        exportFile.close();
+    AuditedTablesSink sink(tables_, {{}, {}, siteAddress_, {}}, &exportFile);
     AnalysisOptions audited = options;
     audited.bodyReadings = postScanReadings();
     const AnalysisOutcome outcome = loadExport(path, sink, audited);

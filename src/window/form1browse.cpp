@@ -348,12 +348,12 @@ void Form1::openRowView()
     if (faultOffset && *faultOffset >= 0)
         std::tie(content.faultLine, content.faultColumn) = textpositions::lineAndUtf16Column(
             model_->cell(row, ErrorContentColumn).toUtf8(), *faultOffset);
-    // A finding's place is already a line and a column of the body.
+    // A finding keeps its place in the body beside the export's that its row shows.
     const std::optional<qint64> findingLine =
-        shown() == Shown::Findings ? model_->rowNumber(row, FindingLineNumber) : std::nullopt;
+        shown() == Shown::Findings ? model_->rowNumber(row, FindingBodyLineNumber) : std::nullopt;
     if (findingLine && *findingLine > 0) {
         content.faultLine = *findingLine;
-        content.faultColumn = model_->rowNumber(row, FindingPosNumber).value_or(1);
+        content.faultColumn = model_->rowNumber(row, FindingBodyColumnNumber).value_or(1);
     }
     delete rowView_;
     rowView_ = new RowView(content, this);
