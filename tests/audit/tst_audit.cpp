@@ -448,7 +448,7 @@ void AuditTest::faultyPostReadAsMended()
         "alt=\"x\"/></a></p>\n<ul><li><a href=\"#t\" title=\"a\">t</a></li><li><iframe "
         "src=\"//v.example/e\"></iframe></li></ul><div><span><video poster=\"/p.jpg\"><source "
         "srcset=\"/s1.jpg 1x, /s2.jpg 2x\"/></video></span></div>";
-    QCOMPARE(faulty.size(), 11);
+    QCOMPARE(faulty.size(), 12);
     QCOMPARE(faulty, inventoryOf(mended, false));
     QCOMPARE(faulty, inventoryOf(mended, true));
 }
