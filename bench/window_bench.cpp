@@ -11,6 +11,7 @@
 #include "view/detailpanel.h"
 #include "view/resultsmodel.h"
 #include "view/resultssortproxy.h"
+#include "window/columnfit.h"
 #include "window/form1.h"
 #include "window/rowview.h"
 
@@ -102,8 +103,11 @@ Times measurePostlint(const ResultTables& big, const ResultTables& other, QTreeV
     proxy.setSourceModel(&model);
     view.setModel(&proxy);
     Times times;
-    times.fill =
-        seconds([&] { model.present(big.errorTable, ErrorColumnCount - 1, big.errorRowCount); });
+    times.fill = seconds([&] {
+        model.present(big.errorTable, ErrorColumnCount - 1, big.errorRowCount);
+        // As the window's fill does: its numbers and its short texts set the columns' widths.
+        widenColumnsToContent(view, model, ErrorContentColumn);
+    });
     times.sortTitle = seconds([&] {
         proxy.setSortKey(ErrorTitleColumn);
         proxy.setSortOrder(Qt::DescendingOrder);
@@ -117,6 +121,7 @@ Times measurePostlint(const ResultTables& big, const ResultTables& other, QTreeV
     times.switchView = seconds([&] {
         proxy.setSorted(false);
         model.present(other.errorTable, ErrorColumnCount - 1, other.errorRowCount);
+        widenColumnsToContent(view, model, ErrorContentColumn);
         proxy.setSorted(true);
     });
     view.setModel(nullptr);
