@@ -235,6 +235,8 @@ ExportReadResult Recovery::endInside(const ExportPass& pass, const ExportPositio
     keepFaults(pass, from, item);
     ExportFault fault = pass.result.problem;
     place(from, fault);
+    // Whatever followed the cut, the cut item and any after it, is gone.
+    fault.postsLost = true;
     const QString read = itemCount_ == 1
                              ? QStringLiteral("the 1 item before it was read")
                              : QStringLiteral("the %1 items before it were read").arg(itemCount_);

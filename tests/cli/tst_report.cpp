@@ -221,6 +221,16 @@ void ReportTest::faultLinesAndSummary()
                                      "post ID 5)\n1 items, 0 not well-formed, 0 link rows, 1 "
                                      "export faults\n"));
     QCOMPARE(faultyRun.exitCode, 1);
+    // An export cut inside an item has lost posts; the text that PHP printed after the end of
+    // another cost none.
+    const QString whole = ExportFixture::channelWith(
+        {ExportFixture::item("A", "ok"), ExportFixture::item("Cut", "ok")});
+    const QString cutItem = fixture_.write(whole.left(whole.lastIndexOf(QLatin1String("<content"))),
+                                           QStringLiteral("cut-item.xml"));
+    const QString trailing =
+        fixture_.write(whole + QStringLiteral("\nWarning: x\n"), QStringLiteral("trailing.xml"));
+    QVERIFY(report({cutItem}).out.contains(QLatin1String(": error: the export ends inside item")));
+    QVERIFY(report({trailing}).out.contains(QLatin1String(": warning: 1 line after the end")));
     // Found unusable at its end, an export has had its faults printed: the counts agree.
     QStringList many(20000, ExportFixture::item("Good", "<p>fine</p>"));
     many.prepend(ExportFixture::item("Bad", "x&nbsp;y"));
