@@ -89,10 +89,8 @@ void MarkupLexer::begin(State state, Construct construct)
 void MarkupLexer::end(Construct construct, State next)
 {
     state_ = next;
-    if (next == State::Text) {
-        construct_ = construct;
-        event_ = Event::Ended;
-    }
+    construct_ = construct;
+    event_ = Event::Ended;
 }
 
 void MarkupLexer::quote(char byte, State back)
@@ -127,7 +125,10 @@ qint64 MarkupLexer::readUntil(const char* data, qint64 size, char repeated, int 
             terminatorMatched_ = std::min(terminatorMatched_ + 1, count);
         } else if (byte == '>' && terminatorMatched_ == count) {
             terminatorMatched_ = 0;
-            end(construct_, next);
+            if (next == State::Text)
+                end(construct_);
+            else
+                state_ = next;
             return i;
         } else {
             terminatorMatched_ = 0;
@@ -147,17 +148,27 @@ qint64 MarkupLexer::readQuoted(const char* data, qint64 size)
 
 qint64 MarkupLexer::readEndTag(const char* data, qint64 size)
 {
-    const void* close = std::memchr(data, '>', size_t(size));
-    if (close == nullptr)
-        return size;
-    end(Construct::EndTag);
-    return static_cast<const char*>(close) - data + 1;
+    for (qint64 i = 0; i < size; ++i) {
+        const char byte = data[i];
+        // A '<' cuts the tag short and begins what follows.
+        if (byte == '>' || byte == '<') {
+            end(Construct::EndTag, byte == '<' ? State::Open : State::Text);
+            return i + 1;
+        }
+        if (xmlchars::isSpace(unitOf(byte)))
+            nameDone_ = true;
+        else if (!nameDone_ && name_.size() <= nameLimit)
+            name_.push_back(byte);
+    }
+    return size;
 }
 
 void MarkupLexer::readOpen(char byte)
 {
     terminatorMatched_ = 0;
     if (byte == '/') {
+        name_.clear();
+        nameDone_ = false;
         begin(State::EndTag, Construct::EndTag);
     } else if (byte == '?') {
         begin(State::ProcessingInstruction, Construct::ProcessingInstruction);
@@ -211,8 +222,9 @@ void MarkupLexer::readTag(char byte)
     } else if (byte == '>') {
         end(slash_ ? Construct::EmptyElementTag : Construct::StartTag);
     } else if (byte == '<') {
-        // A tag left open: libxml2 stops at it, and the '<' begins what follows.
-        state_ = State::Open;
+        // A tag left open: libxml2 stops at it; it opened nothing, and the '<' begins what
+        // follows.
+        end(Construct::EmptyElementTag, State::Open);
     } else {
         slash_ = byte == '/';
     }

@@ -20,8 +20,8 @@ public:
     enum class Construct : std::uint8_t
     {
         StartTag,
-        EmptyElementTag, // once it has ended; it begins as a StartTag
-        EndTag,
+        EmptyElementTag, // once it has ended, or cut short by a '<'; it begins as a StartTag
+        EndTag,          // to its '>', or cut short by a '<'
         Comment,
         CData,
         ProcessingInstruction,
@@ -43,7 +43,7 @@ public:
     qint64 scan(const char* data, qint64 size);
     Event event() const { return event_; }
     Construct construct() const { return construct_; }
-    // The name of the start tag begun or ended last, cut after nameLimit + 1 bytes.
+    // The name of the tag begun or ended last, cut after nameLimit + 1 bytes.
     const std::string& name() const { return name_; }
 
 private:
@@ -88,7 +88,8 @@ private:
     Event event_ = Event::None;
     Construct construct_ = Construct::StartTag;
     char quote_ = 0;
-    bool slash_ = false; // the last byte of a tag outside quotes was '/'
+    bool slash_ = false;    // the last byte of a tag outside quotes was '/'
+    bool nameDone_ = false; // of an end tag
     int terminatorMatched_ = 0;
     std::string keyword_; // after "<!" or "<" in the internal subset
     std::string name_;

@@ -4,19 +4,6 @@ namespace {
 
 constexpr qint64 readSize = 1 << 16;
 
-bool startsName(char byte)
-{
-    const auto value = static_cast<unsigned char>(byte);
-    return (value >= 'a' && value <= 'z') || (value >= 'A' && value <= 'Z') || value == '_' ||
-           value == ':' || value >= 0x80;
-}
-
-bool endsName(char byte)
-{
-    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '>' ||
-           byte == '/';
-}
-
 } // namespace
 
 RawScan::RawScan(QIODevice& file, ExportPosition start) : file_(file), counter_(start)
@@ -66,67 +53,35 @@ bool RawScan::skipPast(QByteArrayView text)
     }
 }
 
-// Reads a start or end tag from its name on, to its '>', over quoted attribute values.
-bool RawScan::skipTagBody(Tag& tag)
-{
-    for (; need(1) && !endsName(buffer_[at_]); ++at_)
-        if (tag.name.size() < 64)
-            tag.name.append(buffer_[at_]);
-    char quote = 0;
-    char previous = 0;
-    for (; need(1); ++at_) {
-        const char byte = buffer_[at_];
-        if (quote != 0) {
-            quote = byte == quote ? 0 : quote;
-        } else if (byte == '"' || byte == '\'') {
-            quote = byte;
-        } else if (byte == '>') {
-            tag.empty = !tag.closing && previous == '/';
-            ++at_;
-            return true;
-        } else if (byte == '<') {
-            // A tag left unclosed: it ends here, having opened nothing.
-            tag.empty = !tag.closing;
-            return true;
-        }
-        previous = byte;
-    }
-    return false;
-}
-
 bool RawScan::nextTag(Tag& tag)
 {
-    while (true) {
-        while (true) {
-            const qsizetype open = rest().indexOf('<');
-            if (open >= 0) {
-                at_ += open;
-                break;
+    using Construct = MarkupLexer::Construct;
+    while (need(1)) {
+        const qsizetype from = at_;
+        at_ += lexer_.scan(buffer_.constData() + at_, buffer_.size() - at_);
+        const MarkupLexer::Event event = lexer_.event();
+        const Construct construct = lexer_.construct();
+        if (event == MarkupLexer::Event::None && buffer_[at_ - 1] == '<') {
+            // Where a tag starts, should its name come with the next bytes.
+            countTo(at_ - 1);
+            tagStart_ = counter_.position();
+        } else if (event == MarkupLexer::Event::Begun && at_ - from >= 2 &&
+                   (construct == Construct::StartTag || construct == Construct::EndTag)) {
+            // The '<' came right before the name or the '/'.
+            countTo(at_ - 2);
+            tagStart_ = counter_.position();
+        } else if (event == MarkupLexer::Event::Ended &&
+                   (construct == Construct::StartTag || construct == Construct::EmptyElementTag ||
+                    construct == Construct::EndTag)) {
+            tag = Tag{tagStart_, QByteArray::fromStdString(lexer_.name()),
+                      construct == Construct::EndTag, construct == Construct::EmptyElementTag};
+            if (buffer_[at_ - 1] == '<') {
+                // Cut short: the '<' begins what follows, read afresh.
+                --at_;
+                lexer_ = MarkupLexer();
             }
-            at_ = buffer_.size();
-            if (!need(1))
-                return false;
+            return true;
         }
-        tag = Tag{position(), {}, false, false};
-        if (!need(9))
-            need(2);
-        const QByteArrayView markup = rest();
-        bool skipped = true;
-        if (markup.startsWith("<!--"))
-            skipped = skipPast("-->");
-        else if (markup.startsWith("<![CDATA["))
-            skipped = skipPast("]]>");
-        else if (markup.startsWith("<?"))
-            skipped = skipPast("?>");
-        else if (markup.startsWith("<!"))
-            skipped = skipPast(">");
-        else if (markup.size() >= 2 && (markup[1] == '/' || startsName(markup[1]))) {
-            tag.closing = markup[1] == '/';
-            at_ += tag.closing ? 2 : 1;
-            return skipTagBody(tag);
-        } else
-            ++at_; // a '<' in text
-        if (!skipped)
-            return false;
     }
+    return false;
 }

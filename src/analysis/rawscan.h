@@ -1,13 +1,14 @@
 #pragma once
 
 #include "exportposition.h"
+#include "markuplexer.h"
 
 #include <QByteArray>
 #include <QIODevice>
 
-// Reads an export's raw bytes forward from a place, knowing just enough of XML to find its tags:
-// it steps over comments, CDATA sections, processing instructions, declarations and quoted
-// attribute values, and takes a '<' that cannot start markup for text. The reader uses it only
+// Reads an export's raw bytes forward from a place, finding its tags as the markup lexer does:
+// over comments, CDATA sections, processing instructions, declarations and quoted attribute
+// values, with a '<' that cannot start markup taken for text. The reader uses it only
 // after libxml2 has stopped at a break, to find where the items around it lie in the file.
 class RawScan
 {
@@ -33,7 +34,6 @@ private:
     bool need(qsizetype count);
     QByteArrayView rest() const { return QByteArrayView(buffer_).sliced(at_); }
     void countTo(qsizetype index);
-    bool skipTagBody(Tag& tag);
 
     QIODevice& file_;
     QByteArray buffer_;
@@ -41,4 +41,6 @@ private:
     qsizetype counted_ = 0; // the bytes of buffer_ that counter_ has passed
     LineCounter counter_;
     bool ended_ = false;
+    MarkupLexer lexer_;
+    ExportPosition tagStart_;
 };
