@@ -1,4 +1,5 @@
 #include "analysis/markupguard.h"
+#include "analysis/markuplexer.h"
 #include "analysis/prologreader.h"
 
 #include <QStringDecoder>
@@ -29,6 +30,30 @@ QByteArray guardInChunks(const QByteArray& input, qsizetype chunk, bool* passed 
     return output;
 }
 
+// The lexer's events over the text fed in pieces of chunk bytes: "+Kind" where a construct is
+// known, "Kind:name" (tags) or "Kind" where it ends, "!" for a '<' that begins nothing.
+QString lexerEvents(const QByteArray& text, qsizetype chunk)
+{
+    static const char* const kinds[] = {"StartTag", "EmptyElementTag", "EndTag",  "Comment",
+                                        "CData",    "Instruction",     "Doctype", "Declaration"};
+    MarkupLexer lexer;
+    QStringList events;
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype end = std::min(text.size(), (at / chunk + 1) * chunk);
+        at += lexer.scan(text.constData() + at, end - at);
+        const QString kind = QString::fromLatin1(kinds[int(lexer.construct())]);
+        if (lexer.event() == MarkupLexer::Event::Begun)
+            events << "+" + kind;
+        else if (lexer.event() == MarkupLexer::Event::Abandoned)
+            events << QStringLiteral("!");
+        else if (lexer.event() == MarkupLexer::Event::Ended)
+            events << (kind.endsWith(QLatin1String("Tag"))
+                           ? kind + ":" + QString::fromStdString(lexer.name())
+                           : kind);
+    }
+    return events.join(' ');
+}
+
 } // namespace
 
 class MarkupGuardTest : public QObject
@@ -43,7 +68,76 @@ private slots:
     void oversizedMarkupStopsTheStream();
     void declaredEncoding_data();
     void declaredEncoding();
+    void lexer_data();
+    void lexer();
+    void declaration_data();
+    void declaration();
 };
+
+void MarkupGuardTest::lexer_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("events");
+    QTest::newRow("tags, '>' in a quoted value")
+        << QByteArray("<a href=\"x>y\" t='/'><br/></a >")
+        << "+StartTag StartTag:a +StartTag EmptyElementTag:br +EndTag EndTag:a";
+    QTest::newRow("instruction, comment, CDATA")
+        << QByteArray("<?pi a?><!-- -> --><![CDATA[ ]] ]]]>")
+        << "+Instruction Instruction +Comment Comment +CData CData";
+    QTest::newRow("DOCTYPE whose subset holds ']', quotes and '>'")
+        << QByteArray("<!DOCTYPE r [<!-- ] ' --><!ENTITY e \"]>\"><?p ]?>]><r/>")
+        << "+Doctype Doctype +StartTag EmptyElementTag:r";
+    QTest::newRow("'<' that begins nothing, tags cut short")
+        << QByteArray("a < b<c</d<e>")
+        << "! +StartTag EmptyElementTag:c +EndTag EndTag:d "
+           "+StartTag StartTag:e";
+    QTest::newRow("other declarations")
+        << QByteArray("<!ELEMENT x '>'><!>") << "+Declaration Declaration Declaration";
+}
+
+void MarkupGuardTest::lexer()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, events);
+    QCOMPARE(lexerEvents(text, text.size()), events);
+    QCOMPARE(lexerEvents(text, 1), events);
+}
+
+void MarkupGuardTest::declaration_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("read"); // version, encoding, standalone, the end; the encoding's
+                                       // value and the whole attribute as offsets
+    QTest::newRow("double quotes") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss/>")
+                                   << "1.0 UTF-8  38 30 20-36";
+    QTest::newRow("single quotes, spaced out, standalone")
+        << QByteArray("<?xml version = '1.0' encoding = 'latin1' standalone='yes' ?>")
+        << "1.0 latin1 yes 61 34 22-41";
+    QTest::newRow("not ended yet") << QByteArray("<?xml version=\"1.0\" encoding=\"x\"") << "";
+    // libxml2 refuses the declaration; what follows its fault is not read.
+    QTest::newRow("unquoted version")
+        << QByteArray("<?xml version=1.0 encoding='x'?>") << "   32 -1 -1--1";
+}
+
+void MarkupGuardTest::declaration()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, read);
+    const std::optional<prolog::Declaration> declaration = prolog::readDeclaration(text);
+    QString found;
+    if (declaration) {
+        const prolog::Attribute& encoding = declaration->encoding;
+        found = QStringLiteral("%1 %2 %3 %4 %5 %6-%7")
+                    .arg(QString::fromLatin1(declaration->version.value),
+                         QString::fromLatin1(encoding.value),
+                         QString::fromLatin1(declaration->standalone.value))
+                    .arg(declaration->end)
+                    .arg(encoding.valueStart)
+                    .arg(encoding.start)
+                    .arg(encoding.end);
+    }
+    QCOMPARE(found, read);
+}
 
 void MarkupGuardTest::violation_data()
 {
