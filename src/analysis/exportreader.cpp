@@ -142,6 +142,10 @@ void onReaderError(void* userData, xmlErrorPtr error)
                     state.broken = true;
                     state.afterRoot = error->code == XML_ERR_DOCUMENT_END &&
                                       (context == nullptr || context->node == nullptr);
+                    // libxml2 goes on reading to the end, building nothing more: a reading past
+                    // the break would cost the rest of the file each time.
+                    if (context != nullptr)
+                        xmlStopParser(const_cast<xmlParserCtxt*>(context));
                 }
                 state.fail(std::move(fault));
             }

@@ -1,16 +1,20 @@
 // Reading past a break. WordPress's importer, when its XML parsers fail, reads an export item by
 // item, so an export that libxml2 stops in is still one its author can import: a post whose text
 // ends its CDATA section early, a title with a bare '&', a file cut off by a time-out or followed
-// by what PHP printed after it. The reader then reads the file again from the first item not yet
-// handed on, as libxml2 would read an export holding only the items from there on; an item that
-// breaks even so is read the importer's way, and the reading goes on after it. The normal path
-// costs nothing more: the file is only scanned for its items after a break.
+// by what PHP printed after it. The reader then reads the first item not yet handed on (libxml2
+// reads ahead, so the break may lie in a later one) as libxml2 would read it alone in its channel;
+// an item that breaks even so is read the importer's way. The reading goes on after that item,
+// from the start of the file to the channel's start tag and then from there, as libxml2 would
+// read an export holding only the items from there on. The normal path costs nothing more: the
+// file is only scanned for its items after a break.
 
 #include "exportpass.h"
 #include "faultlist.h"
 #include "importerreading.h"
 #include "rawscan.h"
 #include "splicedinput.h"
+
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <tuple>
@@ -64,8 +68,8 @@ private:
     qint64 itemCount_ = 0;
     QByteArray head_;
     ExportPosition headEnd_;
-    // The line ends and heads fed to libxml2 beyond the file's own bytes, and how many may be:
-    // each pass after a break costs the lines before it, so very many breaks must end the reading.
+    // The heads fed to libxml2 beyond the file's own bytes, and how many may be: a head holds what
+    // a plugin printed before the declaration, and very many breaks must not cost many files.
     qint64 extraFed_ = 0;
     qint64 extraLimit_ = 0;
     QList<ExportFault> faults_;
@@ -127,23 +131,40 @@ QByteArray Recovery::bytes(qint64 from, qint64 to)
 
 ExportPass Recovery::readFrom(const ExportPosition& from, qint64 to, const QByteArray& tail)
 {
-    const qint64 lineEnds = from.line - headEnd_.line;
-    extraFed_ += lineEnds + head_.size();
+    const qint64 lineEnds = from.line > headEnd_.line ? 1 : 0;
+    extraFed_ += head_.size();
     SplicedInput input(file_, {head_, lineEnds, from.offset, to, tail});
     return readExportPass(input, [&](ExportItem&& item) { hand(std::move(item)); }, {});
 }
 
-// Takes a place the pass gave to the file's own: libxml2 counts the lines right, but the first
-// line read on from the file starts at the first column. False for a place in the head.
+// The pass reads the head, a line end when the file goes on from a later line, and the file from
+// `from` on: its places there, and the lines that libxml2 names in its reasons ("… item line 7
+// and itm"), are moved to the file's own. False for a place in the head.
 bool Recovery::place(const ExportPosition& from, ExportFault& fault) const
 {
     if (!from.isKnown() || fault.line == 0)
         return true;
-    const qint64 joinColumn = from.line > headEnd_.line ? 1 : headEnd_.column;
-    if (fault.line < from.line || (fault.line == from.line && fault.column < joinColumn))
+    const bool lineEnd = from.line > headEnd_.line;
+    const qint64 joinLine = headEnd_.line + (lineEnd ? 1 : 0);
+    const qint64 joinColumn = lineEnd ? 1 : headEnd_.column;
+    if (fault.line < joinLine || (fault.line == joinLine && fault.column < joinColumn))
         return false;
-    if (fault.line == from.line)
+    if (fault.line == joinLine)
         fault.column += from.column - joinColumn;
+    const qint64 shift = from.line - joinLine;
+    fault.line += shift;
+    if (shift == 0 || !fault.reason.contains(QLatin1String(" line ")))
+        return true;
+    static const QRegularExpression named(QStringLiteral(" line (\\d+)"));
+    QString reason;
+    qsizetype copied = 0;
+    for (const QRegularExpressionMatch& match : named.globalMatch(fault.reason)) {
+        const qint64 line = match.captured(1).toLongLong();
+        reason += QStringView(fault.reason).sliced(copied, match.capturedStart(1) - copied);
+        reason += QString::number(line >= joinLine ? line + shift : line);
+        copied = match.capturedEnd(1);
+    }
+    fault.reason = reason + fault.reason.mid(copied);
     return true;
 }
 
@@ -331,16 +352,14 @@ ExportReadResult Recovery::run()
         ExportFault problem = pass.result.problem;
         if (found == Found::DocumentEnd || !place(from, problem) || isBefore(problem, item))
             return unusable(pass, from);
-        const ExportPosition end = handed == 0 ? itemEnd(item) : ExportPosition();
-        if (handed == 0 && !end.isKnown())
+        const ExportPosition end = itemEnd(item);
+        if (!end.isKnown())
             return endInside(pass, from, item);
         keepFaults(pass, from, item);
         from = item;
-        if (handed == 0) {
-            if (!readOneItem(item, end, pass))
-                return unusable(pass, from);
-            from = end;
-        }
+        if (!readOneItem(item, end, pass))
+            return unusable(pass, from);
+        from = end;
         scanFrom = from;
         pass = readFrom(from, -1, {});
     }

@@ -5,7 +5,7 @@
 
 SplicedInput::SplicedInput(QIODevice& file, Parts parts) : file_(file), parts_(std::move(parts))
 {
-    open(QIODevice::ReadOnly);
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 qint64 SplicedInput::readFile(char* data, qint64 maxSize)
@@ -15,6 +15,10 @@ qint64 SplicedInput::readFile(char* data, qint64 maxSize)
             return -1;
         fileAt_ = parts_.from;
     }
+    // A pass after a break often ends at the next break soon after: reads that start small and
+    // grow spare the repair and the guard most of what such a pass would read ahead.
+    maxSize = std::min(maxSize, readSize_);
+    readSize_ = std::min<qint64>(2 * readSize_, 1 << 20);
     if (parts_.to >= 0)
         maxSize = std::min(maxSize, parts_.to - fileAt_);
     const qint64 read = maxSize > 0 ? file_.read(data, maxSize) : 0;

@@ -4,9 +4,9 @@
 #include <QIODevice>
 
 // An export as the reader reads it again past a break: the start of the file up to the channel's
-// start tag, as many line ends as the file has up to where the reading goes on (so that libxml2
-// counts the export's own lines), then the file's bytes from there, and a few closing tags when
-// only one item is read.
+// start tag, a line end when the reading goes on from a later line (so that libxml2 counts the
+// columns of that line as the file does), then the file's bytes from there, and a few closing tags
+// when only one item is read.
 class SplicedInput : public QIODevice
 {
 public:
@@ -36,4 +36,5 @@ private:
     qint64 fileAt_ = -1;
     bool fileDone_ = false;
     qint64 tailRead_ = 0;
+    qint64 readSize_ = 1024;
 };
