@@ -46,7 +46,7 @@ int childMain(int argc, char** argv)
         driver.run(path);
         driver.click(QStringLiteral("OptionErrors"));
         std::printf("rows\t%lld\t%s\n", static_cast<long long>(driver.column(0).size()),
-                    driver.form->windowTitle().toUtf8().constData());
+                    qPrintable(driver.form->windowTitle().section(u'—', 1, 1)));
     }
     for (const QString& message : std::as_const(driver.dialogs->messages))
         std::printf("message\t%s\n", message.toUtf8().constData());
@@ -87,12 +87,10 @@ void Form1MemoryTest::outOfMemoryEmptiesTheTables()
     QCOMPARE(child.exitCode(), 0);
     const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
     // The title counts nothing of the emptied tables, and says why.
-    QCOMPARE(lines.mid(0, 3),
-             (QStringList{"rows\t0\tbig.xml — not checked: out of memory — 0 posts, 0 not "
-                          "well-formed, 0 links, 0 findings — Postlint",
-                          "rows\t4\tgarden.xml — 4 posts, 2 not well-formed, 2 links, 0 findings "
-                          "— Postlint",
-                          "message\t" + WindowTexts::outOfMemory}));
+    QCOMPARE(lines.mid(0, 3), (QStringList{"rows\t0\t not checked: out of memory ",
+                                           "rows\t4\t 4 posts, 2 not well-formed, 2 links, 0 "
+                                           "findings ",
+                                           "message\t" + WindowTexts::outOfMemory}));
 }
 
 int main(int argc, char** argv)
