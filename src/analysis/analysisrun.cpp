@@ -161,7 +161,7 @@ AnalysisOutcome loadExport(const QString& path, RowSink& sink, const AnalysisOpt
                 [&](ExportItem&& item) {
                     if (options.cancelled && options.cancelled())
                         throw RunStopped();
-                    sink.addPost(item, checker.check(item.bodyUtf8, reading.get()));
+                    sink.addPost(item, checker.check(item, reading.get()));
                     ++recorded;
                     if (options.progress && recorded % batchItemLimit == 0)
                         options.progress(recorded);

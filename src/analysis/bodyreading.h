@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exportitem.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -37,8 +39,8 @@ class BodyReading
 {
 public:
     virtual ~BodyReading() = default;
-    // Before the check of the body: what follows the check's parse, or null for nothing.
-    virtual MarkupEvents* begin(const QByteArray& bodyUtf8) = 0;
+    // Before the check of the item's body: what follows the check's parse, or null for nothing.
+    virtual MarkupEvents* begin(const ExportItem& item) = 0;
     // After it. parsed says that the parse went through the whole body, every event delivered;
     // otherwise the events stopped at the body's first fault. What comes back travels with the
     // post's report to whoever records it.

@@ -295,10 +295,15 @@ PostReport checkPostBody(const QByteArray& bodyUtf8, const QString& dummyTag)
     return PostChecker(dummyTag).check(bodyUtf8);
 }
 
-PostReport PostChecker::check(const QByteArray& bodyUtf8, BodyReading* reading)
+PostReport PostChecker::check(const QByteArray& bodyUtf8)
 {
-    MarkupEvents* events = reading != nullptr ? reading->begin(bodyUtf8) : nullptr;
-    PostReport report = parseBody(bodyUtf8, events);
+    return parseBody(bodyUtf8, nullptr);
+}
+
+PostReport PostChecker::check(const ExportItem& item, BodyReading* reading)
+{
+    MarkupEvents* events = reading != nullptr ? reading->begin(item) : nullptr;
+    PostReport report = parseBody(item.bodyUtf8, events);
     if (reading != nullptr)
         report.reading = reading->end(report.errorCode == 0);
     return report;

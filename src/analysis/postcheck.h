@@ -46,8 +46,9 @@ public:
     PostChecker(const PostChecker&) = delete;
     PostChecker& operator=(const PostChecker&) = delete;
 
-    // reading, when given, follows the same parse of the body (see bodyreading.h).
-    PostReport check(const QByteArray& bodyUtf8, BodyReading* reading = nullptr);
+    PostReport check(const QByteArray& bodyUtf8);
+    // The item's body, with reading, when given, following the same parse (see bodyreading.h).
+    PostReport check(const ExportItem& item, BodyReading* reading);
 
 private:
     class ReusedParser;

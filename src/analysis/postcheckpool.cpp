@@ -17,7 +17,7 @@ void checkBatch(PostBatch& batch, PostChecker& checker, BodyReading* reading)
     try {
         batch.reports.resize(batch.items.size());
         for (size_t i = 0; i < batch.items.size(); ++i)
-            batch.reports[i] = checker.check(batch.items[i].bodyUtf8, reading);
+            batch.reports[i] = checker.check(batch.items[i], reading);
     } catch (...) {
         batch.failure = std::current_exception();
     }

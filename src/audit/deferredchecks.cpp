@@ -23,14 +23,13 @@ quint32 ExportAudit::nameIndex(const QString& name)
     return nameIndices_[name] = quint32(names_.size() - 1);
 }
 
-void ExportAudit::checkTarget(const AuditItem& item, const QString& written,
-                              const ClassifiedUrl& url, const ScannedUrl& scanned,
-                              const QString& element, const QString& attribute)
+void ExportAudit::checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
+                              const ScannedUrl& scanned, const QString& element,
+                              const QString& attribute)
 {
-    const QString file = mediaKey(url.resolved);
+    const QString& file = url.mediaKey;
     const bool mediaPlace =
-        scanned.place == UrlPlace::Media ||
-        (scanned.place == UrlPlace::Link && hasMediaExtension(url.resolved.path()));
+        scanned.place == UrlPlace::Media || (scanned.place == UrlPlace::Link && url.mediaExtension);
     if (!file.isEmpty() && mediaPlace) {
         mediaUsed_.insert(file);
         addCandidate(item, Candidate::Media, written, element, attribute, scanned.line,
@@ -39,7 +38,7 @@ void ExportAudit::checkTarget(const AuditItem& item, const QString& written,
     }
     if (scanned.place != UrlPlace::Link)
         return;
-    const PostTarget target = postTargetOf(url.resolved, sitePath_);
+    const PostTarget target = postTargetOf(url.url.resolved, sitePath_);
     if (target.kind != PostTarget::None)
         addCandidate(item,
                      target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath,

@@ -91,8 +91,8 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
         finding.postId = item.postId;
         placeInExport(item, finding);
     }
-    for (const ScannedUrl& url : scan.urls)
-        auditUrl(item, scan, url, findings);
+    for (size_t i = 0; i < scan.urls.size(); ++i)
+        auditUrl(item, scan, i, findings);
     for (const IdReference& id : scan.ids)
         addCandidate(item,
                      id.kind == IdReference::Attachment ? Candidate::AttachmentId
@@ -116,23 +116,28 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
         summary_.blocks[it.key()] += it.value();
 }
 
-void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, const ScannedUrl& url,
+void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                            std::vector<AuditFinding>& findings)
 {
+    const ScannedUrl& url = scan.urls[index];
     const QString written = scan.urlOf(url);
-    const ClassifiedUrl classified = classifyUrl(written, base_, hosts_);
+    // Prepared on the checking thread when it could be; only the hosts are decided here.
+    const PreparedUrl prepared =
+        scan.prepared.empty() ? prepareUrl(written, base_) : scan.prepared[index];
+    const ClassifiedUrl classified = classOf(prepared, hosts_);
     const UrlClass urlClass = classified.urlClass;
     InventoryEntry entry{scan.nameOf(url.element),
                          scan.nameOf(url.attribute),
                          written,
-                         classified.resolved.toString(),
+                         sink_.keepsUrls() ? classified.resolved.toString() : QString(),
                          urlClass,
-                         classified.resolved.host(),
+                         prepared.host,
                          url.line};
     AuditFinding placed = findingFor(item, "", AuditSeverity::Warning, url.line, url.column);
     entry.exportLine = placed.exportLine;
     entry.exportColumn = placed.exportColumn;
-    sink_.addUrl(item, entry);
+    if (sink_.keepsUrls())
+        sink_.addUrl(item, entry);
     const bool loaded = isLoaded(url.place);
     // A fragment names the post's own page, not a host that the post uses.
     if (!entry.host.isEmpty() && urlClass != UrlClass::Fragment) {
@@ -167,7 +172,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, const Sc
     if (classified.insecure && url.place == UrlPlace::Link && urlClass == UrlClass::External)
         add("insecure-link", AuditSeverity::Note, QStringLiteral("http: link"));
     if (urlClass == UrlClass::Current || urlClass == UrlClass::Site)
-        checkTarget(item, written, classified, url, entry.element, entry.attribute);
+        checkTarget(item, written, prepared, url, entry.element, entry.attribute);
 }
 
 void ExportAudit::emitFinding(const AuditFinding& finding, bool listed)

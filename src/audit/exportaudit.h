@@ -36,6 +36,9 @@ public:
     virtual ~AuditSink() = default;
     virtual void addFinding(const AuditFinding& finding) = 0;
     virtual void addUrl(const AuditItem& /*item*/, const InventoryEntry& /*entry*/) {}
+    // Whether addUrl() keeps the inventory: a big export has millions of URLs, and writing out
+    // each resolved one costs.
+    virtual bool keepsUrls() const { return false; }
 };
 
 struct AuditSummary
@@ -121,9 +124,9 @@ private:
     };
 
     void recordItem(const AuditItem& item);
-    void auditUrl(const AuditItem& item, const PostScan& scan, const ScannedUrl& url,
+    void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
-    void checkTarget(const AuditItem& item, const QString& written, const ClassifiedUrl& url,
+    void checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
                      const ScannedUrl& scanned, const QString& element, const QString& attribute);
     void addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
                       const QString& element, const QString& attribute, qint64 line, qint64 column,

@@ -2,6 +2,7 @@
 
 #include "analysis/bodyreading.h"
 #include "auditfinding.h"
+#include "urlclass.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -59,6 +60,9 @@ struct IdReference
 struct PostScan
 {
     std::vector<ScannedUrl> urls;
+    // Beside urls, one for one, when the scan was made beside the post's check and the post's
+    // own address is a URL to resolve against; empty otherwise.
+    std::vector<PreparedUrl> prepared;
     QByteArray urlText; // UTF-8
     QList<QByteArray> names;
     std::vector<IdReference> ids;

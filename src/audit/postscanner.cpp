@@ -53,6 +53,16 @@ char lowered(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// Lower-cases into a buffer kept from name to name: an element has a few attributes, a post
+// thousands of elements.
+QByteArrayView lowerInto(QByteArrayView name, QByteArray& room)
+{
+    room.resize(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i)
+        room[i] = lowered(name[i]);
+    return room;
+}
+
 // Calls onUrl with each candidate's URL of a `srcset`, as the HTML standard splits one: URLs
 // run to a blank, descriptors to a comma outside parentheses.
 template <typename OnUrl> void forEachSrcsetUrl(QByteArrayView value, OnUrl&& onUrl)
@@ -137,13 +147,29 @@ qint64 PostScanner::findBackward(QByteArrayView needle, qint64 from) const
 
 quint32 PostScanner::nameIndex(QByteArrayView name)
 {
-    const QByteArray key = name.toByteArray();
-    const auto found = nameIndex_.constFind(key);
-    if (found != nameIndex_.constEnd())
-        return *found;
+    // A post names a handful of elements and attributes: a look along them beats a hash until
+    // a hostile post names many.
+    constexpr qsizetype searchedAlong = 16;
+    if (scan_.names.size() <= searchedAlong) {
+        for (qsizetype i = 0; i < scan_.names.size(); ++i) {
+            if (scan_.names.at(i) == name)
+                return quint32(i);
+        }
+    } else {
+        const auto found = nameIndex_.constFind(QByteArray::fromRawData(name.data(), name.size()));
+        if (found != nameIndex_.constEnd())
+            return *found;
+    }
     const auto index = quint32(scan_.names.size());
-    scan_.names.append(key);
-    nameIndex_.insert(key, index);
+    scan_.names.append(name.toByteArray());
+    if (scan_.names.size() > searchedAlong) {
+        if (nameIndex_.isEmpty()) {
+            for (qsizetype i = 0; i < scan_.names.size(); ++i)
+                nameIndex_.insert(scan_.names.at(i), quint32(i));
+        } else {
+            nameIndex_.insert(scan_.names.back(), index);
+        }
+    }
     return index;
 }
 
@@ -177,11 +203,11 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
                                qint64 offset)
 {
     flushText();
-    lowered_.resize(name.size());
-    for (qsizetype i = 0; i < name.size(); ++i)
-        lowered_[i] = lowered(name[i]);
+    lowerInto(name, lowered_);
     const QByteArrayView element(lowered_);
-    const qint64 tagStart = findBackward(QByteArray('<' + lowered_), offset);
+    tagNeedle_.resize(0);
+    tagNeedle_.append('<').append(lowered_);
+    const qint64 tagStart = findBackward(tagNeedle_, offset);
     elementPlace_ = placeAt(tagStart >= 0 ? tagStart : offset);
     searchFrom_ = qMax(searchFrom_, offset);
     if (isOneOf(element, {"pre", "code", "script", "style"}))
@@ -189,9 +215,9 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
     bool hasAlt = false;
     QByteArrayView source;
     for (const ScanAttribute& attribute : attributes) {
-        addAttribute(element, attribute);
+        const QByteArrayView attributeName = lowerInto(attribute.name, loweredAttribute_);
+        addAttribute(element, attributeName, attribute.value);
         if (element == "img") {
-            QByteArray attributeName = attribute.name.toByteArray().toLower();
             hasAlt = hasAlt || attributeName == "alt";
             if (attributeName == "src")
                 source = attribute.value;
@@ -203,10 +229,8 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
                    QStringLiteral("img"));
 }
 
-void PostScanner::addAttribute(QByteArrayView element, const ScanAttribute& attribute)
+void PostScanner::addAttribute(QByteArrayView element, QByteArrayView name, QByteArrayView value)
 {
-    const QByteArray name = attribute.name.toByteArray().toLower();
-    const QByteArrayView value = attribute.value;
     if (name == "id" || (name == "name" && element == "a"))
         anchors_.insert(value.toByteArray());
     if (name == "class" && element == "img")
@@ -247,7 +271,7 @@ void PostScanner::addImageClass(QByteArrayView classes)
 void PostScanner::endElement(QByteArrayView name)
 {
     flushText();
-    QByteArray element = name.toByteArray().toLower();
+    const QByteArrayView element = lowerInto(name, lowered_);
     if (rawTextDepth_ > 0 && isOneOf(element, {"pre", "code", "script", "style"}))
         --rawTextDepth_;
 }

@@ -42,7 +42,8 @@ private:
     qint64 findBackward(QByteArrayView needle, qint64 from) const;
     quint32 nameIndex(QByteArrayView name);
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
-    void addAttribute(QByteArrayView element, const ScanAttribute& attribute);
+    // name lower-cased
+    void addAttribute(QByteArrayView element, QByteArrayView name, QByteArrayView value);
     void addImageClass(QByteArrayView classes);
     void addFinding(const char* check, AuditSeverity severity, const QString& subject,
                     const QString& detail, Place place, const QString& element = {},
@@ -60,7 +61,9 @@ private:
     QByteArrayView body_;
     PostScan& scan_;
     LineCounter counter_;
-    QByteArray lowered_;
+    QByteArray lowered_; // the element's name, lower-cased
+    QByteArray loweredAttribute_;
+    QByteArray tagNeedle_;
     QHash<QByteArray, quint32> nameIndex_;
     Place elementPlace_;
     qint64 searchFrom_ = 0; // raw text before this has been placed already

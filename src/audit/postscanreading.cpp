@@ -11,9 +11,10 @@ namespace {
 class PostScanReading : public BodyReading
 {
 public:
-    MarkupEvents* begin(const QByteArray& bodyUtf8) override
+    MarkupEvents* begin(const ExportItem& item) override
     {
-        body_ = bodyUtf8;
+        body_ = item.bodyUtf8;
+        link_ = item.permalink;
         scan_.emplace();
         scanner_.emplace(body_, *scan_);
         return &*scanner_;
@@ -30,14 +31,29 @@ public:
                 html_.emplace();
             result = html_->scan(body_);
         }
+        prepareUrls(*std::any_cast<PostScan>(&result));
         scanner_.reset();
         scan_.reset();
         body_ = QByteArray();
+        link_.clear();
         return result;
     }
 
 private:
+    // What the audit needs of each URL and can know without the rest of the export is made
+    // here, on the checking thread, leaving the recording thread only what needs the site's hosts.
+    void prepareUrls(PostScan& scan) const
+    {
+        const QUrl base(link_);
+        if (!base.isValid() || base.isRelative())
+            return; // resolved against the site's address, which the recording knows
+        scan.prepared.reserve(scan.urls.size());
+        for (const ScannedUrl& url : scan.urls)
+            scan.prepared.push_back(prepareUrl(scan.urlOf(url), base));
+    }
+
     QByteArray body_; // shared with the item, not copied
+    QString link_;
     std::optional<PostScan> scan_;
     std::optional<PostScanner> scanner_;
     std::optional<HtmlPostReader> html_;

@@ -1,5 +1,7 @@
 #include "urlclass.h"
 
+#include "sitepaths.h"
+
 #include <QHash>
 
 QString urlClassName(UrlClass urlClass)
@@ -91,8 +93,19 @@ bool SiteHosts::isSite(const QUrl& url) const
     return otherKeys_.contains(hostKey(url));
 }
 
-ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHosts& hosts)
+UrlClass SiteHosts::classOfHost(const QString& key) const
 {
+    if (!currentKey_.isEmpty() && key == currentKey_)
+        return UrlClass::Current;
+    return otherKeys_.contains(key) ? UrlClass::Site : UrlClass::External;
+}
+
+namespace {
+
+// All of the classing but the hosts: a web URL with a host comes back as External, needsHosts.
+ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, bool& needsHosts)
+{
+    needsHosts = false;
     ClassifiedUrl result;
     if (written.startsWith(QLatin1Char('#'))) {
         result.urlClass = UrlClass::Fragment;
@@ -130,11 +143,43 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
     result.insecure = scheme == QLatin1String("http");
     if (!scheme.isEmpty() && url.host().isEmpty())
         result.urlClass = UrlClass::Invalid;
-    else if (url.host().isEmpty() || hosts.isCurrent(result.resolved))
+    else if (url.host().isEmpty())
         result.urlClass = UrlClass::Current;
-    else if (hosts.isSite(result.resolved))
-        result.urlClass = UrlClass::Site;
     else
-        result.urlClass = UrlClass::External;
+        needsHosts = true;
+    return result;
+}
+
+} // namespace
+
+ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHosts& hosts)
+{
+    bool needsHosts = false;
+    ClassifiedUrl result = classifyApartFromHosts(written, base, needsHosts);
+    if (needsHosts)
+        result.urlClass = hosts.classOfHost(hostKey(result.resolved));
+    return result;
+}
+
+PreparedUrl prepareUrl(const QString& written, const QUrl& base)
+{
+    PreparedUrl prepared;
+    prepared.url = classifyApartFromHosts(written, base, prepared.needsHosts);
+    const QUrl& resolved = prepared.url.resolved;
+    prepared.host = resolved.host();
+    if (prepared.needsHosts)
+        prepared.hostKey = hostKey(resolved);
+    if (prepared.needsHosts || prepared.url.urlClass == UrlClass::Current) {
+        prepared.mediaKey = mediaKey(resolved);
+        prepared.mediaExtension = hasMediaExtension(resolved.path());
+    }
+    return prepared;
+}
+
+ClassifiedUrl classOf(const PreparedUrl& prepared, const SiteHosts& hosts)
+{
+    ClassifiedUrl result = prepared.url;
+    if (prepared.needsHosts)
+        result.urlClass = hosts.classOfHost(prepared.hostKey);
     return result;
 }

@@ -37,6 +37,8 @@ public:
     const QString& currentHost() const { return currentKey_; }
     bool isCurrent(const QUrl& url) const;
     bool isSite(const QUrl& url) const;
+    // current, site or external, by hostKey()
+    UrlClass classOfHost(const QString& key) const;
 
 private:
     void addHostOf(const QString& url);
@@ -58,3 +60,20 @@ struct ClassifiedUrl
 };
 
 ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHosts& hosts);
+
+// A URL made ready for classing, before the site's hosts are known: everything that needs no
+// more than the URL and its post's address, so that it can be made on any thread. Of a web URL
+// with a host, the class waits for classOf().
+struct PreparedUrl
+{
+    ClassifiedUrl url; // its class final unless needsHosts
+    bool needsHosts = false;
+    QString host;
+    QString hostKey;
+    QString mediaKey;            // see sitepaths.h
+    bool mediaExtension = false; // of the resolved path
+};
+
+PreparedUrl prepareUrl(const QString& written, const QUrl& base);
+// The URL classed with what the export has said of the site's hosts so far.
+ClassifiedUrl classOf(const PreparedUrl& prepared, const SiteHosts& hosts);

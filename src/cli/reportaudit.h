@@ -43,6 +43,7 @@ public:
 private:
     void addFinding(const AuditFinding& finding) override;
     void addUrl(const AuditItem& item, const InventoryEntry& entry) override;
+    bool keepsUrls() const override { return inventory_ != nullptr; }
 
     ReportSink& report_;
     FaultFormat& format_;

@@ -31,6 +31,7 @@ struct Collected : AuditSink
     AuditSummary summary;
     void addFinding(const AuditFinding& finding) override { findings.push_back(finding); }
     void addUrl(const AuditItem&, const InventoryEntry& entry) override { urls.push_back(entry); }
+    bool keepsUrls() const override { return true; }
 };
 
 AuditItem item(const char* id, const char* type, const char* status, const char* name,
@@ -421,7 +422,11 @@ void AuditTest::faultyPostReadAsMended()
         const AuditItem post = item("1", "post", "publish", "p", "https://example.com/p/", body);
         if (fromCheck) {
             const auto reading = postScanReadings()();
-            const PostReport report = PostChecker(QStringLiteral("dummy")).check(body, &*reading);
+            ExportItem checked;
+            checked.permalink = post.link;
+            checked.bodyUtf8 = body;
+            const PostReport report =
+                PostChecker(QStringLiteral("dummy")).check(checked, &*reading);
             if (report.errorCode != 0 || !report.reading.has_value())
                 return QStringList{report.reason};
             audit.addItem(post, report.reading);
