@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,11 +28,13 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    // A third argument: "findings" for the findings view, or the row of the errors view whose row
-    // view is shown.
-    const bool findings = argc == 4 && std::strcmp(argv[3], "findings") == 0;
+    // A third argument: "findings" for the findings view, "summary" for the audit's summary, or
+    // the row of the errors view whose row view is shown.
+    const bool summary = argc == 4 && std::strcmp(argv[3], "summary") == 0;
+    const bool findings = summary || (argc == 4 && std::strcmp(argv[3], "findings") == 0);
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: postlint-screenshot EXPORT.xml OUT.png [ROW|findings]\n");
+        std::fprintf(stderr,
+                     "usage: postlint-screenshot EXPORT.xml OUT.png [ROW|findings|summary]\n");
         return 2;
     }
     libxml::initialize();
@@ -69,6 +72,14 @@ int main(int argc, char* argv[])
         view->body()->setFocus();
         QTest::qWait(200);
         return view->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    }
+    if (summary) {
+        window.findChild<QAction*>(QStringLiteral("AuditSummaryAction"))->trigger();
+        auto* dialog = window.findChild<QDialog*>(QStringLiteral("AuditSummary"));
+        if (!dialog || !QTest::qWaitForWindowExposed(dialog))
+            return 1;
+        QTest::qWait(200);
+        return dialog->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     }
     if (!findings) {
         // Ctrl+F: without a window manager the window is never active, so shortcuts do not fire.
