@@ -48,7 +48,7 @@ void ExportAudit::checkTarget(const AuditItem& item, const QString& written, con
 
 void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
                                const QString& element, const QString& attribute, qint64 line,
-                               qint64 column, const Target& target)
+                               qint64 column, const Target& target, UrlPlace place)
 {
     if (!itemHasCandidatePost_) {
         candidatePosts_.push_back({item.title, item.postId, base_, item.bodyStart});
@@ -58,6 +58,7 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
         attachmentIdsUsed_.insert(target.key);
     const QByteArray utf8 = text.toUtf8();
     const Candidate candidate{kind,
+                              place,
                               quint32(candidatePosts_.size() - 1),
                               nameIndex(element),
                               nameIndex(attribute),
@@ -157,6 +158,10 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
         check = QStringLiteral("missing-media");
         detail = QStringLiteral("no attachment of the export holds this file");
         break;
+    case Candidate::ExternalUrl:
+        if (atEnd)
+            settleExternal(candidate);
+        return atEnd;
     case Candidate::AttachmentId:
     case Candidate::ReusableBlockId:
         detail = missingItem(candidate, target, atEnd);
@@ -177,4 +182,36 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
                                                    candidate.kind == Candidate::AttachmentId);
     emitFinding(finding, !counted);
     return true;
+}
+
+// A URL that was on no host of the site when its post was read, judged again now that every
+// item has shown its hosts: on one of the site's after all, it is judged as the site's own URLs
+// are.
+void ExportAudit::settleExternal(const Candidate& candidate)
+{
+    const QString text =
+        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
+    const ClassifiedUrl url = classifyUrl(text, candidatePosts_[candidate.post].base, hosts_);
+    if (url.urlClass != UrlClass::Site)
+        return;
+    AuditFinding finding = findingOf(candidate);
+    finding.check = QStringLiteral("site-host");
+    finding.severity = AuditSeverity::Warning;
+    finding.detail = QStringLiteral("the current host is %1").arg(hosts_.currentHost());
+    emitFinding(finding);
+    Candidate judged = candidate;
+    const QString file = mediaKey(url.resolved);
+    if (!file.isEmpty() &&
+        (candidate.place == UrlPlace::Media ||
+         (candidate.place == UrlPlace::Link && hasMediaExtension(url.resolved.path())))) {
+        mediaUsed_.insert(file);
+        judged.kind = Candidate::Media;
+        decide(judged, {file, {}}, true);
+        return;
+    }
+    const PostTarget target = postTargetOf(url.resolved, sitePath_);
+    if (candidate.place != UrlPlace::Link || target.kind == PostTarget::None)
+        return;
+    judged.kind = target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath;
+    decide(judged, {target.key, target.lastSegment}, true);
 }

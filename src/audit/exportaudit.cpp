@@ -173,6 +173,15 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
         add("insecure-link", AuditSeverity::Note, QStringLiteral("http: link"));
     if (urlClass == UrlClass::Current || urlClass == UrlClass::Site)
         checkTarget(item, written, prepared, url, entry.element, entry.attribute);
+    // Kept for the end, up to a bound on what an export of millions of links holds: past it, a
+    // URL is judged by the hosts known when its post is read.
+    constexpr qint64 externalsKeptAtMost = 1 << 15;
+    if (urlClass == UrlClass::External && url.textLength <= 2048 &&
+        externalsKept_ < externalsKeptAtMost) {
+        ++externalsKept_;
+        addCandidate(item, Candidate::ExternalUrl, written, entry.element, entry.attribute,
+                     url.line, url.column, {}, url.place);
+    }
 }
 
 void ExportAudit::emitFinding(const AuditFinding& finding, bool listed)
@@ -206,6 +215,12 @@ void ExportAudit::finish()
         emitFinding(finding);
     }
     summary_.hosts = hostCounts_.values();
+    // A host that a later item showed to be the site's is one, whatever its first URLs said.
+    for (AuditSummary::Host& host : summary_.hosts) {
+        if (host.urlClass == UrlClass::External &&
+            hosts_.isSite(QUrl(QStringLiteral("https://") + host.host)))
+            host.urlClass = UrlClass::Site;
+    }
     std::sort(summary_.hosts.begin(), summary_.hosts.end(), [](const auto& a, const auto& b) {
         return a.urls != b.urls ? a.urls > b.urls : a.host < b.host;
     });

@@ -93,9 +93,14 @@ private:
             PostByPath,
             Media,
             AttachmentId,
-            ReusableBlockId
+            ReusableBlockId,
+            // A URL on a host that is not the site's so far: a later item may show the host to be
+            // one of the site's (its first attachment, on a media host), and the URL is then
+            // judged as the site's.
+            ExternalUrl
         };
         Kind kind = PostById;
+        UrlPlace place = UrlPlace::Link;
         quint32 post = 0; // index into candidatePosts_
         quint32 element = 0;
         quint32 attribute = 0; // both indices into names_
@@ -130,7 +135,8 @@ private:
                      const ScannedUrl& scanned, const QString& element, const QString& attribute);
     void addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
                       const QString& element, const QString& attribute, qint64 line, qint64 column,
-                      const Target& target);
+                      const Target& target, UrlPlace place = UrlPlace::Link);
+    void settleExternal(const Candidate& candidate);
     Target targetOf(const Candidate& candidate) const;
     bool decide(const Candidate& candidate, const Target& target, bool atEnd);
     // Why the ID of an attachment or reusable block names none, empty when it does; settled
@@ -155,6 +161,7 @@ private:
     QSet<QString> mediaUsed_;
     QSet<QString> attachmentIdsUsed_;
     std::vector<Candidate> candidates_;
+    qint64 externalsKept_ = 0;
     QByteArray candidateText_;
     std::vector<CandidatePost> candidatePosts_;
     bool itemHasCandidatePost_ = false;

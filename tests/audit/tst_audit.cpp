@@ -139,12 +139,21 @@ std::vector<AuditItem> fixture(int which)
         item("5", "post", "publish", "blocks", "https://example.com/blocks/", blockBody));
     items.push_back(item("8", "post", "publish", "edge", "https://example.com/edge/", edgeBody));
     items.back().bodyUtf8 +=
-        "<img alt=\"limit\" src=\"data:image/gif;base64," + QByteArray(100000 - 22, 'B') + "\">";
+        "<img alt=\"limit\" src=\"data:image/gif;base64," + QByteArray(100000 - 22, 'B') + "\">" +
+        "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/late.jpg\">" +
+        "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/gone.jpg\">";
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
     items.back().thumbnailId = QStringLiteral("66");
     items.push_back(
         item("3", "post", "publish", "later-post", "https://example.com/2020/02/later-post/", {}));
     items.push_back(item("4", "post", "draft", "secret-draft", "https://example.com/?p=4", {}));
+    if (which == WithAttachment) {
+        // The media host shows itself only with the last item, after the posts that use it.
+        items.push_back(
+            item("20", "attachment", "inherit", "late", "https://example.com/late/", {}));
+        items.back().attachmentUrl =
+            QStringLiteral("https://media.example.net/wp-content/uploads/2020/01/late.jpg");
+    }
     return items;
 }
 
@@ -261,6 +270,12 @@ void AuditTest::checks_data()
     row("closer of another name", "block-markup", "acme/crate", "error");
     row("namespaced block closed", "block-markup", "acme/box", "");
     row("closer with attributes", "block-markup", "core/table", "error");
+    row("on a host a later item shows", "site-host",
+        "https://media.example.net/wp-content/uploads/2020/01/late.jpg", "warning");
+    row("a later item's file there", "missing-media",
+        "https://media.example.net/wp-content/uploads/2020/01/late.jpg", "");
+    row("no item's file there", "missing-media",
+        "https://media.example.net/wp-content/uploads/2020/01/gone.jpg", "error");
     row("no attachments at all", "no-attachments", "", "warning", 0, WithoutAttachments);
     row("then only counted", "missing-media", "/wp-content/uploads/2020/01/lost.jpg", "", 0,
         WithoutAttachments);
