@@ -290,6 +290,8 @@ ExportReadResult Recovery::unusable(const ExportPass& pass, const ExportPosition
 {
     ExportReadResult result = pass.result;
     result.usable = false;
+    // Items of earlier passes were handed on too: the caller takes every one of them back.
+    result.itemCount = itemCount_;
     place(from, result.problem);
     result.channel = channel_;
     return result;
