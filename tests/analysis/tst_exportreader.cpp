@@ -390,6 +390,26 @@ void ExportReaderTest::exportFaults_data()
                .toUtf8()
         << Items{{"E", "e"}, {"A", "a"}}
         << QStringList{"6:117 expected '>'" + importer + " in E/8"};
+    // The places of the faults after a break stay the file's own, on its lines and columns.
+    const QString later = itemWithId("L", "l", "3").replace("</item>", "<foo:x/></item>");
+    QTest::newRow("broken items in a row, all on one line")
+        << ExportFixture::channelWith(
+               {fine + itemWithId("T & J", "t", "6") + itemWithId("1 < 2", "u", "7") + later})
+               .toUtf8()
+        << Items{{"A", "a"}, {"T & J", "t"}, {"1 < 2", "u"}, {"L", "l"}}
+        << QStringList{"6:120 xmlParseEntityRef: no name" + importer + " in T & J/6",
+                       "6:227 StartTag: invalid element name" + importer + " in 1 < 2/7",
+                       "6:420 Namespace prefix foo on x is not defined in L/3"};
+    QTest::newRow("CR LF line ends around a broken item")
+        << ExportFixture::channelWith({fine, itemWithId("T & J", "t", "6"), later})
+               .replace("\n", "\r\n")
+               .toUtf8()
+        << Items{{"A", "a"}, {"T & J", "t"}, {"L", "l"}}
+        << QStringList{"7:17 xmlParseEntityRef: no name" + importer + " in T & J/6",
+                       "8:103 Namespace prefix foo on x is not defined in L/3"};
+    QTest::newRow("break between the items: unusable as before")
+        << ExportFixture::channelWith({fine, "<wp:tag>a & b</wp:tag>", fine}).toUtf8() << Items{}
+        << QStringList{"7:12 xmlParseEntityRef: no name"};
     QTest::newRow("text after the end of the document")
         << ExportFixture::channelWith({fine}).toUtf8() + "<br />\n<b>Warning</b>: x\n\n"
         << Items{{"A", "a"}}
