@@ -51,7 +51,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
                                qint64 column, const Target& target, UrlPlace place)
 {
     if (!itemHasCandidatePost_) {
-        candidatePosts_.push_back({item.title, item.postId, base_, item.bodyStart});
+        candidatePosts_.push_back(
+            {item.title, item.postId, baseIsOwn_ ? item.link : QString(), item.bodyStart});
         itemHasCandidatePost_ = true;
     }
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
@@ -74,6 +75,11 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
     candidates_.push_back(candidate);
 }
 
+QUrl ExportAudit::baseOf(const CandidatePost& post) const
+{
+    return post.baseLink.isEmpty() ? hosts_.currentAddress() : QUrl(post.baseLink);
+}
+
 ExportAudit::Target ExportAudit::targetOf(const Candidate& candidate) const
 {
     const QString text =
@@ -82,7 +88,7 @@ ExportAudit::Target ExportAudit::targetOf(const Candidate& candidate) const
         return {text, {}};
     const QUrl url(text, QUrl::TolerantMode);
     const QUrl resolved =
-        url.isRelative() ? candidatePosts_[candidate.post].base.resolved(url) : url;
+        url.isRelative() ? baseOf(candidatePosts_[candidate.post]).resolved(url) : url;
     if (candidate.kind == Candidate::Media)
         return {mediaKey(resolved), {}};
     const PostTarget target = postTargetOf(resolved, sitePath_);
@@ -191,7 +197,7 @@ void ExportAudit::settleExternal(const Candidate& candidate)
 {
     const QString text =
         QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
-    const ClassifiedUrl url = classifyUrl(text, candidatePosts_[candidate.post].base, hosts_);
+    const ClassifiedUrl url = classifyUrl(text, baseOf(candidatePosts_[candidate.post]), hosts_);
     if (url.urlClass != UrlClass::Site)
         return;
     AuditFinding finding = findingOf(candidate);

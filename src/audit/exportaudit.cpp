@@ -61,16 +61,23 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     return finding;
 }
 
+const QString& ExportAudit::shared(const QString& word)
+{
+    return *words_.insert(word);
+}
+
 void ExportAudit::recordItem(const AuditItem& item)
 {
     hosts_.addItem(item);
+    // Kept for every item of the export: its few distinct types and statuses share one copy.
+    const QString& status = shared(item.status);
     if (!item.postId.isEmpty() && !byId_.contains(item.postId))
-        byId_.insert(item.postId, {item.postType, item.status});
+        byId_.insert(item.postId, {shared(item.postType), status});
     const QString path = postPathKey(QUrl(item.link));
     if (!path.isEmpty() && !statusByPath_.contains(path))
-        statusByPath_.insert(path, item.status);
+        statusByPath_.insert(path, status);
     if (!item.postName.isEmpty() && !statusByName_.contains(item.postName))
-        statusByName_.insert(item.postName, item.status);
+        statusByName_.insert(item.postName, status);
     if (item.postType == QLatin1String("attachment")) {
         ++attachmentCount_;
         const QString file = mediaKey(QUrl(item.attachmentUrl));
@@ -83,7 +90,8 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
 {
     recordItem(item);
     const QUrl link(item.link);
-    base_ = link.isValid() && !link.isRelative() ? link : hosts_.currentAddress();
+    baseIsOwn_ = link.isValid() && !link.isRelative();
+    base_ = baseIsOwn_ ? link : hosts_.currentAddress();
     itemHasCandidatePost_ = false;
     std::vector<AuditFinding> findings = scan.findings;
     for (AuditFinding& finding : findings) {

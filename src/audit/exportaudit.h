@@ -113,7 +113,9 @@ private:
     {
         QString title;
         QString postId;
-        QUrl base;
+        // The post's own address as written, empty for the site's; parsed again only for the
+        // relative URLs that wait, as a parsed QUrl costs far more than its text.
+        QString baseLink;
         ExportPosition bodyStart;
     };
     // What a candidate names: a post's ID or path (and its last segment), a file or an ID.
@@ -129,6 +131,7 @@ private:
     };
 
     void recordItem(const AuditItem& item);
+    const QString& shared(const QString& word);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
     void checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
@@ -137,6 +140,7 @@ private:
                       const QString& element, const QString& attribute, qint64 line, qint64 column,
                       const Target& target, UrlPlace place = UrlPlace::Link);
     void settleExternal(const Candidate& candidate);
+    QUrl baseOf(const CandidatePost& post) const;
     Target targetOf(const Candidate& candidate) const;
     bool decide(const Candidate& candidate, const Target& target, bool atEnd);
     // Why the ID of an attachment or reusable block names none, empty when it does; settled
@@ -153,6 +157,7 @@ private:
     AuditSink& sink_;
     QSet<QString> skipped_;
     std::unique_ptr<HtmlPostReader> reader_;
+    QSet<QString> words_; // the types and statuses met
     QHash<QString, ItemInfo> byId_;
     QHash<QString, QString> statusByPath_;
     QHash<QString, QString> statusByName_;
@@ -168,6 +173,7 @@ private:
     QList<QString> names_;
     QHash<QString, quint32> nameIndices_;
     QUrl base_; // the current item's address, or the site's
+    bool baseIsOwn_ = false;
     QHash<QString, AuditSummary::Host> hostCounts_;
     AuditSummary summary_;
 };
