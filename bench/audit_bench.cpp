@@ -1,0 +1,75 @@
+// Times the window's check of one export with and without the audit, in the same run, as the
+// window makes it: every row into the result tables, and with the audit every finding too. The
+// audit is measured twice: each post scanned beside its check on the checking threads (as the
+// window does it), and scanned on the recording thread after its check (the peer it replaced).
+// Usage: audit-bench EXPORT.xml [ROUNDS]
+#include "analysis/analysisrun.h"
+#include "audit/postscan.h"
+#include "window/auditedtables.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+enum class Mode
+{
+    Tables,
+    AuditOnRecordingThread,
+    AuditBesideCheck
+};
+
+// Wall seconds and the findings made.
+std::pair<double, qsizetype> run(const QString& path, Mode mode)
+{
+    ResultTables tables;
+    AnalysisOptions options;
+    QElapsedTimer timer;
+    timer.start();
+    if (mode == Mode::Tables) {
+        runAnalysis(path, tables, options);
+        return {double(timer.nsecsElapsed()) / 1e9, 0};
+    }
+    if (mode == Mode::AuditBesideCheck)
+        options.bodyReadings = postScanReadings();
+    tables.reset();
+    AuditedTablesSink sink(tables, {});
+    loadExport(path, sink, options);
+    sink.finish();
+    // The findings table starts with its header row.
+    return {double(timer.nsecsElapsed()) / 1e9, tables.findingTable.rowCount() - 1};
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: audit-bench EXPORT.xml [ROUNDS]\n");
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
+    std::printf("%-5s %-34s %8s %9s %10s\n", "round", "window's check", "time s", "findings",
+                "x tables");
+    for (int round = 1; round <= rounds; ++round) {
+        const double tables = run(path, Mode::Tables).first;
+        std::printf("%-5d %-34s %8.2f %9s %9.2fx\n", round, "tables only", tables, "-", 1.0);
+        for (const auto& [mode, label] :
+             {std::pair{Mode::AuditOnRecordingThread, "audit, scan on the recording thread"},
+              std::pair{Mode::AuditBesideCheck, "audit, scan beside the check"}}) {
+            const auto [seconds, findings] = run(path, mode);
+            std::printf("%-5d %-34.34s %8.2f %9lld %9.2fx\n", round, label, seconds,
+                        static_cast<long long>(findings), seconds / tables);
+        }
+        std::fflush(stdout);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident memory of the whole run: %ld MB\n", usage.ru_maxrss / 1024);
+    return 0;
+}
