@@ -407,6 +407,68 @@ void ExportReaderTest::exportFaults_data()
         << Items{{"A", "a"}, {"T & J", "t"}, {"L", "l"}}
         << QStringList{"7:17 xmlParseEntityRef: no name" + importer + " in T & J/6",
                        "8:103 Namespace prefix foo on x is not defined in L/3"};
+    // The importer's reading of a broken item, field by field.
+    QTest::newRow("broken item: CDATA sections joined where the text escapes ]]>")
+        << ExportFixture::channelWith(
+               {itemWithId("J & K", "a]]]]><![CDATA[>b]]]]><![CDATA[>", "12")})
+               .toUtf8()
+        << Items{{"J & K", "a]]>b]]>"}}
+        << QStringList{"6:17 xmlParseEntityRef: no name" + importer + " in J & K/12"};
+    QTest::newRow("broken item: references decoded outside CDATA, once, a bare & kept")
+        << ExportFixture::channelWith(
+               {"<item><title> R &amp; &#x41;&#66; &#0; & x </title><content:encoded>&lt;p&gt;"
+                "&#x263A; &amp;amp; &copy; &#xD800; &</content:encoded><wp:post_id>13</wp:post_id>"
+                "</item>",
+                fine})
+               .toUtf8()
+        << Items{{" R & AB &#0; & x ", "<p>\u263a &amp; &copy; &#xD800; &"}, {"A", "a"}}
+        << QStringList{"6:39 xmlParseCharRef: invalid xmlChar value 0" + importer +
+                       " in  R & AB &#0; & x /13"};
+    QTest::newRow("broken item: the first title, the first body up to the next end tag")
+        << ExportFixture::channelWith(
+               {"<item><title>One &</title><title>Two</title><content:encoded>x<b>y</b>"
+                "</content:encoded><content:encoded>z</content:encoded><wp:post_id>14</wp:post_id>"
+                "</item>"})
+               .toUtf8()
+        << Items{{"One &", "x<b>y</b>"}}
+        << QStringList{"6:19 xmlParseEntityRef: no name" + importer + " in One &/14"};
+    QTest::newRow("broken item without title or body")
+        << ExportFixture::channelWith(
+               {fine, "<item><wp:post_id>15</wp:post_id><wp:status>a & b</wp:status></item>", fine})
+               .toUtf8()
+        << Items{{"A", "a"}, {"", ""}, {"A", "a"}}
+        << QStringList{"7:48 xmlParseEntityRef: no name" + importer + " in /15"};
+    // The shape of the recovery: where the broken items lie, and what follows them.
+    QTest::newRow("two broken items on their own lines")
+        << ExportFixture::channelWith(
+               {fine, itemWithId("M", "m", "16").replace("</item>", "</itm></item>"),
+                itemWithId("S", "<script>// ]]></script>", "17"), later})
+               .toUtf8()
+        << Items{{"A", "a"}, {"M", "m"}, {"S", "<script>// ]]></script>"}, {"L", "l"}}
+        << QStringList{"7:104 Opening and ending tag mismatch: item line 7 and itm" + importer +
+                           " in M/16",
+                       "8:72 Opening and ending tag mismatch: encoded line 8 and script" +
+                           importer + " in S/17",
+                       "9:103 Namespace prefix foo on x is not defined in L/3"};
+    QTest::newRow("last item broken just before the end of the channel")
+        << ExportFixture::channelWith({fine, fine, itemWithId("Z", "<p>]]></p>", "18")}).toUtf8()
+        << Items{{"A", "a"}, {"A", "a"}, {"Z", "<p>]]></p>"}}
+        << QStringList{"8:59 Opening and ending tag mismatch: encoded line 8 and p" + importer +
+                       " in Z/18"};
+    QTest::newRow("broken item, then a cut in the channel")
+        << ExportFixture::channelWith({fine, itemWithId("T & J", "t", "19")}).toUtf8().chopped(12)
+        << Items{{"A", "a"}, {"T & J", "t"}}
+        << QStringList{"7:17 xmlParseEntityRef: no name" + importer + " in T & J/19",
+                       "8:7 the export ends inside the channel; the 2 items before it were read"};
+    QTest::newRow("CR LF line ends: broken items in a row, the body's line ends as LF")
+        << ExportFixture::channelWith({itemWithId("T & J", "1\n2", "20"),
+                                       itemWithId("1 < 2", "<p>]]>\n</p>", "21"), later})
+               .replace("\n", "\r\n")
+               .toUtf8()
+        << Items{{"T & J", "1\n2"}, {"1 < 2", "<p>]]>\n</p>"}, {"L", "l"}}
+        << QStringList{"6:17 xmlParseEntityRef: no name" + importer + " in T & J/20",
+                       "8:17 StartTag: invalid element name" + importer + " in 1 < 2/21",
+                       "10:103 Namespace prefix foo on x is not defined in L/3"};
     QTest::newRow("break between the items: unusable as before")
         << ExportFixture::channelWith({fine, "<wp:tag>a & b</wp:tag>", fine}).toUtf8() << Items{}
         << QStringList{"7:12 xmlParseEntityRef: no name"};
@@ -475,6 +537,21 @@ void ExportReaderTest::mendedByHand_data()
     row("bare < in a title", itemWithId("1 < 2", "<p>x", "3"), itemWithId("1 &lt; 2", "<p>x", "3"));
     row("mismatched tags", itemWithId("M", "<i>m</i>", "4").replace("</item>", "</itm></item>"),
         itemWithId("M", "<i>m</i>", "4"));
+    row("references outside CDATA, a bare & kept",
+        "<item><title>R &amp; &#x41;</title><content:encoded>&lt;a href=\"r\"&gt;&#x263A; & "
+        "b&lt;/a&gt;</content:encoded><wp:post_id>5</wp:post_id></item>",
+        "<item><title>R &amp; A</title><content:encoded>&lt;a href=\"r\"&gt;\u263a &amp; "
+        "b&lt;/a&gt;</content:encoded><wp:post_id>5</wp:post_id></item>");
+    row("two broken items in a row",
+        itemWithId("T & J", "<a href=\"t\">u</a>", "6") + '\n' +
+            itemWithId("V", "<script>// ]]></script><img src=\"v.png\">", "7"),
+        itemWithId("T &amp; J", "<a href=\"t\">u</a>", "6") + '\n' +
+            itemWithId("V", "<script>// ]]]]><![CDATA[></script><img src=\"v.png\">", "7"));
+    QTest::newRow("last item broken, CR LF line ends")
+        << ExportFixture::channelWith({after, itemWithId("Z", "<p>]]>\n<a href=\"z\">z</a>", "8")})
+               .replace("\n", "\r\n")
+        << ExportFixture::channelWith(
+               {after, itemWithId("Z", "<p>]]]]><![CDATA[>\n<a href=\"z\">z</a>", "8")});
     QTest::newRow("text after the end")
         << ExportFixture::channelWith({after}) + "<b>Notice</b>: x\n"
         << ExportFixture::channelWith({after});
