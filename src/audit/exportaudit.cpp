@@ -124,6 +124,19 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
         summary_.blocks[it.key()] += it.value();
 }
 
+void ExportAudit::countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure)
+{
+    // A fragment names the post's own page, not a host that the post uses.
+    if (name.isEmpty() || urlClass == UrlClass::Fragment)
+        return;
+    AuditSummary::Host& host = hostCounts_[name];
+    host.host = name;
+    host.urlClass = urlClass;
+    ++host.urls;
+    host.loaded += loaded;
+    host.insecure += insecure;
+}
+
 void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                            std::vector<AuditFinding>& findings)
 {
@@ -147,15 +160,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     if (sink_.keepsUrls())
         sink_.addUrl(item, entry);
     const bool loaded = isLoaded(url.place);
-    // A fragment names the post's own page, not a host that the post uses.
-    if (!entry.host.isEmpty() && urlClass != UrlClass::Fragment) {
-        AuditSummary::Host& host = hostCounts_[entry.host];
-        host.host = entry.host;
-        host.urlClass = urlClass;
-        ++host.urls;
-        host.loaded += loaded;
-        host.insecure += classified.insecure;
-    }
+    countHost(entry.host, urlClass, loaded, classified.insecure);
     const auto add = [&](const char* check, AuditSeverity severity, const QString& detail) {
         AuditFinding finding = placed;
         finding.check = QString::fromLatin1(check);

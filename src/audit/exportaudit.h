@@ -132,6 +132,7 @@ private:
 
     void recordItem(const AuditItem& item);
     const QString& shared(const QString& word);
+    void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
     void checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
