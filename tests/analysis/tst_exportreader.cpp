@@ -469,6 +469,42 @@ void ExportReaderTest::exportFaults_data()
         << QStringList{"6:17 xmlParseEntityRef: no name" + importer + " in T & J/20",
                        "8:17 StartTag: invalid element name" + importer + " in 1 < 2/21",
                        "10:103 Namespace prefix foo on x is not defined in L/3"};
+    QTest::newRow("PHP warning before the declaration, then a broken item")
+        << "<b>Warning</b>: x\n" +
+               ExportFixture::channelWith({fine, itemWithId("T & J", "t", "23"), later}).toUtf8()
+        << Items{{"A", "a"}, {"T & J", "t"}, {"L", "l"}}
+        << QStringList{"1:1 1 line before the XML declaration, starting \"<b>Warning</b>: x\"",
+                       "8:17 xmlParseEntityRef: no name" + importer + " in T & J/23",
+                       "9:103 Namespace prefix foo on x is not defined in L/3"};
+    QTest::newRow("break on a later line of the body, broken items before a cut")
+        << ExportFixture::channelWith({itemWithId("B", "<p>1</p>\n<p>2</p>\n// ]]><p>3</p>", "24"),
+                                       itemWithId("C & D", "c", "25"), fine})
+               .toUtf8()
+               .chopped(12)
+        << Items{{"B", "<p>1</p>\n<p>2</p>\n// ]]><p>3</p>"}, {"C & D", "c"}, {"A", "a"}}
+        << QStringList{"8:15 Sequence ']]>' not allowed in content" + importer + " in B/24",
+                       "9:17 xmlParseEntityRef: no name" + importer + " in C & D/25",
+                       "11:7 the export ends inside the channel; the 3 items before it were read"};
+    QTest::newRow("bytes that are not UTF-8 in a broken item")
+        << ExportFixture::channelWith({itemWithId("Caf@ & Co", "<p>#(</p>", "26"), fine})
+               .toUtf8()
+               .replace('@', '\xE9')
+               .replace('#', '\xC3')
+        << Items{{QStringLiteral(u"Caf\uFFFD & Co"), QStringLiteral(u"<p>\uFFFD(</p>")}, {"A", "a"}}
+        << QStringList{"6:17 Input is not proper UTF-8, indicate encoding ! Bytes: 0xE9 0x20 0x26 "
+                       "0x20 in Caf\uFFFD & Co/26",
+                       "6:20 xmlParseEntityRef: no name" + importer + " in Caf\uFFFD & Co/26",
+                       "6:60 Input is not proper UTF-8, indicate encoding ! Bytes: 0xC3 0x28 0x3C "
+                       "0x2F in Caf\uFFFD & Co/26"};
+    QTest::newRow("bare & in a comment of an item")
+        << ExportFixture::channelWith(
+               {itemWithId("K", "k", "27")
+                    .replace("</item>", "<wp:comment><wp:comment_content>a & b</wp:comment_content>"
+                                        "</wp:comment></item>"),
+                fine})
+               .toUtf8()
+        << Items{{"K", "k"}, {"A", "a"}}
+        << QStringList{"6:133 xmlParseEntityRef: no name" + importer + " in K/27"};
     QTest::newRow("break between the items: unusable as before")
         << ExportFixture::channelWith({fine, "<wp:tag>a & b</wp:tag>", fine}).toUtf8() << Items{}
         << QStringList{"7:12 xmlParseEntityRef: no name"};
@@ -552,6 +588,13 @@ void ExportReaderTest::mendedByHand_data()
                .replace("\n", "\r\n")
         << ExportFixture::channelWith(
                {after, itemWithId("Z", "<p>]]]]><![CDATA[>\n<a href=\"z\">z</a>", "8")});
+    const QString full = QStringLiteral(
+        "<item><title>%1</title><link>https://blog.example/f/</link><guid isPermaLink=\"false\">"
+        "https://blog.example/?p=10</guid><content:encoded><![CDATA[<a href=\"/g/\">g</a><img "
+        "src=\"https://blog.example/i.png\">]]></content:encoded><wp:post_id>10</wp:post_id>"
+        "<wp:post_name><![CDATA[f]]></wp:post_name><wp:status>draft</wp:status>"
+        "<wp:post_type>page</wp:post_type></item>");
+    row("every field of a broken item", full.arg("F & G"), full.arg("F &amp; G"));
     QTest::newRow("text after the end")
         << ExportFixture::channelWith({after}) + "<b>Notice</b>: x\n"
         << ExportFixture::channelWith({after});
