@@ -40,6 +40,8 @@ struct ExportFault
     bool inItem = false;
     QString itemTitle;
     QString postId;
+    // Set when the reason itself names the item, so that saying where it lies would repeat it.
+    bool reasonNamesItem = false;
     // Set when the fault cost posts: some were not read, or not whole. One that is only noted,
     // every post read as usual, is a warning to the report; this one is an error.
     bool postsLost = false;

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cctype>
 #include <tuple>
 
 namespace {
@@ -235,9 +236,20 @@ ExportReadResult Recovery::endAfterRoot(const ExportPass& pass, const ExportPosi
 {
     ExportFault fault = pass.result.problem;
     place(from, fault);
-    const QByteArray text =
-        bytes(end.offset, -1).replace("\r\n", "\n").replace('\r', '\n').trimmed();
-    const QString first = QString::fromUtf8(text.left(text.indexOf('\n'))).trimmed();
+    // The rest of the end tag's line is mostly blank: the output, and its place, start at the
+    // first character that is not.
+    const QByteArray tail = bytes(end.offset, -1);
+    qsizetype blank = 0;
+    while (blank < tail.size() && std::isspace(static_cast<unsigned char>(tail[blank])))
+        ++blank;
+    LineCounter counter(end);
+    counter.advance(tail.constData(), blank);
+    std::tie(fault.line, fault.column) =
+        std::tie(counter.position().line, counter.position().column);
+    const QByteArray text = tail.sliced(blank).replace("\r\n", "\n").replace('\r', '\n').trimmed();
+    // left() of -1 would be empty: a single line is quoted whole.
+    const qsizetype lineEnd = text.indexOf('\n');
+    const QString first = QString::fromUtf8(lineEnd < 0 ? text : text.first(lineEnd)).trimmed();
     const qint64 lines = text.count('\n') + 1;
     fault.reason = QStringLiteral("%1 %2 after the end of the document, starting \"%3\"")
                        .arg(lines)
@@ -266,6 +278,7 @@ ExportReadResult Recovery::endInside(const ExportPass& pass, const ExportPositio
         fault.inItem = true;
         fault.itemTitle = cut.title;
         fault.postId = cut.postId;
+        fault.reasonNamesItem = true;
         fault.reason =
             cut.postId.isEmpty()
                 ? QStringLiteral("the export ends inside item \"%1\"; %2").arg(cut.title, read)

@@ -3,7 +3,7 @@
 QString describeExportFault(const ExportFault& fault)
 {
     QString text = fault.reason;
-    if (fault.inItem) {
+    if (fault.inItem && !fault.reasonNamesItem) {
         text += QStringLiteral(" (in \"%1\"").arg(fault.itemTitle);
         // An item whose fault comes before its `wp:post_id` has no ID to name yet.
         if (!fault.postId.isEmpty())

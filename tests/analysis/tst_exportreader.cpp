@@ -512,6 +512,9 @@ void ExportReaderTest::exportFaults_data()
         << ExportFixture::channelWith({fine}).toUtf8() + "<br />\n<b>Warning</b>: x\n\n"
         << Items{{"A", "a"}}
         << QStringList{"9:1 2 lines after the end of the document, starting \"<br />\""};
+    QTest::newRow("one line after blank ones, at the end of the file")
+        << ExportFixture::channelWith({fine}).toUtf8() + " \n\n  Warning: x" << Items{{"A", "a"}}
+        << QStringList{"11:3 1 line after the end of the document, starting \"Warning: x\""};
     QTest::newRow("cut in an item")
         << ExportFixture::channelWith({fine, itemWithId("Cut", "<p>x</p>", "2")})
                .toUtf8()
