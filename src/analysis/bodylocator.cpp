@@ -63,11 +63,20 @@ void BodyLocator::openElement(qint64 offsetAfterTag)
 
 void BodyLocator::closeElement()
 {
-    --depth_;
-    if (depth_ == 2 && inItem_) {
-        items_.push_back(currentBody_);
-        inItem_ = false;
+    // An item ends at its own end tag only. In a post whose CDATA section was ended early by a
+    // `]]>` in its text, the rest of the body is read as markup whose end tags need not match;
+    // counting them would leave the item early and lose every later item's place.
+    if (inItem_) {
+        if (lexer_.name() == "item") {
+            depth_ = 2;
+            items_.push_back(currentBody_);
+            inItem_ = false;
+        } else if (depth_ > 3) {
+            --depth_;
+        }
+        return;
     }
+    --depth_;
 }
 
 void BodyLocator::counterTo(qint64 offset)

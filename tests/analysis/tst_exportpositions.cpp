@@ -107,6 +107,12 @@ void ExportPositionsTest::faultInExport_data()
         << exportWith(QStringLiteral(
                "<item><content:encoded><![CDATA[<p>open\n]]></content:encoded></item>"))
         << "]]></content" << 0;
+    QTest::newRow("after a post whose ']]>' ended its CDATA section early")
+        << exportWith(QStringLiteral(
+               "<item><title>Script</title><content:encoded><![CDATA[<script>// <![CDATA[\nx();"
+               "\n// ]]></script><p>a</p>]]></content:encoded></item>\n"
+               "<item><content:encoded><![CDATA[<p>2&nbsp;</p>]]></content:encoded></item>"))
+        << "nbsp;" << 5;
 }
 
 void ExportPositionsTest::faultInExport()
@@ -120,7 +126,7 @@ void ExportPositionsTest::faultInExport()
     const ExportReadResult read =
         readExport(path, [&](ExportItem&& item) { items.push_back(std::move(item)); });
     QVERIFY(read.usable);
-    QCOMPARE(items.size(), size_t(2));
+    QVERIFY(items.size() >= 2);
     const ExportItem& faulty = items.back();
     const PostReport report = checkPostBody(faulty.bodyUtf8, QStringLiteral("dummy"));
     QVERIFY(report.errorCode != 0);
@@ -128,7 +134,8 @@ void ExportPositionsTest::faultInExport()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     BodyStartReader bodyStarts(file);
-    bodyStarts.next();
+    for (size_t i = 1; i < items.size(); ++i)
+        bodyStarts.next();
     const ExportPosition bodyStart = bodyStarts.next();
     const auto [line, column] = placeOf(exportText, needle, after);
     // Found from the bytes the body-start scan still holds, and from the file alone.
