@@ -12,7 +12,7 @@ struct CodeHelp
     const char* help;
 };
 
-const char* const charRefHelp =
+constexpr const char* charRefHelp =
     "A numeric character reference that is cut short or malformed, such as `&#12` without its "
     "`;`, `&#a;` or `&#xZZ;`, often left by an editor or a search-and-replace. Complete it "
     "(`&#160;`) or write the character itself.";
