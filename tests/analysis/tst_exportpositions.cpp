@@ -161,6 +161,9 @@ void ExportPositionsTest::countBytes_data()
         << QStringLiteral(u"a\u00e9\u20ac\U0001F600 longer than a word").toUtf8() << 0xC0 << 0x80
         << 6;
     QTest::newRow("none") << QByteArray(100, 'x') << 0xFF << int('=') << 0;
+    // Past what a byte's counter holds before it is summed.
+    QTest::newRow("every byte, many blocks")
+        << QByteArray(16 * 300 + 9, '\n') << 0xFF << int('\n') << 16 * 300 + 9;
 }
 
 void ExportPositionsTest::countBytes()
