@@ -2,6 +2,7 @@
 #include "postscanner.h"
 
 #include "analysis/reusedbuffer.h"
+#include "bytesearch.h"
 
 #include <QUrl>
 
@@ -81,7 +82,7 @@ bool startsWithCaseless(QByteArrayView text, qsizetype at, QByteArrayView prefix
 // found first, so that each opener is judged where it stands and none waits.
 void PostScanner::findShortcodeClosers()
 {
-    for (qsizetype i = body_.indexOf("[/"); i >= 0; i = body_.indexOf("[/", i + 2)) {
+    for (qsizetype i = findBytes(body_, 0, "[/"); i >= 0; i = findBytes(body_, i + 2, "[/")) {
         qsizetype end = i + 2;
         while (end < body_.size() && isNameCharacter(body_[end]))
             ++end;
@@ -92,8 +93,17 @@ void PostScanner::findShortcodeClosers()
 
 void PostScanner::text(QByteArrayView chunk)
 {
-    if (rawTextDepth_ == 0)
-        text_.append(chunk);
+    if (rawTextDepth_ > 0)
+        return;
+    // Only a shortcode is looked for in the text, and nothing before its "[" counts: most text
+    // holds none and is never copied.
+    if (text_.isEmpty()) {
+        const qsizetype bracket = chunk.indexOf('[');
+        if (bracket < 0)
+            return;
+        chunk = chunk.sliced(bracket);
+    }
+    text_.append(chunk);
 }
 
 void PostScanner::flushText()
@@ -136,7 +146,8 @@ void PostScanner::scanShortcodes(QByteArrayView text)
         // rest of the text would reach with every character written as a reference.
         const QByteArray written = '[' + text.sliced(nameStart, j - nameStart).toByteArray();
         const qsizetype window = qMin<qsizetype>(body_.size() - searchFrom_, (size - i) * 10);
-        const qsizetype raw = window > 0 ? body_.sliced(searchFrom_, window).indexOf(written) : -1;
+        const qsizetype raw =
+            window > 0 ? findBytes(body_.sliced(searchFrom_, window), 0, written) : -1;
         const Place place = raw >= 0 ? placeAt(searchFrom_ + raw) : elementPlace_;
         if (raw >= 0)
             searchFrom_ += raw + 1;
@@ -174,7 +185,7 @@ void PostScanner::findBareEmbeds()
 {
     LineCounter counter;
     const qsizetype size = body_.size();
-    for (qsizetype i = body_.indexOf("http"); i >= 0; i = body_.indexOf("http", i + 1)) {
+    for (qsizetype i = findBytes(body_, 0, "http"); i >= 0; i = findBytes(body_, i + 1, "http")) {
         if (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://"))
             continue;
         qsizetype end = i;
@@ -204,11 +215,13 @@ void PostScanner::findBareEmbeds()
             alone = startsWithCaseless(body_, tag, "[embed") &&
                     startsWithCaseless(body_, after, "[/embed]");
         }
+        if (!alone)
+            continue;
         // The raw text escapes an ampersand as the markup around it does.
         const QString url = QString::fromUtf8(body_.sliced(i, end - i))
                                 .replace(QLatin1String("&amp;"), QLatin1String("&"))
                                 .replace(QLatin1String("&#038;"), QLatin1String("&"));
-        if (!alone || embeds_.contains(url))
+        if (embeds_.contains(url))
             continue;
         embeds_.insert(url);
         counter.advance(body_.data() + counter.position().offset, i - counter.position().offset);

@@ -142,6 +142,10 @@ std::vector<AuditItem> fixture(int which)
         "<img alt=\"limit\" src=\"data:image/gif;base64," + QByteArray(100000 - 22, 'B') + "\">" +
         "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/late.jpg\">" +
         "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/gone.jpg\">";
+    // What the body-wide searches find in its last bytes, up to a needle cut at the end.
+    items.push_back(item("9", "post", "publish", "tail", "https://example.com/tail/",
+                         "<p>Long enough for some rounds of sixteen bytes</p>\n"
+                         "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
     items.back().thumbnailId = QStringLiteral("66");
     items.push_back(
@@ -228,6 +232,8 @@ void AuditTest::checks_data()
     row("big data URI", "data-uri", "data:image/png;base64,AAAA", "warning");
     row("URL on its own line", "bare-embed", "https://vimeo.com/123", "note");
     row("embed block", "bare-embed", "https://www.youtube.com/watch?v=abc", "note");
+    row("URL near the end", "bare-embed", "https://vimeo.com/77", "note");
+    row("closed near the end", "shortcode", "clip", "warning");
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
