@@ -112,7 +112,7 @@ void PostScanner::comment(QByteArrayView content, qint64 offset)
     flushText();
     qint64 start = offset - content.size() - 7;
     if (start < 0 || !body_.sliced(start).startsWith("<!--"))
-        start = findBackward("<!--", offset);
+        start = findBackward('<', "!--", offset);
     const Place place = placeAt(start >= 0 ? start : offset);
     searchFrom_ = qMax(searchFrom_, offset);
     const QByteArrayView trimmed = content.trimmed();

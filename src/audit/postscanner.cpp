@@ -1,56 +1,20 @@
 #include "postscanner.h"
 
+#include "markupnames.h"
+
 #include <cstring>
-#include <initializer_list>
 #include <optional>
 
 namespace {
 
-bool isOneOf(QByteArrayView name, std::initializer_list<const char*> names)
+char lowered(char c)
 {
-    for (const char* candidate : names) {
-        if (name == QByteArrayView(candidate))
-            return true;
-    }
-    return false;
-}
-
-// Where an attribute holding one URL puts it, or nothing for an attribute that holds none.
-std::optional<UrlPlace> urlPlaceOf(QByteArrayView element, QByteArrayView attribute)
-{
-    if (attribute == "href") {
-        if (isOneOf(element, {"a", "area"}))
-            return UrlPlace::Link;
-        if (element == "link")
-            return UrlPlace::Loaded;
-    } else if (attribute == "src") {
-        if (isOneOf(element, {"img", "source", "video", "audio"}))
-            return UrlPlace::Media;
-        if (isOneOf(element, {"iframe", "script", "embed", "track", "input", "frame"}))
-            return UrlPlace::Loaded;
-    } else if (attribute == "poster" && element == "video") {
-        return UrlPlace::Media;
-    } else if (attribute == "data" && element == "object") {
-        return UrlPlace::Loaded;
-    } else if (attribute == "action" && element == "form") {
-        return UrlPlace::Reference;
-    } else if (attribute == "cite" && isOneOf(element, {"blockquote", "q", "del", "ins"})) {
-        return UrlPlace::Reference;
-    } else if (isOneOf(attribute, {"background", "data-src", "data-lazy-src", "data-orig-file",
-                                   "data-large-file", "data-medium-file"})) {
-        return UrlPlace::Media;
-    }
-    return std::nullopt;
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-char lowered(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 // Lower-cases into a buffer kept from name to name: an element has a few attributes, a post
@@ -126,18 +90,18 @@ PostScanner::Place PostScanner::placeAt(qint64 offset)
     return {counter_.position().line, counter_.position().column};
 }
 
-qint64 PostScanner::findBackward(QByteArrayView needle, qint64 from) const
+qint64 PostScanner::findBackward(char lead, QByteArrayView rest, qint64 from) const
 {
     const qint64 floor = qMax<qint64>(searchFrom_, counter_.position().offset);
-    for (qint64 i = qMin<qint64>(from, body_.size() - needle.size()); i >= floor; --i) {
-        const void* hit = ::memrchr(body_.data() + floor, needle[0], size_t(i - floor + 1));
+    for (qint64 i = qMin<qint64>(from, body_.size() - 1 - rest.size()); i >= floor; --i) {
+        const void* hit = ::memrchr(body_.data() + floor, lead, size_t(i - floor + 1));
         if (hit == nullptr)
             return -1;
         i = static_cast<const char*>(hit) - body_.data();
-        if (i + needle.size() <= body_.size()) {
+        if (i + 1 + rest.size() <= body_.size()) {
             bool same = true;
-            for (qsizetype k = 1; k < needle.size() && same; ++k)
-                same = lowered(body_[i + k]) == needle[k];
+            for (qsizetype k = 0; k < rest.size() && same; ++k)
+                same = lowered(body_[i + 1 + k]) == lowered(rest[k]);
             if (same)
                 return i;
         }
@@ -203,45 +167,46 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
                                qint64 offset)
 {
     flushText();
-    lowerInto(name, lowered_);
-    const QByteArrayView element(lowered_);
-    tagNeedle_.resize(0);
-    tagNeedle_.append('<').append(lowered_);
-    const qint64 tagStart = findBackward(tagNeedle_, offset);
+    const HtmlElement element = htmlElementOf(name);
+    const qint64 tagStart = findBackward('<', name, offset);
     elementPlace_ = placeAt(tagStart >= 0 ? tagStart : offset);
     searchFrom_ = qMax(searchFrom_, offset);
-    if (isOneOf(element, {"pre", "code", "script", "style"}))
+    if (isRawText(element))
         ++rawTextDepth_;
     bool hasAlt = false;
     QByteArrayView source;
     for (const ScanAttribute& attribute : attributes) {
-        const QByteArrayView attributeName = lowerInto(attribute.name, loweredAttribute_);
-        addAttribute(element, attributeName, attribute.value);
-        if (element == "img") {
-            hasAlt = hasAlt || attributeName == "alt";
-            if (attributeName == "src")
+        const HtmlAttribute kind = htmlAttributeOf(attribute.name);
+        if (kind != HtmlAttribute::Other)
+            addAttribute(element, name, kind, attribute.name, attribute.value);
+        if (element == HtmlElement::Img) {
+            hasAlt = hasAlt || kind == HtmlAttribute::Alt;
+            if (kind == HtmlAttribute::Src)
                 source = attribute.value;
         }
     }
-    if (element == "img" && !hasAlt)
+    if (element == HtmlElement::Img && !hasAlt)
         addFinding("missing-alt", AuditSeverity::Warning, QString::fromUtf8(source.trimmed()),
                    QStringLiteral("image without an alt attribute"), elementPlace_,
                    QStringLiteral("img"));
 }
 
-void PostScanner::addAttribute(QByteArrayView element, QByteArrayView name, QByteArrayView value)
+void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
+                               HtmlAttribute attribute, QByteArrayView name, QByteArrayView value)
 {
-    if (name == "id" || (name == "name" && element == "a"))
+    if (attribute == HtmlAttribute::Id ||
+        (attribute == HtmlAttribute::Name && element == HtmlElement::A))
         anchors_.insert(value.toByteArray());
-    if (name == "class" && element == "img")
+    if (attribute == HtmlAttribute::Class && element == HtmlElement::Img)
         addImageClass(value);
-    const auto place = urlPlaceOf(element, name);
-    const bool srcset =
-        (name == "srcset" && isOneOf(element, {"img", "source"})) || name == "data-srcset";
-    if (!place && !srcset && name != "style")
+    const auto place = urlPlaceOf(element, attribute);
+    const bool srcset = (attribute == HtmlAttribute::Srcset &&
+                         (element == HtmlElement::Img || element == HtmlElement::Source)) ||
+                        attribute == HtmlAttribute::DataSrcset;
+    if (!place && !srcset && attribute != HtmlAttribute::Style)
         return;
-    const quint32 elementIndex = nameIndex(element);
-    const quint32 attributeIndex = nameIndex(name);
+    const quint32 elementIndex = nameIndex(lowerInto(elementName, lowered_));
+    const quint32 attributeIndex = nameIndex(lowerInto(name, loweredAttribute_));
     if (place)
         addUrl(value, elementIndex, attributeIndex, *place);
     else if (srcset)
@@ -271,8 +236,7 @@ void PostScanner::addImageClass(QByteArrayView classes)
 void PostScanner::endElement(QByteArrayView name)
 {
     flushText();
-    const QByteArrayView element = lowerInto(name, lowered_);
-    if (rawTextDepth_ > 0 && isOneOf(element, {"pre", "code", "script", "style"}))
+    if (rawTextDepth_ > 0 && isRawText(htmlElementOf(name)))
         --rawTextDepth_;
 }
 

@@ -2,6 +2,7 @@
 
 #include "analysis/bodyreading.h"
 #include "analysis/exportposition.h"
+#include "markupnames.h"
 #include "postscan.h"
 
 #include <QByteArrayView>
@@ -39,11 +40,12 @@ private:
     };
 
     Place placeAt(qint64 offset);
-    qint64 findBackward(QByteArrayView needle, qint64 from) const;
+    // Where lead and then rest, in any case, stand last before from, after what was placed.
+    qint64 findBackward(char lead, QByteArrayView rest, qint64 from) const;
     quint32 nameIndex(QByteArrayView name);
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
-    // name lower-cased
-    void addAttribute(QByteArrayView element, QByteArrayView name, QByteArrayView value);
+    void addAttribute(HtmlElement element, QByteArrayView elementName, HtmlAttribute attribute,
+                      QByteArrayView name, QByteArrayView value);
     void addImageClass(QByteArrayView classes);
     void addFinding(const char* check, AuditSeverity severity, const QString& subject,
                     const QString& detail, Place place, const QString& element = {},
@@ -63,7 +65,6 @@ private:
     LineCounter counter_;
     QByteArray lowered_; // the element's name, lower-cased
     QByteArray loweredAttribute_;
-    QByteArray tagNeedle_;
     QHash<QByteArray, quint32> nameIndex_;
     Place elementPlace_;
     qint64 searchFrom_ = 0; // raw text before this has been placed already
