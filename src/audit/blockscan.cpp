@@ -166,7 +166,7 @@ void PostScanner::blockAttributes(const QString& name, QByteArrayView json, Plac
                    place);
         return;
     }
-    const Place elementPlace = elementPlace_;
+    const Place elementPlace = this->elementPlace();
     elementPlace_ = place;
     const quint32 element = nameIndex(QByteArray("block " + name.toUtf8()));
     // The parser bounds the nesting, so this recursion is bounded too.

@@ -2,6 +2,7 @@
 
 #include "markupnames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -21,6 +22,8 @@ bool isBlank(char c)
 // thousands of elements.
 QByteArrayView lowerInto(QByteArrayView name, QByteArray& room)
 {
+    if (std::none_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+        return name;
     room.resize(name.size());
     for (qsizetype i = 0; i < name.size(); ++i)
         room[i] = lowered(name[i]);
@@ -82,12 +85,40 @@ PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), sca
 
 PostScanner::Place PostScanner::placeAt(qint64 offset)
 {
-    // Events come in body order, so the count only moves on; a place that a lenient parse
-    // reports out of order takes the last one counted.
+    settleElementPlace();
+    placeLater(offset);
+    return counted(placed_);
+}
+
+// Events come in body order, so the count only moves on; a place that a lenient parse reports out
+// of order takes the last one asked for.
+void PostScanner::placeLater(qint64 offset)
+{
+    placed_ = qMax(placed_, qMin<qint64>(offset, body_.size()));
+}
+
+PostScanner::Place PostScanner::counted(qint64 offset)
+{
     const qint64 counted = counter_.position().offset;
     if (offset > counted)
-        counter_.advance(body_.data() + counted, qMin<qint64>(offset, body_.size()) - counted);
+        counter_.advance(body_.data() + counted, offset - counted);
     return {counter_.position().line, counter_.position().column};
+}
+
+// Most elements hold no URL and make no finding: their lines are counted only when a later
+// place needs them, with the lines after them, in one go.
+void PostScanner::settleElementPlace()
+{
+    if (elementPending_ < 0)
+        return;
+    elementPlace_ = counted(elementPending_);
+    elementPending_ = -1;
+}
+
+const PostScanner::Place& PostScanner::elementPlace()
+{
+    settleElementPlace();
+    return elementPlace_;
 }
 
 qint64 PostScanner::findBackward(char lead, QByteArrayView rest, qint64 from) const
@@ -140,11 +171,16 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
 void PostScanner::addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place)
 {
     url = url.trimmed();
-    scan_.urls.push_back({scan_.urlText.size(), url.size(), element, attribute, place,
-                          elementPlace_.line, elementPlace_.column});
-    scan_.urlText.append(url);
+    const Place& at = elementPlace();
+    scan_.urls.push_back(
+        {scan_.urlText.size(), url.size(), element, attribute, place, at.line, at.column});
+    // Resized and copied into: an append would go through the general insertion.
+    const qsizetype end = scan_.urlText.size();
+    scan_.urlText.resize(end + url.size());
+    if (!url.isEmpty())
+        std::memcpy(scan_.urlText.data() + end, url.data(), size_t(url.size()));
     if (place == UrlPlace::Link && url.size() > 1 && url[0] == '#')
-        fragmentLinks_.emplace_back(url.sliced(1).toByteArray(), elementPlace_);
+        fragmentLinks_.emplace_back(url.sliced(1).toByteArray(), at);
 }
 
 void PostScanner::addFinding(const char* check, AuditSeverity severity, const QString& subject,
@@ -169,7 +205,9 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
     flushText();
     const HtmlElement element = htmlElementOf(name);
     const qint64 tagStart = findBackward('<', name, offset);
-    elementPlace_ = placeAt(tagStart >= 0 ? tagStart : offset);
+    // The previous element's place, if still to be counted, is needed no more.
+    placeLater(tagStart >= 0 ? tagStart : offset);
+    elementPending_ = placed_;
     searchFrom_ = qMax(searchFrom_, offset);
     if (isRawText(element))
         ++rawTextDepth_;
@@ -187,7 +225,7 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
     }
     if (element == HtmlElement::Img && !hasAlt)
         addFinding("missing-alt", AuditSeverity::Warning, QString::fromUtf8(source.trimmed()),
-                   QStringLiteral("image without an alt attribute"), elementPlace_,
+                   QStringLiteral("image without an alt attribute"), elementPlace(),
                    QStringLiteral("img"));
 }
 
@@ -221,6 +259,7 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
 
 void PostScanner::addImageClass(QByteArrayView classes)
 {
+    const Place at = elementPlace();
     for (const QByteArray& token : classes.toByteArray().simplified().split(' ')) {
         if (!token.startsWith("wp-image-"))
             continue;
@@ -228,8 +267,8 @@ void PostScanner::addImageClass(QByteArrayView classes)
         const qint64 id = token.sliced(9).toLongLong(&isNumber);
         if (isNumber && id > 0)
             scan_.ids.push_back({IdReference::Attachment, QString::number(id),
-                                 QStringLiteral("img"), QStringLiteral("class"), elementPlace_.line,
-                                 elementPlace_.column});
+                                 QStringLiteral("img"), QStringLiteral("class"), at.line,
+                                 at.column});
     }
 }
 

@@ -40,6 +40,10 @@ private:
     };
 
     Place placeAt(qint64 offset);
+    void placeLater(qint64 offset);
+    Place counted(qint64 offset);
+    void settleElementPlace();
+    const Place& elementPlace();
     // Where lead and then rest, in any case, stand last before from, after what was placed.
     qint64 findBackward(char lead, QByteArrayView rest, qint64 from) const;
     quint32 nameIndex(QByteArrayView name);
@@ -67,8 +71,10 @@ private:
     QByteArray loweredAttribute_;
     QHash<QByteArray, quint32> nameIndex_;
     Place elementPlace_;
-    qint64 searchFrom_ = 0; // raw text before this has been placed already
-    int rawTextDepth_ = 0;  // inside pre, code, script or style
+    qint64 placed_ = 0;          // the furthest offset asked to be placed
+    qint64 elementPending_ = -1; // where elementPlace_ is still to be counted, or -1
+    qint64 searchFrom_ = 0;      // raw text before this has been placed already
+    int rawTextDepth_ = 0;       // inside pre, code, script or style
     QByteArray text_;
     QSet<QString> closedShortcodes_;
     std::vector<std::pair<QString, Place>> openBlocks_;

@@ -148,7 +148,7 @@ void PostScanner::scanShortcodes(QByteArrayView text)
         const qsizetype window = qMin<qsizetype>(body_.size() - searchFrom_, (size - i) * 10);
         const qsizetype raw =
             window > 0 ? findBytes(body_.sliced(searchFrom_, window), 0, written) : -1;
-        const Place place = raw >= 0 ? placeAt(searchFrom_ + raw) : elementPlace_;
+        const Place place = raw >= 0 ? placeAt(searchFrom_ + raw) : elementPlace();
         if (raw >= 0)
             searchFrom_ += raw + 1;
         addShortcode(name, attributes, place);
