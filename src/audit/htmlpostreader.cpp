@@ -88,7 +88,9 @@ xmlSAXHandler htmlHandler()
     handler.endElement = onEndElement;
     handler.characters = onText;
     handler.ignorableWhitespace = onText;
-    handler.cdataBlock = onText;
+    // The parser hands the content of script and style elements over as a CDATA block: no text
+    // of the post, and not looked at.
+    handler.cdataBlock = [](void*, const xmlChar*, int) {};
     handler.comment = onComment;
     handler.serror = onProblem;
     handler.initialized = XML_SAX2_MAGIC;

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 
+#include <cstddef>
 #include <optional>
 
 // The elements and attributes that the scan acts on, by their names in lower case; every other
@@ -32,8 +33,9 @@ enum class HtmlElement : quint8
     Ins,
     Pre,
     Code,
-    Style
+    Style // the last
 };
+constexpr size_t htmlElementKinds = size_t(HtmlElement::Style) + 1;
 
 enum class HtmlAttribute : quint8
 {
@@ -51,8 +53,9 @@ enum class HtmlAttribute : quint8
     Id,
     Name,
     Class,
-    Alt
+    Alt // the last
 };
+constexpr size_t htmlAttributeKinds = size_t(HtmlAttribute::Alt) + 1;
 
 // What a name, in any case, is to the scan.
 HtmlElement htmlElementOf(QByteArrayView name);

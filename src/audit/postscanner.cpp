@@ -80,6 +80,8 @@ template <typename OnUrl> void forEachStyleUrl(QByteArrayView style, OnUrl&& onU
 
 PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), scan_(scan)
 {
+    elementIndices_.fill(-1);
+    attributeIndices_.fill(-1);
     findShortcodeClosers();
 }
 
@@ -168,6 +170,13 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
     return index;
 }
 
+quint32 PostScanner::cachedIndex(qint32& cached, QByteArrayView name, QByteArray& room)
+{
+    if (cached < 0)
+        cached = qint32(nameIndex(lowerInto(name, room)));
+    return quint32(cached);
+}
+
 void PostScanner::addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place)
 {
     url = url.trimmed();
@@ -243,8 +252,16 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
                         attribute == HtmlAttribute::DataSrcset;
     if (!place && !srcset && attribute != HtmlAttribute::Style)
         return;
-    const quint32 elementIndex = nameIndex(lowerInto(elementName, lowered_));
-    const quint32 attributeIndex = nameIndex(lowerInto(name, loweredAttribute_));
+    // A kind stands for one name, but for elements of no kind and the attributes that load
+    // media on any element.
+    const quint32 elementIndex =
+        element == HtmlElement::Other
+            ? nameIndex(lowerInto(elementName, lowered_))
+            : cachedIndex(elementIndices_[size_t(element)], elementName, lowered_);
+    const quint32 attributeIndex =
+        attribute == HtmlAttribute::MediaUrl
+            ? nameIndex(lowerInto(name, loweredAttribute_))
+            : cachedIndex(attributeIndices_[size_t(attribute)], name, loweredAttribute_);
     if (place)
         addUrl(value, elementIndex, attributeIndex, *place);
     else if (srcset)

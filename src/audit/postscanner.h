@@ -10,6 +10,7 @@
 
 class QJsonObject;
 
+#include <array>
 #include <span>
 
 // A bare `alt` (no value) counts as written.
@@ -47,6 +48,7 @@ private:
     // Where lead and then rest, in any case, stand last before from, after what was placed.
     qint64 findBackward(char lead, QByteArrayView rest, qint64 from) const;
     quint32 nameIndex(QByteArrayView name);
+    quint32 cachedIndex(qint32& cached, QByteArrayView name, QByteArray& room);
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
     void addAttribute(HtmlElement element, QByteArrayView elementName, HtmlAttribute attribute,
                       QByteArrayView name, QByteArrayView value);
@@ -70,6 +72,9 @@ private:
     QByteArray lowered_; // the element's name, lower-cased
     QByteArray loweredAttribute_;
     QHash<QByteArray, quint32> nameIndex_;
+    // The index of the one name of each kind, -1 until the post uses it.
+    std::array<qint32, htmlElementKinds> elementIndices_;
+    std::array<qint32, htmlAttributeKinds> attributeIndices_;
     Place elementPlace_;
     qint64 placed_ = 0;          // the furthest offset asked to be placed
     qint64 elementPending_ = -1; // where elementPlace_ is still to be counted, or -1
