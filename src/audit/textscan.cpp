@@ -188,13 +188,17 @@ void PostScanner::findBareEmbeds()
     for (qsizetype i = findBytes(body_, 0, "http"); i >= 0; i = findBytes(body_, i + 1, "http")) {
         if (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://"))
             continue;
+        qsizetype before = i - 1;
+        while (before >= 0 && (body_[before] == ' ' || body_[before] == '\t'))
+            --before;
+        // Most URLs follow a quote or a word, in an attribute or some text, where none is an
+        // embed: only one after a line's start, a tag or a shortcode can be.
+        if (before >= 0 && !isBlank(body_[before]) && body_[before] != '>' && body_[before] != ']')
+            continue;
         qsizetype end = i;
         while (end < size && !isBlank(body_[end]) && body_[end] != '<' && body_[end] != '>' &&
                body_[end] != '"')
             ++end;
-        qsizetype before = i - 1;
-        while (before >= 0 && (body_[before] == ' ' || body_[before] == '\t'))
-            --before;
         qsizetype after = end;
         while (after < size && (body_[after] == ' ' || body_[after] == '\t'))
             ++after;

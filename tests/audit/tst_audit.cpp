@@ -145,6 +145,7 @@ std::vector<AuditItem> fixture(int which)
     // What the body-wide searches find in its last bytes, up to a needle cut at the end.
     items.push_back(item("9", "post", "publish", "tail", "https://example.com/tail/",
                          "<p>Long enough for some rounds of sixteen bytes</p>\n"
+                         "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p>\n"
                          "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
     items.back().thumbnailId = QStringLiteral("66");
@@ -234,6 +235,8 @@ void AuditTest::checks_data()
     row("embed block", "bare-embed", "https://www.youtube.com/watch?v=abc", "note");
     row("URL near the end", "bare-embed", "https://vimeo.com/77", "note");
     row("closed near the end", "shortcode", "clip", "warning");
+    row("URL alone in a paragraph", "bare-embed", "https://vimeo.com/78", "note");
+    row("URL in a sentence", "bare-embed", "https://vimeo.com/79", "");
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
