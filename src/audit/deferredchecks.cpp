@@ -57,7 +57,11 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
     }
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
         attachmentIdsUsed_.insert(target.key);
-    const QByteArray utf8 = text.toUtf8();
+    const qsizetype start = candidateText_.size();
+    candidateText_.append(text.toUtf8());
+    const qsizetype textLength = candidateText_.size() - start;
+    if (kind != Candidate::AttachmentId && kind != Candidate::ReusableBlockId)
+        candidateText_.append(target.key.toUtf8());
     const Candidate candidate{kind,
                               place,
                               quint32(candidatePosts_.size() - 1),
@@ -65,11 +69,11 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
                               nameIndex(attribute),
                               line,
                               column,
-                              candidateText_.size(),
-                              utf8.size()};
-    candidateText_.append(utf8);
+                              start,
+                              textLength,
+                              candidateText_.size() - start - textLength};
     if (decide(candidate, target, false)) {
-        candidateText_.chop(utf8.size());
+        candidateText_.truncate(start);
         return;
     }
     candidates_.push_back(candidate);
@@ -80,19 +84,24 @@ QUrl ExportAudit::baseOf(const CandidatePost& post) const
     return post.baseLink.isEmpty() ? hosts_.currentAddress() : QUrl(post.baseLink);
 }
 
+QString ExportAudit::textOf(const Candidate& candidate) const
+{
+    return QString::fromUtf8(candidateText_.constData() + candidate.textStart,
+                             candidate.textLength);
+}
+
 ExportAudit::Target ExportAudit::targetOf(const Candidate& candidate) const
 {
-    const QString text =
-        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
     if (candidate.kind == Candidate::AttachmentId || candidate.kind == Candidate::ReusableBlockId)
-        return {text, {}};
-    const QUrl url(text, QUrl::TolerantMode);
-    const QUrl resolved =
-        url.isRelative() ? baseOf(candidatePosts_[candidate.post]).resolved(url) : url;
-    if (candidate.kind == Candidate::Media)
-        return {mediaKey(resolved), {}};
-    const PostTarget target = postTargetOf(resolved, sitePath_);
-    return {target.key, target.lastSegment};
+        return {textOf(candidate), {}};
+    Target target{
+        QString::fromUtf8(candidateText_.constData() + candidate.textStart + candidate.textLength,
+                          candidate.keyLength),
+        {}};
+    // A path's key has no final "/": its last segment follows its last "/".
+    if (candidate.kind == Candidate::PostByPath)
+        target.lastSegment = target.key.mid(target.key.lastIndexOf(QLatin1Char('/')) + 1);
+    return target;
 }
 
 AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
@@ -104,8 +113,7 @@ AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
     item.bodyStart = post.bodyStart;
     AuditFinding finding =
         findingFor(item, "", AuditSeverity::Error, candidate.line, candidate.column);
-    const QString text =
-        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
+    const QString text = textOf(candidate);
     finding.subject = text.size() > 200 ? text.left(200) + QChar(0x2026) : text;
     finding.element = names_[candidate.element];
     finding.attribute = names_[candidate.attribute];
@@ -165,7 +173,8 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
         detail = QStringLiteral("no attachment of the export holds this file");
         break;
     case Candidate::ExternalUrl:
-        if (atEnd)
+        // Only a host that a later item showed to be the site's changes how the URL is judged.
+        if (atEnd && hosts_.classOfHost(target.key) == UrlClass::Site)
             settleExternal(candidate);
         return atEnd;
     case Candidate::AttachmentId:
@@ -195,9 +204,8 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
 // are.
 void ExportAudit::settleExternal(const Candidate& candidate)
 {
-    const QString text =
-        QString::fromUtf8(candidateText_.constData() + candidate.textStart, candidate.textLength);
-    const ClassifiedUrl url = classifyUrl(text, baseOf(candidatePosts_[candidate.post]), hosts_);
+    const ClassifiedUrl url =
+        classifyUrl(textOf(candidate), baseOf(candidatePosts_[candidate.post]), hosts_);
     if (url.urlClass != UrlClass::Site)
         return;
     AuditFinding finding = findingOf(candidate);

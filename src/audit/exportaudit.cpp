@@ -193,7 +193,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
         externalsKept_ < externalsKeptAtMost) {
         ++externalsKept_;
         addCandidate(item, Candidate::ExternalUrl, written, entry.element, entry.attribute,
-                     url.line, url.column, {}, url.place);
+                     url.line, url.column, {prepared.hostKey, {}}, url.place);
     }
 }
 

@@ -84,7 +84,9 @@ public:
 
 private:
     // A finding that waits for the rest of the export, kept small: a big export holds hundreds
-    // of thousands. Its text (the URL as written, or the ID) sits in candidateText_.
+    // of thousands. Its text (the URL as written, or the ID) sits in candidateText_, followed by
+    // the key it is settled by (see Target; of an ExternalUrl, its host's key), so that the end
+    // of the export parses no URL again.
     struct Candidate
     {
         enum Kind : quint8
@@ -108,6 +110,7 @@ private:
         qint64 column = 0;
         qsizetype textStart = 0;
         qsizetype textLength = 0;
+        qsizetype keyLength = 0; // none for an ID, which is its own key
     };
     struct CandidatePost
     {
@@ -118,7 +121,8 @@ private:
         QString baseLink;
         ExportPosition bodyStart;
     };
-    // What a candidate names: a post's ID or path (and its last segment), a file or an ID.
+    // What a candidate names: a post's ID or path (and its last segment), a file or an ID; of an
+    // ExternalUrl, the key of its host.
     struct Target
     {
         QString key;
@@ -142,6 +146,7 @@ private:
                       const Target& target, UrlPlace place = UrlPlace::Link);
     void settleExternal(const Candidate& candidate);
     QUrl baseOf(const CandidatePost& post) const;
+    QString textOf(const Candidate& candidate) const;
     Target targetOf(const Candidate& candidate) const;
     bool decide(const Candidate& candidate, const Target& target, bool atEnd);
     // Why the ID of an attachment or reusable block names none, empty when it does; settled
