@@ -38,7 +38,7 @@ void ExportAudit::checkTarget(const AuditItem& item, const QString& written, con
     }
     if (scanned.place != UrlPlace::Link)
         return;
-    const PostTarget target = postTargetOf(url.url.resolved, sitePath_);
+    const PostTarget target = postTargetOf(url.linkTarget, sitePath_);
     if (target.kind != PostTarget::None)
         addCandidate(item,
                      target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath,

@@ -144,7 +144,9 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     const QString written = scan.urlOf(url);
     // Prepared on the checking thread when it could be; only the hosts are decided here.
     const PreparedUrl prepared =
-        scan.prepared.empty() ? prepareUrl(written, base_) : scan.prepared[index];
+        scan.prepared.empty()
+            ? prepareUrl(written, base_, url.place == UrlPlace::Link, url.place == UrlPlace::Media)
+            : scan.prepared[index];
     const ClassifiedUrl classified = classOf(prepared, hosts_);
     const UrlClass urlClass = classified.urlClass;
     InventoryEntry entry{scan.nameOf(url.element),

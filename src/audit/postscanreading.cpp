@@ -49,7 +49,8 @@ private:
             return; // resolved against the site's address, which the recording knows
         scan.prepared.reserve(scan.urls.size());
         for (const ScannedUrl& url : scan.urls)
-            scan.prepared.push_back(prepareUrl(scan.urlOf(url), base));
+            scan.prepared.push_back(prepareUrl(scan.urlOf(url), base, url.place == UrlPlace::Link,
+                                               url.place == UrlPlace::Media));
     }
 
     QByteArray body_; // shared with the item, not copied

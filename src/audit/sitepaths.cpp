@@ -1,8 +1,10 @@
 #include "sitepaths.h"
 
-#include <QRegularExpression>
-#include <QStringList>
 #include <QUrlQuery>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace {
 
@@ -13,26 +15,80 @@ QString withoutFinalSlash(QString path)
     return path;
 }
 
-bool isUnjudgedPath(const QString& path)
+bool isDigit(QChar c)
 {
-    static const QStringList prefixes = {"/wp-admin",   "/wp-login",    "/wp-json",
-                                         "/wp-content", "/wp-includes", "/feed"};
-    static const QStringList folders = {"/category/", "/tag/",      "/author/",
-                                        "/page/",     "/comments/", "/search/"};
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// How many digits end text before its end.
+qsizetype digitsBefore(QStringView text, qsizetype end)
+{
+    qsizetype start = end;
+    while (start > 0 && isDigit(text[start - 1]))
+        --start;
+    return end - start;
+}
+
+// "/2019", "/2019/05", "/2019/05/31"
+bool isDateArchive(QStringView path)
+{
+    const auto digitsAt = [&](qsizetype at, qsizetype count) {
+        return digitsBefore(path, at + count) >= count;
+    };
+    const qsizetype size = path.size();
+    if ((size != 5 && size != 8 && size != 11) || !digitsAt(1, 4))
+        return false;
+    for (qsizetype slash = 5; slash < size; slash += 3) {
+        if (path[slash] != QLatin1Char('/') || !digitsAt(slash + 1, 2))
+            return false;
+    }
+    return path[0] == QLatin1Char('/');
+}
+
+bool isUnjudgedPath(QStringView path)
+{
+    static const QLatin1String prefixes[] = {
+        QLatin1String("/wp-admin"),   QLatin1String("/wp-login"),    QLatin1String("/wp-json"),
+        QLatin1String("/wp-content"), QLatin1String("/wp-includes"), QLatin1String("/feed")};
+    static const QLatin1String folders[] = {QLatin1String("/category"), QLatin1String("/tag"),
+                                            QLatin1String("/author"),   QLatin1String("/page"),
+                                            QLatin1String("/comments"), QLatin1String("/search")};
     // A folder or a script of WordPress's own: "/feed" and "/wp-login.php", not "/feedback".
-    for (const QString& prefix : prefixes) {
-        if (path.startsWith(prefix) &&
-            (path.size() == prefix.size() || path.at(prefix.size()) == QLatin1Char('/') ||
-             path.at(prefix.size()) == QLatin1Char('.')))
+    const auto endsAt = [&](qsizetype at, bool script) {
+        return path.size() == at || path[at] == QLatin1Char('/') ||
+               (script && path[at] == QLatin1Char('.'));
+    };
+    for (const QLatin1String prefix : prefixes) {
+        if (path.startsWith(prefix) && endsAt(prefix.size(), true))
             return true;
     }
-    const QString asFolder = path + QLatin1Char('/');
-    for (const QString& folder : folders) {
-        if (asFolder.startsWith(folder))
+    for (const QLatin1String folder : folders) {
+        if (path.startsWith(folder) && endsAt(folder.size(), false))
             return true;
     }
-    static const QRegularExpression dateArchive(QStringLiteral("^/\\d{4}(/\\d{2}(/\\d{2})?)?$"));
-    return dateArchive.match(path).hasMatch();
+    return isDateArchive(path);
+}
+
+// The length of the size ("-300x200"), scaling, rotation or edit ("-e" and ten digits or more)
+// suffix that ends a file's name before its extension; 0 when none does.
+qsizetype imageSuffixLength(QStringView stem)
+{
+    for (const QLatin1String word : {QLatin1String("-scaled"), QLatin1String("-rotated")}) {
+        if (stem.endsWith(word))
+            return word.size();
+    }
+    const qsizetype size = stem.size();
+    const qsizetype digits = digitsBefore(stem, size);
+    const qsizetype at = size - digits; // the digits' first
+    if (digits == 0 || at < 2)
+        return 0;
+    if (stem[at - 1] == QLatin1Char('e'))
+        return stem[at - 2] == QLatin1Char('-') && digits >= 10 ? digits + 2 : 0;
+    if (stem[at - 1] != QLatin1Char('x'))
+        return 0;
+    const qsizetype width = digitsBefore(stem, at - 1);
+    const qsizetype dash = at - 2 - width;
+    return width > 0 && dash >= 0 && stem[dash] == QLatin1Char('-') ? size - dash : 0;
 }
 
 } // namespace
@@ -42,72 +98,108 @@ QString postPathKey(const QUrl& link)
     return withoutFinalSlash(link.path(QUrl::FullyDecoded));
 }
 
-PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath)
+PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath)
 {
     PostTarget target;
-    const QUrlQuery query(resolved);
-    for (const char* key : {"p", "page_id", "attachment_id"}) {
-        bool isNumber = false;
-        const QString value = query.queryItemValue(QLatin1String(key));
-        if (value.toLongLong(&isNumber) > 0 && isNumber) {
-            target.kind = PostTarget::ById;
-            target.key = QString::number(value.toLongLong());
-            return target;
+    if (resolved.hasQuery()) {
+        const QUrlQuery query(resolved);
+        for (const char* key : {"p", "page_id", "attachment_id"}) {
+            bool isNumber = false;
+            const qlonglong id = query.queryItemValue(QLatin1String(key)).toLongLong(&isNumber);
+            if (id > 0 && isNumber) {
+                target.kind = PostTarget::ById;
+                target.key = QString::number(id);
+                return target;
+            }
+        }
+        for (const char* key : {"s", "cat", "tag", "feed"}) {
+            if (query.hasQueryItem(QLatin1String(key)))
+                return target;
         }
     }
-    for (const char* key : {"s", "cat", "tag", "feed"}) {
-        if (query.hasQueryItem(QLatin1String(key)))
-            return target;
-    }
-    const QString path = postPathKey(resolved);
-    QString withinSite = path;
-    const QString base = withoutFinalSlash(sitePath);
-    if (!base.isEmpty() && (withinSite == base || withinSite.startsWith(base + QLatin1Char('/'))))
-        withinSite.remove(0, base.size());
-    if (withinSite.isEmpty() || isUnjudgedPath(withinSite))
-        return target;
     target.kind = PostTarget::ByPath;
-    target.key = path;
-    target.lastSegment = path.section(QLatin1Char('/'), -1);
+    target.key = withoutFinalSlash(decodedPath);
     return target;
+}
+
+PostTarget postTargetOf(const PostTarget& linkTarget, const QString& sitePath)
+{
+    if (linkTarget.kind != PostTarget::ByPath)
+        return linkTarget;
+    QStringView withinSite = linkTarget.key;
+    const QString base = withoutFinalSlash(sitePath);
+    if (!base.isEmpty() && withinSite.startsWith(base) &&
+        (withinSite.size() == base.size() || withinSite[base.size()] == QLatin1Char('/')))
+        withinSite = withinSite.mid(base.size());
+    if (withinSite.isEmpty() || isUnjudgedPath(withinSite))
+        return {};
+    PostTarget target = linkTarget;
+    // The key has no final "/": its last segment follows its last "/".
+    target.lastSegment = target.key.mid(target.key.lastIndexOf(QLatin1Char('/')) + 1);
+    return target;
+}
+
+PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath)
+{
+    return postTargetOf(linkTargetOf(resolved, resolved.path(QUrl::FullyDecoded)), sitePath);
 }
 
 QString mediaKey(const QUrl& resolved)
 {
-    const QString path = resolved.path(QUrl::FullyDecoded);
+    return mediaKey(resolved.path(QUrl::FullyDecoded), resolved.host());
+}
+
+QString mediaKey(const QString& decodedPath, const QString& host)
+{
     static const QLatin1String uploads("/wp-content/uploads/");
-    const qsizetype at = path.indexOf(uploads);
+    const qsizetype at = decodedPath.indexOf(uploads);
     QString key;
     if (at >= 0)
-        key = path.mid(at + uploads.size());
-    else if (resolved.host().toLower().endsWith(QLatin1String(".files.wordpress.com")))
-        key = path.mid(1);
+        key = decodedPath.mid(at + uploads.size());
+    else if (host.toLower().endsWith(QLatin1String(".files.wordpress.com")))
+        key = decodedPath.mid(1);
     else
         return {};
     const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = key.lastIndexOf(QLatin1Char('.'));
     const qsizetype extensionAt = dot > slash ? dot : key.size();
-    QString stem = key.left(extensionAt);
-    static const QRegularExpression suffix(
-        QStringLiteral("(-\\d+x\\d+|-scaled|-rotated|-e\\d{10,})$"));
     // A resized copy of an edited image carries more than one suffix.
+    qsizetype stemLength = extensionAt;
     for (int removed = 0; removed < 8; ++removed) {
-        const QRegularExpressionMatch match = suffix.match(stem);
-        if (!match.hasMatch())
+        const qsizetype suffix = imageSuffixLength(QStringView(key).left(stemLength));
+        if (suffix == 0)
             break;
-        stem.chop(match.capturedLength());
+        stemLength -= suffix;
     }
-    return stem + key.mid(extensionAt);
+    if (stemLength < extensionAt)
+        key.remove(stemLength, extensionAt - stemLength);
+    return key;
 }
 
 bool hasMediaExtension(const QString& path)
 {
-    static const QStringList extensions = {
-        "jpg",  "jpeg", "png",  "gif", "webp", "avif", "svg", "bmp", "tif", "tiff", "ico",
-        "heic", "mp4",  "m4v",  "mov", "webm", "ogv",  "avi", "wmv", "mkv", "3gp",  "mp3",
-        "m4a",  "ogg",  "oga",  "wav", "flac", "aac",  "wma", "pdf", "doc", "docx", "xls",
-        "xlsx", "ppt",  "pptx", "pps", "ppsx", "odt",  "ods", "odp", "zip", "key"};
-    const QString name = path.section(QLatin1Char('/'), -1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot >= 0 && extensions.contains(name.mid(dot + 1).toLower());
+    // Sorted, for a binary search.
+    static constexpr std::array<std::string_view, 43> extensions = {
+        "3gp",  "aac",  "avi", "avif", "bmp",  "doc", "docx", "flac", "gif",  "heic", "ico",
+        "jpeg", "jpg",  "key", "m4a",  "m4v",  "mkv", "mov",  "mp3",  "mp4",  "odp",  "ods",
+        "odt",  "oga",  "ogg", "ogv",  "pdf",  "png", "pps",  "ppsx", "ppt",  "pptx", "svg",
+        "tif",  "tiff", "wav", "webm", "webp", "wma", "wmv",  "xls",  "xlsx", "zip"};
+    static_assert(std::is_sorted(extensions.begin(), extensions.end()));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return false;
+    const QStringView extension = QStringView(path).mid(dot + 1);
+    std::array<char, 4> lower{};
+    if (extension.size() > qsizetype(lower.size()))
+        return false;
+    for (qsizetype i = 0; i < extension.size(); ++i) {
+        const char16_t c = extension[i].unicode();
+        // Lowered beyond ASCII, a letter may become one of ASCII's (the Kelvin sign a "k").
+        if (c >= 0x80)
+            return std::binary_search(extensions.begin(), extensions.end(),
+                                      extension.toString().toLower().toStdString());
+        lower[size_t(i)] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    return std::binary_search(extensions.begin(), extensions.end(),
+                              std::string_view(lower.data(), size_t(extension.size())));
 }

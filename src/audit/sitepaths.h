@@ -18,7 +18,13 @@ struct PostTarget
     QString lastSegment; // for a path
 };
 
-// sitePath is the path of the site's address, for a site below a domain's root.
+// The part of postTargetOf() that needs no more than the URL, so that it can be made on any
+// thread: a path comes back ByPath whatever it names, without its last segment. decodedPath is
+// the URL's path, fully decoded.
+PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath);
+// The rest: the path judged within the site's. sitePath is the path of the site's address, for a
+// site below a domain's root.
+PostTarget postTargetOf(const PostTarget& linkTarget, const QString& sitePath);
 PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath);
 
 // An item's own address as PostTarget keys it.
@@ -29,6 +35,8 @@ QString postPathKey(const QUrl& link);
 // suffixes that WordPress adds to the names of an attachment's images; empty for a URL that is
 // no uploaded file.
 QString mediaKey(const QUrl& resolved);
+// The same of a URL's fully decoded path and its host.
+QString mediaKey(const QString& decodedPath, const QString& host);
 
 // Whether a path ends in the extension of an image, audio, video or document file.
 bool hasMediaExtension(const QString& path);

@@ -1,7 +1,5 @@
 #include "urlclass.h"
 
-#include "sitepaths.h"
-
 #include <QHash>
 
 QString urlClassName(UrlClass urlClass)
@@ -161,7 +159,7 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
     return result;
 }
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base)
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool media)
 {
     PreparedUrl prepared;
     prepared.url = classifyApartFromHosts(written, base, prepared.needsHosts);
@@ -169,10 +167,15 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base)
     prepared.host = resolved.host();
     if (prepared.needsHosts)
         prepared.hostKey = hostKey(resolved);
-    if (prepared.needsHosts || prepared.url.urlClass == UrlClass::Current) {
-        prepared.mediaKey = mediaKey(resolved);
+    if ((!prepared.needsHosts && prepared.url.urlClass != UrlClass::Current) || (!link && !media))
+        return prepared;
+    const QString path = resolved.path(QUrl::FullyDecoded);
+    prepared.mediaKey = mediaKey(path, prepared.host);
+    if (link && !prepared.mediaKey.isEmpty())
         prepared.mediaExtension = hasMediaExtension(resolved.path());
-    }
+    // A link to an uploaded file names that file, not a post.
+    if (link && !prepared.mediaExtension)
+        prepared.linkTarget = linkTargetOf(resolved, path);
     return prepared;
 }
 

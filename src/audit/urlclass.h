@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audititem.h"
+#include "sitepaths.h"
 
 #include <QSet>
 #include <QString>
@@ -68,12 +69,16 @@ struct PreparedUrl
 {
     ClassifiedUrl url; // its class final unless needsHosts
     bool needsHosts = false;
+    bool mediaExtension = false; // of the resolved path, of a link to an uploaded file
     QString host;
     QString hostKey;
-    QString mediaKey;            // see sitepaths.h
-    bool mediaExtension = false; // of the resolved path
+    // Of a URL that may be the site's, what the audit judges there: the uploaded file of a media
+    // place or of a link (see sitepaths.h), else what the link names apart from the site's path.
+    QString mediaKey;
+    PostTarget linkTarget;
 };
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base);
+// link and media say how the page uses the URL: followed when clicked, or loaded as media.
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool media);
 // The URL classed with what the export has said of the site's hosts so far.
 ClassifiedUrl classOf(const PreparedUrl& prepared, const SiteHosts& hosts);

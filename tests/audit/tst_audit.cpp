@@ -105,6 +105,8 @@ const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto
 <!-- wp:core/list --><ul><li>x</li></ul><!-- /wp:list --><!-- wp:more /-->
 <!-- wp:preformatted [1] /--><!-- wp:acme/box --><!-- /wp:acme/crate --><!-- /wp:acme/box -->
 <!-- /wp:table {"a":1} -->
+<a href="/2018/5/">m</a> <a href="/tag">t</a> <a href="/pages/">p</a> <img alt="" src="/wp-content/uploads/2020/01/photo-300x.jpg">
+<a href="/wp-content/uploads/2020/01/photo-300x200.JPG">J</a> <a href="/wp-content/uploads/2020/01/notes.txt">n</a> <a href="/wp-content/uploads/2020/01/slides.Key">k</a>
 )html";
 
 // Which export the checks read: the planted posts without or with the one attachment, or a post
@@ -279,6 +281,17 @@ void AuditTest::checks_data()
     row("closer of another name", "block-markup", "acme/crate", "error");
     row("namespaced block closed", "block-markup", "acme/box", "");
     row("closer with attributes", "block-markup", "core/table", "error");
+    row("a month of one digit", "missing-post", "/2018/5/", "warning");
+    row("a folder without its slash", "missing-post", "/tag", "");
+    row("a longer folder", "missing-post", "/pages/", "warning");
+    row("a size without its height", "missing-media", "/wp-content/uploads/2020/01/photo-300x.jpg",
+        "error");
+    row("link to a file, extension in capitals", "missing-media",
+        "/wp-content/uploads/2020/01/photo-300x200.JPG", "error");
+    row("link to a file of no media type", "missing-media", "/wp-content/uploads/2020/01/notes.txt",
+        "");
+    row("extension lowered beyond ASCII", "missing-media", "/wp-content/uploads/2020/01/slides.Key",
+        "error");
     row("on a host a later item shows", "site-host",
         "https://media.example.net/wp-content/uploads/2020/01/late.jpg", "warning");
     row("a later item's file there", "missing-media",
