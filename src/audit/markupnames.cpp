@@ -1,5 +1,7 @@
 #include "markupnames.h"
 
+#include <array>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -60,12 +62,46 @@ bool isCaseless(QByteArrayView name, std::string_view lower)
     return true;
 }
 
-template <typename Kind, size_t Size>
-Kind kindOf(QByteArrayView name, const Named<Kind> (&table)[Size])
+// A table's names grouped by their length, so that a name is compared only with those as long:
+// most of a post's names are of no kind, and would otherwise be compared with every one.
+constexpr size_t longestName = 16; // data-medium-file
+
+template <typename Kind, size_t Size> struct ByLength
 {
-    for (const Named<Kind>& entry : table) {
-        if (isCaseless(name, entry.name))
-            return entry.kind;
+    std::array<Named<Kind>, Size> names{};
+    std::array<size_t, longestName + 2> starts{}; // names of length n: [starts[n], starts[n + 1])
+};
+
+template <typename Kind, size_t Size>
+constexpr ByLength<Kind, Size> byLength(const Named<Kind> (&table)[Size])
+{
+    ByLength<Kind, Size> grouped;
+    size_t at = 0;
+    for (size_t length = 0; length < grouped.starts.size(); ++length) {
+        grouped.starts[length] = at;
+        for (const Named<Kind>& entry : table) {
+            if (entry.name.size() == length)
+                grouped.names[at++] = entry;
+        }
+    }
+    return grouped;
+}
+
+constexpr auto elementsByLength = byLength(elements);
+constexpr auto attributesByLength = byLength(attributes);
+static_assert(elementsByLength.starts.back() == std::size(elements) &&
+                  attributesByLength.starts.back() == std::size(attributes),
+              "every name fits longestName");
+
+template <typename Kind, size_t Size>
+Kind kindOf(QByteArrayView name, const ByLength<Kind, Size>& table)
+{
+    if (name.size() > qsizetype(longestName))
+        return Kind::Other;
+    const auto length = size_t(name.size());
+    for (size_t i = table.starts[length]; i < table.starts[length + 1]; ++i) {
+        if (isCaseless(name, table.names[i].name))
+            return table.names[i].kind;
     }
     return Kind::Other;
 }
@@ -74,12 +110,12 @@ Kind kindOf(QByteArrayView name, const Named<Kind> (&table)[Size])
 
 HtmlElement htmlElementOf(QByteArrayView name)
 {
-    return kindOf(name, elements);
+    return kindOf(name, elementsByLength);
 }
 
 HtmlAttribute htmlAttributeOf(QByteArrayView name)
 {
-    return kindOf(name, attributes);
+    return kindOf(name, attributesByLength);
 }
 
 bool isRawText(HtmlElement element)
