@@ -23,32 +23,36 @@ quint32 ExportAudit::nameIndex(const QString& name)
     return nameIndices_[name] = quint32(names_.size() - 1);
 }
 
-void ExportAudit::checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
-                              const ScannedUrl& scanned, const QString& element,
-                              const QString& attribute)
+quint32 ExportAudit::nameIndex(const PostScan& scan, quint32 index)
+{
+    quint32& found = postNameIndices_[index];
+    if (found == unknownName)
+        found = nameIndex(scan.nameOf(index));
+    return found;
+}
+
+void ExportAudit::checkTarget(const AuditItem& item, QByteArrayView written, const PreparedUrl& url,
+                              UrlPlace place, const Where& where)
 {
     const QString& file = url.mediaKey;
     const bool mediaPlace =
-        scanned.place == UrlPlace::Media || (scanned.place == UrlPlace::Link && url.mediaExtension);
+        place == UrlPlace::Media || (place == UrlPlace::Link && url.mediaExtension);
     if (!file.isEmpty() && mediaPlace) {
         mediaUsed_.insert(file);
-        addCandidate(item, Candidate::Media, written, element, attribute, scanned.line,
-                     scanned.column, {file, {}});
+        addCandidate(item, Candidate::Media, written, where, {file, {}});
         return;
     }
-    if (scanned.place != UrlPlace::Link)
+    if (place != UrlPlace::Link)
         return;
     const PostTarget target = postTargetOf(url.linkTarget, sitePath_);
     if (target.kind != PostTarget::None)
         addCandidate(item,
                      target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath,
-                     written, element, attribute, scanned.line, scanned.column,
-                     {target.key, target.lastSegment});
+                     written, where, {target.key, target.lastSegment});
 }
 
-void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
-                               const QString& element, const QString& attribute, qint64 line,
-                               qint64 column, const Target& target, UrlPlace place)
+void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByteArrayView text,
+                               const Where& where, const Target& target, UrlPlace place)
 {
     if (!itemHasCandidatePost_) {
         candidatePosts_.push_back(
@@ -58,17 +62,17 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, cons
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
         attachmentIdsUsed_.insert(target.key);
     const qsizetype start = candidateText_.size();
-    candidateText_.append(text.toUtf8());
+    candidateText_.append(text);
     const qsizetype textLength = candidateText_.size() - start;
     if (kind != Candidate::AttachmentId && kind != Candidate::ReusableBlockId)
         candidateText_.append(target.key.toUtf8());
     const Candidate candidate{kind,
                               place,
                               quint32(candidatePosts_.size() - 1),
-                              nameIndex(element),
-                              nameIndex(attribute),
-                              line,
-                              column,
+                              where.element,
+                              where.attribute,
+                              where.line,
+                              where.column,
                               start,
                               textLength,
                               candidateText_.size() - start - textLength};

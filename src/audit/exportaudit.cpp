@@ -3,6 +3,8 @@
 #include "sitepaths.h"
 
 #include <algorithm>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -14,13 +16,20 @@ bool isLoaded(UrlPlace place)
 // Lines of the body are lines of the export from where the body starts (an export escapes
 // markup, never line ends); columns match those of the export on the body's first line and
 // wherever the body is held verbatim, as in CDATA.
+// {0, 0} when the body's place is not known.
+std::pair<qint64, qint64> placeInExport(const AuditItem& item, qint64 line, qint64 column)
+{
+    if (!item.bodyStart.isKnown() || line <= 0)
+        return {0, 0};
+    return {item.bodyStart.line + line - 1,
+            line == 1 ? item.bodyStart.column + column - 1 : column};
+}
+
 void placeInExport(const AuditItem& item, AuditFinding& finding)
 {
-    if (!item.bodyStart.isKnown() || finding.bodyLine <= 0)
-        return;
-    finding.exportLine = item.bodyStart.line + finding.bodyLine - 1;
-    finding.exportColumn =
-        finding.bodyLine == 1 ? item.bodyStart.column + finding.bodyColumn - 1 : finding.bodyColumn;
+    if (item.bodyStart.isKnown() && finding.bodyLine > 0)
+        std::tie(finding.exportLine, finding.exportColumn) =
+            placeInExport(item, finding.bodyLine, finding.bodyColumn);
 }
 
 } // namespace
@@ -66,14 +75,14 @@ const QString& ExportAudit::shared(const QString& word)
     return *words_.insert(word);
 }
 
-void ExportAudit::recordItem(const AuditItem& item)
+void ExportAudit::recordItem(const AuditItem& item, const QUrl& link)
 {
     hosts_.addItem(item);
     // Kept for every item of the export: its few distinct types and statuses share one copy.
     const QString& status = shared(item.status);
     if (!item.postId.isEmpty() && !byId_.contains(item.postId))
         byId_.insert(item.postId, {shared(item.postType), status});
-    const QString path = postPathKey(QUrl(item.link));
+    const QString path = postPathKey(link);
     if (!path.isEmpty() && !statusByPath_.contains(path))
         statusByPath_.insert(path, status);
     if (!item.postName.isEmpty() && !statusByName_.contains(item.postName))
@@ -88,11 +97,12 @@ void ExportAudit::recordItem(const AuditItem& item)
 
 void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
 {
-    recordItem(item);
     const QUrl link(item.link);
+    recordItem(item, link);
     baseIsOwn_ = link.isValid() && !link.isRelative();
     base_ = baseIsOwn_ ? link : hosts_.currentAddress();
     itemHasCandidatePost_ = false;
+    postNameIndices_.assign(size_t(scan.names.size()), unknownName);
     std::vector<AuditFinding> findings = scan.findings;
     for (AuditFinding& finding : findings) {
         finding.title = item.title;
@@ -105,13 +115,16 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
         addCandidate(item,
                      id.kind == IdReference::Attachment ? Candidate::AttachmentId
                                                         : Candidate::ReusableBlockId,
-                     id.id, id.element, id.attribute, id.line, id.column, {id.id, {}});
+                     id.id.toUtf8(),
+                     {nameIndex(id.element), nameIndex(id.attribute), id.line, id.column},
+                     {id.id, {}});
     bool isNumber = false;
     const qint64 thumbnail = item.thumbnailId.trimmed().toLongLong(&isNumber);
     // The post meta has no place in the body; the body's start is the nearest known.
     if (isNumber && thumbnail > 0)
-        addCandidate(item, Candidate::AttachmentId, QString::number(thumbnail),
-                     QStringLiteral("wp:postmeta"), QStringLiteral("_thumbnail_id"), 1, 1,
+        addCandidate(item, Candidate::AttachmentId, QByteArray::number(thumbnail),
+                     {nameIndex(QStringLiteral("wp:postmeta")),
+                      nameIndex(QStringLiteral("_thumbnail_id")), 1, 1},
                      {QString::number(thumbnail), {}});
     std::stable_sort(findings.begin(), findings.end(), [](const auto& a, const auto& b) {
         return std::pair(a.bodyLine, a.bodyColumn) < std::pair(b.bodyLine, b.bodyColumn);
@@ -141,35 +154,32 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
                            std::vector<AuditFinding>& findings)
 {
     const ScannedUrl& url = scan.urls[index];
-    const QString written = scan.urlOf(url);
+    const QByteArrayView text(scan.urlText.constData() + url.textStart, url.textLength);
     // Prepared on the checking thread when it could be; only the hosts are decided here.
-    const PreparedUrl prepared =
-        scan.prepared.empty()
-            ? prepareUrl(written, base_, url.place == UrlPlace::Link, url.place == UrlPlace::Media)
-            : scan.prepared[index];
-    const ClassifiedUrl classified = classOf(prepared, hosts_);
-    const UrlClass urlClass = classified.urlClass;
-    InventoryEntry entry{scan.nameOf(url.element),
-                         scan.nameOf(url.attribute),
-                         written,
-                         sink_.keepsUrls() ? classified.resolved.toString() : QString(),
-                         urlClass,
-                         prepared.host,
-                         url.line};
-    AuditFinding placed = findingFor(item, "", AuditSeverity::Warning, url.line, url.column);
-    entry.exportLine = placed.exportLine;
-    entry.exportColumn = placed.exportColumn;
-    if (sink_.keepsUrls())
-        sink_.addUrl(item, entry);
+    std::optional<PreparedUrl> preparedHere;
+    if (scan.prepared.empty())
+        preparedHere = prepareUrl(scan.urlOf(url), base_, url.place == UrlPlace::Link,
+                                  url.place == UrlPlace::Media);
+    const PreparedUrl& prepared = preparedHere ? *preparedHere : scan.prepared[index];
+    const UrlClass urlClass = classOf(prepared, hosts_);
+    const bool insecure = prepared.url.insecure;
+    const Where where{nameIndex(scan, url.element), nameIndex(scan, url.attribute), url.line,
+                      url.column};
+    const QString& element = names_[where.element];
+    if (sink_.keepsUrls()) {
+        const auto [exportLine, exportColumn] = placeInExport(item, url.line, url.column);
+        sink_.addUrl(item, {element, names_[where.attribute], scan.urlOf(url),
+                            prepared.url.resolved.toString(), urlClass, prepared.host, url.line,
+                            exportLine, exportColumn});
+    }
     const bool loaded = isLoaded(url.place);
-    countHost(entry.host, urlClass, loaded, classified.insecure);
+    countHost(prepared.host, urlClass, loaded, insecure);
     const auto add = [&](const char* check, AuditSeverity severity, const QString& detail) {
-        AuditFinding finding = placed;
-        finding.check = QString::fromLatin1(check);
-        finding.severity = severity;
+        AuditFinding finding = findingFor(item, check, severity, url.line, url.column);
+        const QString written = scan.urlOf(url);
         finding.subject = written.size() > 200 ? written.left(200) + QChar(0x2026) : written;
-        finding.element = entry.element;
-        finding.attribute = entry.attribute;
+        finding.element = element;
+        finding.attribute = names_[where.attribute];
         finding.detail = detail;
         findings.push_back(std::move(finding));
     };
@@ -181,21 +191,20 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     if (urlClass == UrlClass::Site)
         add("site-host", AuditSeverity::Warning,
             QStringLiteral("the current host is %1").arg(hosts_.currentHost()));
-    if (classified.insecure && loaded)
+    if (insecure && loaded)
         add("insecure-resource", AuditSeverity::Warning,
-            QStringLiteral("http: %1 loaded by the page").arg(entry.element));
-    if (classified.insecure && url.place == UrlPlace::Link && urlClass == UrlClass::External)
+            QStringLiteral("http: %1 loaded by the page").arg(element));
+    if (insecure && url.place == UrlPlace::Link && urlClass == UrlClass::External)
         add("insecure-link", AuditSeverity::Note, QStringLiteral("http: link"));
     if (urlClass == UrlClass::Current || urlClass == UrlClass::Site)
-        checkTarget(item, written, prepared, url, entry.element, entry.attribute);
+        checkTarget(item, text, prepared, url.place, where);
     // Kept for the end, up to a bound on what an export of millions of links holds: past it, a
     // URL is judged by the hosts known when its post is read.
     constexpr qint64 externalsKeptAtMost = 1 << 15;
     if (urlClass == UrlClass::External && url.textLength <= 2048 &&
         externalsKept_ < externalsKeptAtMost) {
         ++externalsKept_;
-        addCandidate(item, Candidate::ExternalUrl, written, entry.element, entry.attribute,
-                     url.line, url.column, {prepared.hostKey, {}}, url.place);
+        addCandidate(item, Candidate::ExternalUrl, text, where, {prepared.hostKey, {}}, url.place);
     }
 }
 

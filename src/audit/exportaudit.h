@@ -128,22 +128,31 @@ private:
         QString key;
         QString lastSegment;
     };
+    // Where a URL or an ID stands: its element and attribute, both indices into names_, and its
+    // place in the body.
+    struct Where
+    {
+        quint32 element = 0;
+        quint32 attribute = 0;
+        qint64 line = 0;
+        qint64 column = 0;
+    };
     struct ItemInfo
     {
         QString type;
         QString status;
     };
 
-    void recordItem(const AuditItem& item);
+    void recordItem(const AuditItem& item, const QUrl& link);
     const QString& shared(const QString& word);
     void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
-    void checkTarget(const AuditItem& item, const QString& written, const PreparedUrl& url,
-                     const ScannedUrl& scanned, const QString& element, const QString& attribute);
-    void addCandidate(const AuditItem& item, Candidate::Kind kind, const QString& text,
-                      const QString& element, const QString& attribute, qint64 line, qint64 column,
-                      const Target& target, UrlPlace place = UrlPlace::Link);
+    void checkTarget(const AuditItem& item, QByteArrayView written, const PreparedUrl& url,
+                     UrlPlace place, const Where& where);
+    // text is UTF-8.
+    void addCandidate(const AuditItem& item, Candidate::Kind kind, QByteArrayView text,
+                      const Where& where, const Target& target, UrlPlace place = UrlPlace::Link);
     void settleExternal(const Candidate& candidate);
     QUrl baseOf(const CandidatePost& post) const;
     QString textOf(const Candidate& candidate) const;
@@ -154,6 +163,8 @@ private:
     QString missingItem(const Candidate& candidate, const Target& target, bool& settled) const;
     AuditFinding findingOf(const Candidate& candidate) const;
     quint32 nameIndex(const QString& name);
+    // The index into names_ of a name of the post's scan.
+    quint32 nameIndex(const PostScan& scan, quint32 index);
     void emitFinding(const AuditFinding& finding, bool listed = true);
     AuditFinding findingFor(const AuditItem& item, const char* check, AuditSeverity severity,
                             qint64 line, qint64 column) const;
@@ -178,7 +189,9 @@ private:
     bool itemHasCandidatePost_ = false;
     QList<QString> names_;
     QHash<QString, quint32> nameIndices_;
-    QUrl base_; // the current item's address, or the site's
+    static constexpr quint32 unknownName = ~quint32(0);
+    std::vector<quint32> postNameIndices_; // of the current post's names, once looked up
+    QUrl base_;                            // the current item's address, or the site's
     bool baseIsOwn_ = false;
     QHash<QString, AuditSummary::Host> hostCounts_;
     AuditSummary summary_;

@@ -179,10 +179,7 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool
     return prepared;
 }
 
-ClassifiedUrl classOf(const PreparedUrl& prepared, const SiteHosts& hosts)
+UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts)
 {
-    ClassifiedUrl result = prepared.url;
-    if (prepared.needsHosts)
-        result.urlClass = hosts.classOfHost(prepared.hostKey);
-    return result;
+    return prepared.needsHosts ? hosts.classOfHost(prepared.hostKey) : prepared.url.urlClass;
 }

@@ -80,5 +80,5 @@ struct PreparedUrl
 
 // link and media say how the page uses the URL: followed when clicked, or loaded as media.
 PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool media);
-// The URL classed with what the export has said of the site's hosts so far.
-ClassifiedUrl classOf(const PreparedUrl& prepared, const SiteHosts& hosts);
+// The URL's class by what the export has said of the site's hosts so far.
+UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts);
