@@ -156,21 +156,22 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     const ScannedUrl& url = scan.urls[index];
     const QByteArrayView text(scan.urlText.constData() + url.textStart, url.textLength);
     // Prepared on the checking thread when it could be; only the hosts are decided here.
+    const bool keepsUrls = sink_.keepsUrls();
     std::optional<PreparedUrl> preparedHere;
-    if (scan.prepared.empty())
-        preparedHere = prepareUrl(scan.urlOf(url), base_, url.place == UrlPlace::Link,
-                                  url.place == UrlPlace::Media);
+    if (scan.prepared.empty() || (keepsUrls && !scan.prepared[index].resolvedKept))
+        preparedHere =
+            prepareUrl(scan.urlOf(url), base_,
+                       {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls});
     const PreparedUrl& prepared = preparedHere ? *preparedHere : scan.prepared[index];
     const UrlClass urlClass = classOf(prepared, hosts_);
-    const bool insecure = prepared.url.insecure;
+    const bool insecure = prepared.insecure;
     const Where where{nameIndex(scan, url.element), nameIndex(scan, url.attribute), url.line,
                       url.column};
     const QString& element = names_[where.element];
-    if (sink_.keepsUrls()) {
+    if (keepsUrls) {
         const auto [exportLine, exportColumn] = placeInExport(item, url.line, url.column);
-        sink_.addUrl(item, {element, names_[where.attribute], scan.urlOf(url),
-                            prepared.url.resolved.toString(), urlClass, prepared.host, url.line,
-                            exportLine, exportColumn});
+        sink_.addUrl(item, {element, names_[where.attribute], scan.urlOf(url), prepared.resolved,
+                            urlClass, prepared.host, url.line, exportLine, exportColumn});
     }
     const bool loaded = isLoaded(url.place);
     countHost(prepared.host, urlClass, loaded, insecure);

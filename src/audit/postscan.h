@@ -97,5 +97,6 @@ private:
 
 // The scan of each post made beside its check, on the thread that checks it: from the events of
 // the check's own parse when the post is well-formed, by an HtmlPostReader when it is not. Each
-// post's report then carries its PostScan.
-BodyReadingFactory postScanReadings();
+// post's report then carries its PostScan, and its URLs' resolved forms as text when the URL
+// inventory is wanted.
+BodyReadingFactory postScanReadings(bool keepResolvedUrls = false);

@@ -11,6 +11,8 @@ namespace {
 class PostScanReading : public BodyReading
 {
 public:
+    explicit PostScanReading(bool keepResolvedUrls) : keepResolvedUrls_(keepResolvedUrls) {}
+
     MarkupEvents* begin(const ExportItem& item) override
     {
         body_ = item.bodyUtf8;
@@ -49,10 +51,12 @@ private:
             return; // resolved against the site's address, which the recording knows
         scan.prepared.reserve(scan.urls.size());
         for (const ScannedUrl& url : scan.urls)
-            scan.prepared.push_back(prepareUrl(scan.urlOf(url), base, url.place == UrlPlace::Link,
-                                               url.place == UrlPlace::Media));
+            scan.prepared.push_back(prepareUrl(
+                scan.urlOf(url), base,
+                {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepResolvedUrls_}));
     }
 
+    bool keepResolvedUrls_;
     QByteArray body_; // shared with the item, not copied
     QString link_;
     std::optional<PostScan> scan_;
@@ -62,7 +66,7 @@ private:
 
 } // namespace
 
-BodyReadingFactory postScanReadings()
+BodyReadingFactory postScanReadings(bool keepResolvedUrls)
 {
-    return [] { return std::make_unique<PostScanReading>(); };
+    return [keepResolvedUrls] { return std::make_unique<PostScanReading>(keepResolvedUrls); };
 }

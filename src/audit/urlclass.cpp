@@ -1,7 +1,5 @@
 #include "urlclass.h"
 
-#include <QHash>
-
 QString urlClassName(UrlClass urlClass)
 {
     static const char* const names[] = {"current", "site", "external",   "fragment", "mailto",
@@ -15,6 +13,8 @@ QString hostKey(const QUrl& url)
     if (host.startsWith(QLatin1String("www.")))
         host.remove(0, 4);
     const int port = url.port();
+    if (port == -1)
+        return host;
     const QString scheme = url.scheme().toLower();
     const bool defaultPort = port == -1 || (scheme == QLatin1String("http") && port == 80) ||
                              (scheme == QLatin1String("https") && port == 443);
@@ -32,13 +32,13 @@ bool isWebUrl(const QUrl& url)
            !url.host().isEmpty();
 }
 
-// The scheme a URL is written with, lower-cased, or nothing for a relative one.
-QString schemeOf(const QString& url)
+// The scheme a URL is written with, in ASCII only, or nothing for a relative one.
+QStringView schemeOf(const QString& url)
 {
     for (qsizetype i = 0; i < url.size(); ++i) {
         const QChar c = url.at(i);
         if (c == QLatin1Char(':'))
-            return i > 0 ? url.left(i).toLower() : QString();
+            return QStringView(url).left(i);
         const bool letter = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
                             (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
         const bool other = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
@@ -110,16 +110,20 @@ ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, b
         result.resolved = base.resolved(QUrl(written));
         return result;
     }
-    const QString scheme = schemeOf(written);
-    static const QHash<QString, UrlClass> named = {
-        {QStringLiteral("mailto"), UrlClass::Mailto},
-        {QStringLiteral("tel"), UrlClass::Tel},
-        {QStringLiteral("data"), UrlClass::Data},
-        {QStringLiteral("javascript"), UrlClass::Javascript}};
+    const QStringView scheme = schemeOf(written);
+    const auto is = [&](const char* name) {
+        return scheme.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    static const std::pair<const char*, UrlClass> named[] = {{"mailto", UrlClass::Mailto},
+                                                             {"tel", UrlClass::Tel},
+                                                             {"data", UrlClass::Data},
+                                                             {"javascript", UrlClass::Javascript}};
     // These are not parsed: a data URI may be megabytes long, and none of them has a host.
-    if (named.contains(scheme)) {
-        result.urlClass = named.value(scheme);
-        return result;
+    for (const auto& [name, urlClass] : named) {
+        if (is(name)) {
+            result.urlClass = urlClass;
+            return result;
+        }
     }
     const QUrl url(written, QUrl::TolerantMode);
     // An empty href is a link to the page it stands on, as a browser reads it.
@@ -132,16 +136,18 @@ ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, b
         result.urlClass = UrlClass::Invalid;
         return result;
     }
-    if (!scheme.isEmpty() && scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+    const bool http = is("http");
+    if (!scheme.isEmpty() && !http && !is("https")) {
         result.urlClass = UrlClass::Other;
         result.resolved = url;
         return result;
     }
     result.resolved = url.isRelative() ? base.resolved(url) : url;
-    result.insecure = scheme == QLatin1String("http");
-    if (!scheme.isEmpty() && url.host().isEmpty())
+    result.insecure = http;
+    const bool hasHost = !url.host().isEmpty();
+    if (!scheme.isEmpty() && !hasHost)
         result.urlClass = UrlClass::Invalid;
-    else if (url.host().isEmpty())
+    else if (!hasHost)
         result.urlClass = UrlClass::Current;
     else
         needsHosts = true;
@@ -159,27 +165,33 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
     return result;
 }
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool media)
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use)
 {
     PreparedUrl prepared;
-    prepared.url = classifyApartFromHosts(written, base, prepared.needsHosts);
-    const QUrl& resolved = prepared.url.resolved;
+    const ClassifiedUrl url = classifyApartFromHosts(written, base, prepared.needsHosts);
+    prepared.urlClass = url.urlClass;
+    prepared.insecure = url.insecure;
+    const QUrl& resolved = url.resolved;
+    if (use.keepResolved) {
+        prepared.resolved = resolved.toString();
+        prepared.resolvedKept = true;
+    }
     prepared.host = resolved.host();
     if (prepared.needsHosts)
         prepared.hostKey = hostKey(resolved);
-    if ((!prepared.needsHosts && prepared.url.urlClass != UrlClass::Current) || (!link && !media))
+    if ((!prepared.needsHosts && url.urlClass != UrlClass::Current) || (!use.link && !use.media))
         return prepared;
     const QString path = resolved.path(QUrl::FullyDecoded);
     prepared.mediaKey = mediaKey(path, prepared.host);
-    if (link && !prepared.mediaKey.isEmpty())
+    if (use.link && !prepared.mediaKey.isEmpty())
         prepared.mediaExtension = hasMediaExtension(resolved.path());
     // A link to an uploaded file names that file, not a post.
-    if (link && !prepared.mediaExtension)
+    if (use.link && !prepared.mediaExtension)
         prepared.linkTarget = linkTargetOf(resolved, path);
     return prepared;
 }
 
 UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts)
 {
-    return prepared.needsHosts ? hosts.classOfHost(prepared.hostKey) : prepared.url.urlClass;
+    return prepared.needsHosts ? hosts.classOfHost(prepared.hostKey) : prepared.urlClass;
 }

@@ -67,9 +67,13 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
 // with a host, the class waits for classOf().
 struct PreparedUrl
 {
-    ClassifiedUrl url; // its class final unless needsHosts
+    UrlClass urlClass = UrlClass::Invalid; // final unless needsHosts
     bool needsHosts = false;
+    bool insecure = false;       // written with http:
     bool mediaExtension = false; // of the resolved path, of a link to an uploaded file
+    bool resolvedKept = false;
+    // As text, only when asked for: a parsed URL held for each of millions costs far more.
+    QString resolved;
     QString host;
     QString hostKey;
     // Of a URL that may be the site's, what the audit judges there: the uploaded file of a media
@@ -78,7 +82,15 @@ struct PreparedUrl
     PostTarget linkTarget;
 };
 
-// link and media say how the page uses the URL: followed when clicked, or loaded as media.
-PreparedUrl prepareUrl(const QString& written, const QUrl& base, bool link, bool media);
+// How the page uses a URL (followed when clicked, or loaded as media), and whether its resolved
+// form is kept, for the inventory.
+struct UrlUse
+{
+    bool link = false;
+    bool media = false;
+    bool keepResolved = false;
+};
+
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use);
 // The URL's class by what the export has said of the site's hosts so far.
 UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts);

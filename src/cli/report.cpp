@@ -136,7 +136,7 @@ AnalysisOptions analysisOptions(const ReportOptions& options, FILE* err, QElapse
     analysis.dummyTag = options.dummyTag;
     // The audit's scan of each post is made beside its check, on the checking threads.
     if (options.audit.enabled)
-        analysis.bodyReadings = postScanReadings();
+        analysis.bodyReadings = postScanReadings(!options.audit.urlsPath.isEmpty());
     if (options.showProgress) {
         analysis.progress = [err, &timer](qint64 recorded) {
             if (timer.elapsed() < 200)
