@@ -159,9 +159,9 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     const bool keepsUrls = sink_.keepsUrls();
     std::optional<PreparedUrl> preparedHere;
     if (scan.prepared.empty() || (keepsUrls && !scan.prepared[index].resolvedKept))
-        preparedHere =
-            prepareUrl(scan.urlOf(url), base_,
-                       {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls});
+        preparedHere = prepareUrl(
+            scan.urlOf(url), base_,
+            {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls}, urlHosts_);
     const PreparedUrl& prepared = preparedHere ? *preparedHere : scan.prepared[index];
     const UrlClass urlClass = classOf(prepared, hosts_);
     const bool insecure = prepared.insecure;

@@ -192,6 +192,7 @@ private:
     static constexpr quint32 unknownName = ~quint32(0);
     std::vector<quint32> postNameIndices_; // of the current post's names, once looked up
     QUrl base_;                            // the current item's address, or the site's
+    HostMemo urlHosts_;
     bool baseIsOwn_ = false;
     QHash<QString, AuditSummary::Host> hostCounts_;
     AuditSummary summary_;

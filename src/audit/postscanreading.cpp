@@ -44,7 +44,7 @@ public:
 private:
     // What the audit needs of each URL and can know without the rest of the export is made
     // here, on the checking thread, leaving the recording thread only what needs the site's hosts.
-    void prepareUrls(PostScan& scan) const
+    void prepareUrls(PostScan& scan)
     {
         const QUrl base(link_);
         if (!base.isValid() || base.isRelative())
@@ -53,10 +53,12 @@ private:
         for (const ScannedUrl& url : scan.urls)
             scan.prepared.push_back(prepareUrl(
                 scan.urlOf(url), base,
-                {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepResolvedUrls_}));
+                {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepResolvedUrls_},
+                hosts_));
     }
 
     bool keepResolvedUrls_;
+    HostMemo hosts_;
     QByteArray body_; // shared with the item, not copied
     QString link_;
     std::optional<PostScan> scan_;

@@ -146,17 +146,22 @@ PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath)
 
 QString mediaKey(const QUrl& resolved)
 {
-    return mediaKey(resolved.path(QUrl::FullyDecoded), resolved.host());
+    return mediaKey(resolved.path(QUrl::FullyDecoded), isMediaHost(resolved.host()));
 }
 
-QString mediaKey(const QString& decodedPath, const QString& host)
+bool isMediaHost(const QString& host)
+{
+    return host.toLower().endsWith(QLatin1String(".files.wordpress.com"));
+}
+
+QString mediaKey(const QString& decodedPath, bool onMediaHost)
 {
     static const QLatin1String uploads("/wp-content/uploads/");
     const qsizetype at = decodedPath.indexOf(uploads);
     QString key;
     if (at >= 0)
         key = decodedPath.mid(at + uploads.size());
-    else if (host.toLower().endsWith(QLatin1String(".files.wordpress.com")))
+    else if (onMediaHost)
         key = decodedPath.mid(1);
     else
         return {};

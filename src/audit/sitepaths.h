@@ -35,8 +35,9 @@ QString postPathKey(const QUrl& link);
 // suffixes that WordPress adds to the names of an attachment's images; empty for a URL that is
 // no uploaded file.
 QString mediaKey(const QUrl& resolved);
-// The same of a URL's fully decoded path and its host.
-QString mediaKey(const QString& decodedPath, const QString& host);
+// The same of a URL's fully decoded path, on a WordPress.com media host or not.
+QString mediaKey(const QString& decodedPath, bool onMediaHost);
+bool isMediaHost(const QString& host);
 
 // Whether a path ends in the extension of an image, audio, video or document file.
 bool hasMediaExtension(const QString& path);

@@ -165,7 +165,24 @@ ClassifiedUrl classifyUrl(const QString& written, const QUrl& base, const SiteHo
     return result;
 }
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use)
+const HostMemo::Host& HostMemo::of(const QUrl& resolved)
+{
+    const QString host = resolved.host();
+    for (const Host& known : recent_) {
+        if (known.host == host)
+            return known;
+    }
+    Host& added = recent_[next_];
+    next_ = (next_ + 1) % recent_.size();
+    added.host = host;
+    added.key = host.toLower();
+    if (added.key.startsWith(QLatin1String("www.")))
+        added.key.remove(0, 4);
+    added.mediaHost = isMediaHost(host);
+    return added;
+}
+
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts)
 {
     PreparedUrl prepared;
     const ClassifiedUrl url = classifyApartFromHosts(written, base, prepared.needsHosts);
@@ -176,13 +193,14 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use)
         prepared.resolved = resolved.toString();
         prepared.resolvedKept = true;
     }
-    prepared.host = resolved.host();
+    const HostMemo::Host& host = hosts.of(resolved);
+    prepared.host = host.host;
     if (prepared.needsHosts)
-        prepared.hostKey = hostKey(resolved);
+        prepared.hostKey = resolved.port() == -1 ? host.key : hostKey(resolved);
     if ((!prepared.needsHosts && url.urlClass != UrlClass::Current) || (!use.link && !use.media))
         return prepared;
     const QString path = resolved.path(QUrl::FullyDecoded);
-    prepared.mediaKey = mediaKey(path, prepared.host);
+    prepared.mediaKey = mediaKey(path, host.mediaHost);
     if (use.link && !prepared.mediaKey.isEmpty())
         prepared.mediaExtension = hasMediaExtension(resolved.path());
     // A link to an uploaded file names that file, not a post.

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <array>
+
 enum class UrlClass
 {
     Current,
@@ -82,6 +84,24 @@ struct PreparedUrl
     PostTarget linkTarget;
 };
 
+// What the audit takes of a URL's host, kept for the last few hosts met: a post's URLs use few,
+// each many times. One belongs to one thread.
+class HostMemo
+{
+public:
+    struct Host
+    {
+        QString host;
+        QString key; // hostKey() when the URL's port is its scheme's default
+        bool mediaHost = false;
+    };
+    const Host& of(const QUrl& resolved);
+
+private:
+    std::array<Host, 4> recent_; // those of no host to begin with
+    size_t next_ = 0;
+};
+
 // How the page uses a URL (followed when clicked, or loaded as media), and whether its resolved
 // form is kept, for the inventory.
 struct UrlUse
@@ -91,6 +111,6 @@ struct UrlUse
     bool keepResolved = false;
 };
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use);
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts);
 // The URL's class by what the export has said of the site's hosts so far.
 UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts);
