@@ -44,7 +44,8 @@ struct AuditSummary;
 
 // Keeps a text the report prints to its line: every line break and other control character
 // (an export's own text could otherwise forge fault lines or move a terminal's cursor) becomes a
-// space, as in the table files.
+// space, as in the table files; an embedding, override or isolate that the text leaves open is
+// closed at its end.
 QString oneLine(QString text);
 
 // `EXPORT:LINE:COLUMN: SEVERITY: REASON (in "TITLE", post ID N)`, the item left out where it is

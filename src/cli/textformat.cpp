@@ -5,6 +5,9 @@
 #include "analysis/faultdescription.h"
 #include "analysis/nativepath.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 void print(FILE* stream, const QString& text)
@@ -90,11 +93,25 @@ private:
 
 QString oneLine(QString text)
 {
+    // The embeddings, overrides and isolates the text opens, innermost last: one left open would
+    // reorder what a terminal shows of the rest of the line (the check, the title, the next
+    // field), so each is closed where the text ends. Those the text closes itself stay as they
+    // are, as right-to-left titles use them.
+    std::vector<char16_t> open;
     for (QChar& character : text) {
         const char16_t code = character.unicode();
         if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029)
             character = QLatin1Char(' ');
+        else if ((code >= 0x202A && code <= 0x202E && code != 0x202C) ||
+                 (code >= 0x2066 && code <= 0x2068))
+            open.push_back(code >= 0x2066 ? u'\x2069' : u'\x202C');
+        else if (code == 0x202C && !open.empty() && open.back() == 0x202C)
+            open.pop_back();
+        else if (code == 0x2069 && std::find(open.begin(), open.end(), 0x2069) != open.end())
+            open.erase(std::find(open.rbegin(), open.rend(), 0x2069).base() - 1, open.end());
     }
+    for (auto closer = open.rbegin(); closer != open.rend(); ++closer)
+        text.append(QChar(*closer));
     return text;
 }
 

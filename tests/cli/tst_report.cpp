@@ -257,6 +257,16 @@ void ReportTest::faultLinesAndSummary()
     QCOMPARE(forged.size(), 4); // the post's fault, the ESC and the DLE, the summary
     QVERIFY2(!forged.join(u'\n').contains(u'\x1b') && forged.at(2).startsWith(forging),
              qPrintable(forged.join(u'\n')));
+    // A title's override left open is closed before the line goes on; one closed stays as is.
+    const QString bidi =
+        fixture_.write(ExportFixture::channelWith(
+                           {ExportFixture::item(QStringLiteral("\u2067a\u202Eb"), "x&nbsp;y"),
+                            ExportFixture::item(QStringLiteral("\u202Bc\u202C d"), "x&nbsp;y")}),
+                       QStringLiteral("bidi.xml"));
+    const QString bidiOut = report({bidi}).out;
+    QVERIFY2(bidiOut.contains(QStringLiteral("[\u2067a\u202Eb\u202C\u2069]\n")) &&
+                 bidiOut.contains(QStringLiteral("[\u202Bc\u202C d]\n")),
+             qPrintable(bidiOut));
     // An item whose fault comes before any `wp:post_id` is named by its title alone.
     const QString noId = fixture_.write(
         ExportFixture::channelWith({ExportFixture::item("Fine", "ok")
