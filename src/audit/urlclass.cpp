@@ -1,5 +1,7 @@
 #include "urlclass.h"
 
+#include <algorithm>
+
 QString urlClassName(UrlClass urlClass)
 {
     static const char* const names[] = {"current", "site", "external",   "fragment", "mailto",
@@ -100,8 +102,83 @@ UrlClass SiteHosts::classOfHost(const QString& key) const
 
 namespace {
 
+// Letters, digits, dots and hyphens, then perhaps a port: what QUrl takes as it is, so that the
+// start parsed once stands for every URL written with it.
+bool isPlainAuthority(QStringView authority)
+{
+    const qsizetype colon = authority.indexOf(QLatin1Char(':'));
+    const QStringView host = colon < 0 ? authority : authority.first(colon);
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') &&
+            c != QLatin1Char('-'))
+            return false;
+    }
+    for (const QChar c : colon < 0 ? QStringView() : authority.sliced(colon + 1)) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool UrlStarts::parse(const QString& written, QUrl& url)
+{
+    const qsizetype colon = written.indexOf(QLatin1Char(':'));
+    const QStringView scheme = QStringView(written).first(qMax<qsizetype>(colon, 0));
+    if ((scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
+         scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) ||
+        QStringView(written).sliced(colon + 1).left(2) != QLatin1String("//"))
+        return false;
+    qsizetype end = colon + 3;
+    while (end < written.size() && written.at(end) != QLatin1Char('/') &&
+           written.at(end) != QLatin1Char('?') && written.at(end) != QLatin1Char('#'))
+        ++end;
+    const QStringView rest = QStringView(written).sliced(end);
+    // A path that starts with "//" would be read as an authority of its own.
+    if (!isPlainAuthority(QStringView(written).sliced(colon + 3, end - colon - 3)) ||
+        rest.startsWith(QLatin1String("//")))
+        return false;
+    const QStringView text = QStringView(written).first(end);
+    const auto known = std::find_if(starts_.begin(), starts_.end(),
+                                    [&](const Start& start) { return start.text == text; });
+    const Start* start = known != starts_.end() ? &*known : nullptr;
+    if (start == nullptr) {
+        const QUrl parsed(text.toString(), QUrl::TolerantMode);
+        if (!parsed.isValid() || parsed.host().isEmpty())
+            return false;
+        // A hostile post may name a host per URL: the starts kept stay few.
+        constexpr size_t kept = 64;
+        Start fresh{text.toString(), parsed};
+        if (starts_.size() < kept)
+            start = &starts_.emplace_back(std::move(fresh));
+        else
+            start = &(starts_[replaced_++ % kept] = std::move(fresh));
+    }
+    url = start->url;
+    const qsizetype query = rest.indexOf(QLatin1Char('?'));
+    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
+    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
+    const qsizetype pathEnd = hasQuery ? query : fragment >= 0 ? fragment : rest.size();
+    if (pathEnd > 0)
+        url.setPath(rest.first(pathEnd).toString(), QUrl::TolerantMode);
+    if (hasQuery)
+        url.setQuery(
+            rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1).toString(),
+            QUrl::TolerantMode);
+    if (fragment >= 0)
+        url.setFragment(rest.sliced(fragment + 1).toString(), QUrl::TolerantMode);
+    return true;
+}
+
+namespace {
+
 // All of the classing but the hosts: a web URL with a host comes back as External, needsHosts.
-ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, bool& needsHosts)
+// With starts, a web URL's start comes from there.
+ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, bool& needsHosts,
+                                     UrlStarts* starts = nullptr)
 {
     needsHosts = false;
     ClassifiedUrl result;
@@ -125,7 +202,9 @@ ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, b
             return result;
         }
     }
-    const QUrl url(written, QUrl::TolerantMode);
+    QUrl url;
+    if (starts == nullptr || !starts->parse(written, url))
+        url = QUrl(written, QUrl::TolerantMode);
     // An empty href is a link to the page it stands on, as a browser reads it.
     if (written.isEmpty()) {
         result.urlClass = UrlClass::Current;
@@ -185,7 +264,8 @@ const HostMemo::Host& HostMemo::of(const QUrl& resolved)
 PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts)
 {
     PreparedUrl prepared;
-    const ClassifiedUrl url = classifyApartFromHosts(written, base, prepared.needsHosts);
+    const ClassifiedUrl url =
+        classifyApartFromHosts(written, base, prepared.needsHosts, &hosts.starts());
     prepared.urlClass = url.urlClass;
     prepared.insecure = url.insecure;
     const QUrl& resolved = url.resolved;

@@ -17,6 +17,7 @@ private slots:
     void inventory_data();
     void inventory();
     void summaryHosts();
+    void urlStartsParseAsQUrl();
     void faultyPostReadAsMended();
     void hostileBodyInBoundedTime_data();
     void hostileBodyInBoundedTime();
@@ -493,6 +494,31 @@ void AuditTest::faultyPostReadAsMended()
     QCOMPARE(faulty.size(), 12);
     QCOMPARE(faulty, inventoryOf(mended, false));
     QCOMPARE(faulty, inventoryOf(mended, true));
+}
+
+// A URL whose start comes from those met before is the URL that QUrl parses whole, whatever its
+// path, query and fragment hold; a start that QUrl would read otherwise is parsed whole.
+void AuditTest::urlStartsParseAsQUrl()
+{
+    UrlStarts starts;
+    for (const char* written :
+         {"https://Ex-ample.COM:8080/a b/%zz/%2F/../é?q=1&r=%41#frag ment", "HTTP://www.a.b",
+          "http://www.a.b?x#y", "http://www.a.b#only", "http://www.a.b/p#f?not-query",
+          "http://www.a.b/?", "http://www.a.b/#", "https://example.com//double/slash",
+          "https://user@example.com/p", "https://exa_mple.com/p", "https://[::1]:80/p",
+          "https://example.com:/p", "https://example.com:99999/p", "https://ex ample.com/p",
+          "https:/single/slash", "https:no-slash", "https://example.com/中/😀?\\"}) {
+        const QString url = QString::fromUtf8(written);
+        const QUrl whole(url, QUrl::TolerantMode);
+        for (int time = 0; time < 2; ++time) {
+            QUrl parsed;
+            if (!starts.parse(url, parsed))
+                continue;
+            QCOMPARE(parsed.isValid(), whole.isValid());
+            QCOMPARE(parsed.toString(QUrl::FullyEncoded), whole.toString(QUrl::FullyEncoded));
+            QCOMPARE(parsed.host(), whole.host());
+        }
+    }
 }
 
 void AuditTest::hostileBodyInBoundedTime_data()
