@@ -230,9 +230,13 @@ void ExportAudit::finish()
         AuditFinding finding;
         finding.check = QStringLiteral("no-attachments");
         finding.severity = AuditSeverity::Warning;
-        const QString files = QStringLiteral("use %1 media files").arg(mediaUsed_.size());
+        const QString files = mediaUsed_.size() == 1
+                                  ? QStringLiteral("use 1 media file")
+                                  : QStringLiteral("use %1 media files").arg(mediaUsed_.size());
         const QString ids =
-            QStringLiteral("name %1 attachments by ID").arg(attachmentIdsUsed_.size());
+            attachmentIdsUsed_.size() == 1
+                ? QStringLiteral("name 1 attachment by ID")
+                : QStringLiteral("name %1 attachments by ID").arg(attachmentIdsUsed_.size());
         finding.detail = QStringLiteral("the export holds no attachments, yet its posts ") +
                          (attachmentIdsUsed_.isEmpty() ? files
                           : mediaUsed_.isEmpty()       ? ids
