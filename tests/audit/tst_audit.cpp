@@ -1,9 +1,11 @@
 #include "analysis/postcheck.h"
+#include "audit/bytesearch.h"
 #include "audit/exportaudit.h"
 
 #include "childprocess.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTest>
 
 // The audit of one planted export: a row per case, those that must find nothing included.
@@ -18,6 +20,7 @@ private slots:
     void inventory();
     void summaryHosts();
     void urlStartsParseAsQUrl();
+    void findBytesAsIndexOf();
     void faultyPostReadAsMended();
     void hostileBodyInBoundedTime_data();
     void hostileBodyInBoundedTime();
@@ -519,6 +522,23 @@ void AuditTest::urlStartsParseAsQUrl()
             QCOMPARE(parsed.isValid(), whole.isValid());
             QCOMPARE(parsed.toString(QUrl::FullyEncoded), whole.toString(QUrl::FullyEncoded));
             QCOMPARE(parsed.host(), whole.host());
+        }
+    }
+}
+
+// The bodies' searches find what a plain search finds, wherever a needle falls across the
+// sixteen-byte steps, at a body's end or cut short by it.
+void AuditTest::findBytesAsIndexOf()
+{
+    QRandomGenerator random(7);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray text(random.bounded(80), Qt::Uninitialized);
+        for (char& c : text)
+            c = "[/htps:"[random.bounded(7)];
+        const qsizetype from = random.bounded(int(text.size()) + 2) - 1;
+        for (const char* needle : {"[/", "http", "https:/"}) {
+            QCOMPARE(findBytes(text, from, needle),
+                     QByteArrayView(text).indexOf(needle, qMax<qsizetype>(from, 0)));
         }
     }
 }
