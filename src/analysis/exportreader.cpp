@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -367,7 +368,13 @@ ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
 
     ItemWalk walk(reader.get(), state, input.repair);
     walk.onChannel_ = onChannel;
+    xmlResetLastError();
     const int status = walk.run(onItem, result.itemCount);
+    // A buffer libxml2 cannot grow is raised to no parser, and the reader just stops there: only
+    // the thread's last error tells that the run failed, not the export.
+    const xmlError* last = xmlGetLastError();
+    if (last != nullptr && last->code == XML_ERR_NO_MEMORY)
+        throw std::bad_alloc();
     if (!state.faulted)
         walk.handChannel();
     result.channel = walk.channel;
