@@ -20,15 +20,15 @@ struct MarkupAttribute
 
 // Follows a parse of a post's body, event by event, in body order. Names come as written (a
 // prefix included), values with their references decoded. Offsets count the body's bytes: an
-// element's is where the parser stands at the end of its start tag, a comment's just after its
-// "-->".
+// element's is where the parser stands at the end of its start tag, an end's just after the end
+// tag (or the "/>" of an empty element), a comment's just after its "-->".
 class MarkupEvents
 {
 public:
     virtual ~MarkupEvents() = default;
     virtual void startElement(QByteArrayView name, std::span<const MarkupAttribute> attributes,
                               qint64 offset) = 0;
-    virtual void endElement(QByteArrayView name) = 0;
+    virtual void endElement(QByteArrayView name, qint64 offset) = 0;
     virtual void text(QByteArrayView chunk) = 0;
     virtual void comment(QByteArrayView content, qint64 offset) = 0;
 };

@@ -176,7 +176,7 @@ void onEndElement(void* context, const xmlChar* localName, const xmlChar* prefix
     guarded(context, [&] {
         parse.links.endElement(parse.depth);
         if (MarkupEvents* events = parse.depth > 1 ? eventsOf(context) : nullptr)
-            events->endElement(qualifiedName(prefix, localName, parse.name));
+            events->endElement(qualifiedName(prefix, localName, parse.name), bodyOffsetOf(context));
     });
     --parse.depth;
 }

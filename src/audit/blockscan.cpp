@@ -110,6 +110,7 @@ bool isUrlKey(const QString& key)
 void PostScanner::comment(QByteArrayView content, qint64 offset)
 {
     flushText();
+    resumeOffset_ = qMax(resumeOffset_, offset);
     qint64 start = offset - content.size() - 7;
     if (start < 0 || !body_.sliced(start).startsWith("<!--"))
         start = findBackward('<', "!--", offset);

@@ -20,6 +20,11 @@ struct HtmlParse
     PostScanner* scanner = nullptr;
     std::vector<ScanAttribute> attributes;
     std::exception_ptr failure;
+    // Reading on from the middle of a body, the parser reads first the start tags of the
+    // elements open there, whose events were delivered already, then the rest of the body:
+    // its offsets are the body's less shift, and those before prefix are the repeated tags'.
+    qint64 prefix = 0;
+    qint64 shift = 0;
 };
 
 HtmlParse& parseOf(void* context)
@@ -47,21 +52,36 @@ QByteArrayView viewOf(const xmlChar* text)
     return text == nullptr ? QByteArrayView() : QByteArrayView(reinterpret_cast<const char*>(text));
 }
 
+// The offset in the body of the event that the parser has just read, or -1 for one of the
+// repeated tags.
+qint64 bodyOffsetOf(void* context)
+{
+    const HtmlParse& parse = parseOf(context);
+    const qint64 offset = offsetOf(context);
+    return offset < parse.prefix ? -1 : offset + parse.shift;
+}
+
 void onStartElement(void* context, const xmlChar* name, const xmlChar** attributes)
 {
     guarded(context, [&] {
         HtmlParse& parse = parseOf(context);
+        const qint64 offset = bodyOffsetOf(context);
+        if (offset < 0)
+            return;
         parse.attributes.clear();
         for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2)
             parse.attributes.push_back(
                 {viewOf(attributes[i]), viewOf(attributes[i + 1]), attributes[i + 1] != nullptr});
-        parse.scanner->startElement(viewOf(name), parse.attributes, offsetOf(context));
+        parse.scanner->startElement(viewOf(name), parse.attributes, offset);
     });
 }
 
 void onEndElement(void* context, const xmlChar* name)
 {
-    guarded(context, [&] { parseOf(context).scanner->endElement(viewOf(name)); });
+    guarded(context, [&] {
+        if (const qint64 offset = bodyOffsetOf(context); offset >= 0)
+            parseOf(context).scanner->endElement(viewOf(name), offset);
+    });
 }
 
 void onText(void* context, const xmlChar* text, int length)
@@ -73,8 +93,10 @@ void onText(void* context, const xmlChar* text, int length)
 
 void onComment(void* context, const xmlChar* content)
 {
-    guarded(context,
-            [&] { parseOf(context).scanner->comment(viewOf(content), offsetOf(context)); });
+    guarded(context, [&] {
+        if (const qint64 offset = bodyOffsetOf(context); offset >= 0)
+            parseOf(context).scanner->comment(viewOf(content), offset);
+    });
 }
 
 // Problems of the markup are what a lenient reading reads through; none is printed.
@@ -124,21 +146,37 @@ PostScan HtmlPostReader::scan(const QByteArray& bodyUtf8)
 {
     PostScan result;
     PostScanner scanner(bodyUtf8, result);
+    readOn(bodyUtf8, scanner);
+    scanner.finish();
+    return result;
+}
+
+void HtmlPostReader::readOn(const QByteArray& bodyUtf8, PostScanner& scanner)
+{
+    const PostScanner::ResumePoint point = scanner.resumePoint();
     HtmlParse parse;
     parse.scanner = &scanner;
+    QByteArray text;
+    QByteArrayView read = QByteArrayView(bodyUtf8).sliced(point.offset);
+    if (!point.openElements.empty()) {
+        for (const QByteArrayView name : point.openElements)
+            text.append('<').append(name).append('>');
+        parse.prefix = text.size();
+        text.append(read);
+        read = text;
+    }
+    parse.shift = point.offset - parse.prefix;
     xmlParserCtxt* context = parser_->context.get();
     const xmlSAXHandler handler = htmlHandler();
     std::memcpy(context->sax, &handler, sizeof handler);
     context->_private = &parse;
     // libxml2 takes the size as an int; a body past that is read as far as it reaches.
-    const int size = int(qMin<qsizetype>(bodyUtf8.size(), INT_MAX));
+    const int size = int(qMin<qsizetype>(read.size(), INT_MAX));
     // An empty body gives libxml2 nothing to read, and nothing to find.
     if (size > 0) {
         libxml::Document document(
-            htmlCtxtReadMemory(context, bodyUtf8.constData(), size, nullptr, "UTF-8", htmlOptions));
+            htmlCtxtReadMemory(context, read.data(), size, nullptr, "UTF-8", htmlOptions));
     }
     context->_private = nullptr;
     libxml::rethrowKept(parse.failure);
-    scanner.finish();
-    return result;
 }

@@ -77,6 +77,8 @@ struct PostScan
     QString nameOf(quint32 index) const { return QString::fromUtf8(names.at(index)); }
 };
 
+class PostScanner;
+
 // Reads one body leniently, as a browser would: HTML, names without case, at any depth, whether
 // or not it is well-formed. Nothing is fetched and nothing is printed. One reader belongs to one
 // thread and keeps its parser from post to post.
@@ -89,6 +91,9 @@ public:
     HtmlPostReader& operator=(const HtmlPostReader&) = delete;
 
     PostScan scan(const QByteArray& bodyUtf8);
+    // Reads the body on from where the parse that the scanner followed stopped, into the same
+    // scanner: the part before, well-formed, was read already.
+    void readOn(const QByteArray& bodyUtf8, PostScanner& scanner);
 
 private:
     class Parser;

@@ -1,5 +1,6 @@
 #include "postscanner.h"
 
+#include "analysis/reusedbuffer.h"
 #include "markupnames.h"
 
 #include <algorithm>
@@ -212,6 +213,10 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
                                qint64 offset)
 {
     flushText();
+    // A parser stands on the tag's ">" (or the "/" of "/>", which the element's end passes).
+    resumeOffset_ = qMax(resumeOffset_, offset + (offset < body_.size() && body_[offset] == '>'));
+    openStarts_.push_back(openNames_.size());
+    openNames_.append(name);
     const HtmlElement element = htmlElementOf(name);
     const qint64 tagStart = findBackward('<', name, offset);
     // The previous element's place, if still to be counted, is needed no more.
@@ -289,11 +294,28 @@ void PostScanner::addImageClass(QByteArrayView classes)
     }
 }
 
-void PostScanner::endElement(QByteArrayView name)
+void PostScanner::endElement(QByteArrayView name, qint64 offset)
 {
     flushText();
+    resumeOffset_ = qMax(resumeOffset_, offset);
+    if (!openStarts_.empty()) {
+        openNames_.truncate(openStarts_.back());
+        openStarts_.pop_back();
+    }
     if (rawTextDepth_ > 0 && isRawText(htmlElementOf(name)))
         --rawTextDepth_;
+}
+
+PostScanner::ResumePoint PostScanner::resumePoint()
+{
+    emptyForReuse(text_);
+    ResumePoint point{qMin<qint64>(resumeOffset_, body_.size()), {}};
+    for (size_t i = 0; i < openStarts_.size(); ++i) {
+        const qsizetype end = i + 1 < openStarts_.size() ? openStarts_[i + 1] : openNames_.size();
+        point.openElements.push_back(
+            QByteArrayView(openNames_).sliced(openStarts_[i], end - openStarts_[i]));
+    }
+    return point;
 }
 
 void PostScanner::finish()

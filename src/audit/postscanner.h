@@ -12,6 +12,7 @@ class QJsonObject;
 
 #include <array>
 #include <span>
+#include <vector>
 
 // A bare `alt` (no value) counts as written.
 using ScanAttribute = MarkupAttribute;
@@ -27,11 +28,21 @@ public:
 
     void startElement(QByteArrayView name, std::span<const ScanAttribute> attributes,
                       qint64 offset) override;
-    void endElement(QByteArrayView name) override;
+    void endElement(QByteArrayView name, qint64 offset) override;
     void text(QByteArrayView chunk) override;
     void comment(QByteArrayView content, qint64 offset) override;
     // After the last event: the findings that need the whole post.
     void finish();
+
+    // Where another reading can take over from a parse that stopped short, at a fault: just
+    // after the last element or comment delivered, with the elements still open there,
+    // outermost first. The text read since is dropped, to be read again from there.
+    struct ResumePoint
+    {
+        qint64 offset = 0;
+        std::vector<QByteArrayView> openElements;
+    };
+    ResumePoint resumePoint();
 
 private:
     struct Place
@@ -81,6 +92,9 @@ private:
     qint64 searchFrom_ = 0;      // raw text before this has been placed already
     int rawTextDepth_ = 0;       // inside pre, code, script or style
     QByteArray text_;
+    qint64 resumeOffset_ = 0;
+    QByteArray openNames_; // the open elements' names, one after the other
+    std::vector<qsizetype> openStarts_;
     QSet<QString> closedShortcodes_;
     std::vector<std::pair<QString, Place>> openBlocks_;
     QSet<QByteArray> anchors_;

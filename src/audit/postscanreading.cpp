@@ -6,8 +6,8 @@
 namespace {
 
 // A well-formed post is scanned from the check's own parse, which reads it as a browser would
-// read the same markup; the rest of the posts, whose parse stops at their first fault, are read
-// a second time, leniently.
+// read the same markup; a post whose parse stops at its first fault is read on from there,
+// leniently: what came before the fault is well-formed and was read already.
 class PostScanReading : public BodyReading
 {
 public:
@@ -24,15 +24,13 @@ public:
 
     std::any end(bool parsed) override
     {
-        std::any result;
-        if (parsed) {
-            scanner_->finish();
-            result = std::move(*scan_);
-        } else {
+        if (!parsed) {
             if (!html_)
                 html_.emplace();
-            result = html_->scan(body_);
+            html_->readOn(body_, *scanner_);
         }
+        scanner_->finish();
+        std::any result = std::move(*scan_);
         prepareUrls(*std::any_cast<PostScan>(&result));
         scanner_.reset();
         scan_.reset();
