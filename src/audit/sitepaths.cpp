@@ -100,12 +100,19 @@ QString postPathKey(const QUrl& link)
 
 PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath)
 {
+    if (!resolved.hasQuery())
+        return linkTargetOf(nullptr, decodedPath);
+    const QUrlQuery query(resolved);
+    return linkTargetOf(&query, decodedPath);
+}
+
+PostTarget linkTargetOf(const QUrlQuery* query, const QString& decodedPath)
+{
     PostTarget target;
-    if (resolved.hasQuery()) {
-        const QUrlQuery query(resolved);
+    if (query != nullptr) {
         for (const char* key : {"p", "page_id", "attachment_id"}) {
             bool isNumber = false;
-            const qlonglong id = query.queryItemValue(QLatin1String(key)).toLongLong(&isNumber);
+            const qlonglong id = query->queryItemValue(QLatin1String(key)).toLongLong(&isNumber);
             if (id > 0 && isNumber) {
                 target.kind = PostTarget::ById;
                 target.key = QString::number(id);
@@ -113,7 +120,7 @@ PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath)
             }
         }
         for (const char* key : {"s", "cat", "tag", "feed"}) {
-            if (query.hasQueryItem(QLatin1String(key)))
+            if (query->hasQueryItem(QLatin1String(key)))
                 return target;
         }
     }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+class QUrlQuery;
+
 // What a link on this site names: a post by its ID, a post by its path, or nothing the audit
 // judges (the root, archives, feeds, searches, WordPress's own folders).
 struct PostTarget
@@ -22,6 +24,8 @@ struct PostTarget
 // thread: a path comes back ByPath whatever it names, without its last segment. decodedPath is
 // the URL's path, fully decoded.
 PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath);
+// The same of a URL whose query, if it has one, is given apart.
+PostTarget linkTargetOf(const QUrlQuery* query, const QString& decodedPath);
 // The rest: the path judged within the site's. sitePath is the path of the site's address, for a
 // site below a domain's root.
 PostTarget postTargetOf(const PostTarget& linkTarget, const QString& sitePath);

@@ -1,6 +1,11 @@
 #include "urlclass.h"
 
+#include <QUrlQuery>
+
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
 
 QString urlClassName(UrlClass urlClass)
 {
@@ -124,39 +129,47 @@ bool isPlainAuthority(QStringView authority)
 
 } // namespace
 
-bool UrlStarts::parse(const QString& written, QUrl& url)
+const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& restAt)
 {
     const qsizetype colon = written.indexOf(QLatin1Char(':'));
     const QStringView scheme = QStringView(written).first(qMax<qsizetype>(colon, 0));
-    if ((scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0 &&
-         scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) ||
+    const bool http = scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
+    if ((!http && scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) ||
         QStringView(written).sliced(colon + 1).left(2) != QLatin1String("//"))
-        return false;
+        return nullptr;
     qsizetype end = colon + 3;
     while (end < written.size() && written.at(end) != QLatin1Char('/') &&
            written.at(end) != QLatin1Char('?') && written.at(end) != QLatin1Char('#'))
         ++end;
-    const QStringView rest = QStringView(written).sliced(end);
     // A path that starts with "//" would be read as an authority of its own.
     if (!isPlainAuthority(QStringView(written).sliced(colon + 3, end - colon - 3)) ||
-        rest.startsWith(QLatin1String("//")))
-        return false;
+        QStringView(written).sliced(end).startsWith(QLatin1String("//")))
+        return nullptr;
+    restAt = end;
     const QStringView text = QStringView(written).first(end);
     const auto known = std::find_if(starts_.begin(), starts_.end(),
                                     [&](const Start& start) { return start.text == text; });
-    const Start* start = known != starts_.end() ? &*known : nullptr;
-    if (start == nullptr) {
-        const QUrl parsed(text.toString(), QUrl::TolerantMode);
-        if (!parsed.isValid() || parsed.host().isEmpty())
-            return false;
-        // A hostile post may name a host per URL: the starts kept stay few.
-        constexpr size_t kept = 64;
-        Start fresh{text.toString(), parsed};
-        if (starts_.size() < kept)
-            start = &starts_.emplace_back(std::move(fresh));
-        else
-            start = &(starts_[replaced_++ % kept] = std::move(fresh));
-    }
+    if (known != starts_.end())
+        return &*known;
+    const QUrl parsed(text.toString(), QUrl::TolerantMode);
+    if (!parsed.isValid() || parsed.host().isEmpty())
+        return nullptr;
+    Start fresh{text.toString(), parsed, parsed.host(), hostKey(parsed), http, false};
+    fresh.mediaHost = isMediaHost(fresh.host);
+    // A hostile post may name a host per URL: the starts kept stay few.
+    constexpr size_t kept = 64;
+    if (starts_.size() < kept)
+        return &starts_.emplace_back(std::move(fresh));
+    return &(starts_[replaced_++ % kept] = std::move(fresh));
+}
+
+bool UrlStarts::parse(const QString& written, QUrl& url)
+{
+    qsizetype restAt = 0;
+    const Start* start = startOf(written, restAt);
+    if (start == nullptr)
+        return false;
+    const QStringView rest = QStringView(written).sliced(restAt);
     url = start->url;
     const qsizetype query = rest.indexOf(QLatin1Char('?'));
     const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
@@ -261,8 +274,65 @@ const HostMemo::Host& HostMemo::of(const QUrl& resolved)
     return added;
 }
 
+namespace {
+
+// ASCII letters and digits and what a path, query or fragment holds unescaped: what QUrl's
+// tolerant parse leaves as written, and what decodes to itself.
+bool isPlainRest(QStringView rest)
+{
+    static constexpr std::array<bool, 128> plain = [] {
+        std::array<bool, 128> table{};
+        for (int c = 0; c < 128; ++c)
+            table[size_t(c)] =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                std::string_view("-._~!$&'()*+,;=:@/?#").find(char(c)) != std::string_view::npos;
+        return table;
+    }();
+    return std::all_of(rest.begin(), rest.end(),
+                       [](QChar c) { return c.unicode() < 128 && plain[c.unicode()]; });
+}
+
+// A web URL whose start is known and whose rest is plain: its path and query are its text, and
+// QUrl has nothing left to parse. The inventory's resolved text comes from QUrl still.
+PreparedUrl preparePlain(const UrlStarts::Start& start, QStringView rest, UrlUse use)
+{
+    PreparedUrl prepared;
+    prepared.needsHosts = true;
+    prepared.insecure = start.http;
+    prepared.host = start.host;
+    prepared.hostKey = start.key;
+    if (!use.link && !use.media)
+        return prepared;
+    const qsizetype query = rest.indexOf(QLatin1Char('?'));
+    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
+    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
+    const QString path = rest.first(hasQuery        ? query
+                                    : fragment >= 0 ? fragment
+                                                    : rest.size())
+                             .toString();
+    prepared.mediaKey = mediaKey(path, start.mediaHost);
+    if (use.link && !prepared.mediaKey.isEmpty())
+        prepared.mediaExtension = hasMediaExtension(path);
+    if (use.link && !prepared.mediaExtension) {
+        std::optional<QUrlQuery> items;
+        if (hasQuery)
+            items.emplace(
+                rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1)
+                    .toString());
+        prepared.linkTarget = linkTargetOf(items ? &*items : nullptr, path);
+    }
+    return prepared;
+}
+
+} // namespace
+
 PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts)
 {
+    qsizetype restAt = 0;
+    const UrlStarts::Start* start =
+        use.keepResolved ? nullptr : hosts.starts().startOf(written, restAt);
+    if (start != nullptr && isPlainRest(QStringView(written).sliced(restAt)))
+        return preparePlain(*start, QStringView(written).sliced(restAt), use);
     PreparedUrl prepared;
     const ClassifiedUrl url =
         classifyApartFromHosts(written, base, prepared.needsHosts, &hosts.starts());

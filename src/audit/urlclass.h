@@ -96,12 +96,19 @@ public:
     // hyphens with an optional port.
     bool parse(const QString& written, QUrl& url);
 
-private:
     struct Start
     {
         QString text; // as written
         QUrl url;     // the scheme and authority alone
+        QString host;
+        QString key; // hostKey()
+        bool http = false;
+        bool mediaHost = false;
     };
+    // The start of such a URL, and where the rest of it begins; null for any other URL.
+    const Start* startOf(const QString& written, qsizetype& restAt);
+
+private:
     std::vector<Start> starts_;
     size_t replaced_ = 0;
 };

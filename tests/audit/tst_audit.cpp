@@ -553,6 +553,53 @@ void AuditTest::urlStartsParseAsQUrl()
             QCOMPARE(parsed.host(), whole.host());
         }
     }
+    // A URL prepared without its resolved text, where QUrl may be left out, is the one prepared
+    // with it through QUrl: plain rests with every character that stays so, and others.
+    const QString alphabet = QStringLiteral("aZ09-._~!$&'()*+,;=:@/?#% \"<>[]{}|^`é");
+    QStringList rests = {"",
+                         "/",
+                         "?p=12&x=1#f",
+                         "/wp-content/uploads/2020/01/a-300x200.jpg",
+                         "/a/../b/./c",
+                         "?page_id=4",
+                         "/?",
+                         "/#",
+                         "/f.pdf?attachment_id=3",
+                         "/2019/05/",
+                         "/?p=1?q",
+                         "/p#x?p=2",
+                         "/x;y=1/z%41"};
+    QRandomGenerator random(7);
+    for (int i = 0; i < 3000; ++i) {
+        QString rest = QStringLiteral("/");
+        for (int length = int(random.bounded(12)); length > 0; --length)
+            rest += alphabet.at(random.bounded(alphabet.size()));
+        rests << rest;
+    }
+    HostMemo hosts;
+    for (const char* start : {"https://example.com", "HTTP://WWW.Example.com:80",
+                              "https://example.com:8080", "https://site.files.wordpress.com"}) {
+        for (const QString& rest : std::as_const(rests)) {
+            const QString url = QLatin1String(start) + rest;
+            const QUrl base(QStringLiteral("https://example.com/post/"));
+            const bool link = random.bounded(2) == 0;
+            const PreparedUrl quick = prepareUrl(url, base, {link, !link, false}, hosts);
+            const PreparedUrl whole = prepareUrl(url, base, {link, !link, true}, hosts);
+            const auto fields = [](const PreparedUrl& p) {
+                return QStringList{QString::number(int(p.urlClass)),
+                                   QString::number(p.needsHosts),
+                                   QString::number(p.insecure),
+                                   QString::number(p.mediaExtension),
+                                   p.host,
+                                   p.hostKey,
+                                   p.mediaKey,
+                                   QString::number(int(p.linkTarget.kind)),
+                                   p.linkTarget.key,
+                                   p.linkTarget.lastSegment};
+            };
+            QCOMPARE(fields(quick), fields(whole));
+        }
+    }
 }
 
 // The bodies' searches find what a plain search finds, wherever a needle falls across the
