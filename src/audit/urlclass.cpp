@@ -39,6 +39,20 @@ bool isWebUrl(const QUrl& url)
            !url.host().isEmpty();
 }
 
+// A scheme against a lower-case name, ASCII letters compared without case: QString's own
+// comparison without case takes a general path, once for each URL of an export.
+bool isScheme(QStringView scheme, std::string_view lower)
+{
+    if (scheme.size() != qsizetype(lower.size()))
+        return false;
+    for (size_t i = 0; i < lower.size(); ++i) {
+        const char16_t c = scheme[qsizetype(i)].unicode();
+        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != char16_t(lower[i]))
+            return false;
+    }
+    return true;
+}
+
 // The scheme a URL is written with, in ASCII only, or nothing for a relative one.
 QStringView schemeOf(const QString& url)
 {
@@ -131,10 +145,22 @@ bool isPlainAuthority(QStringView authority)
 
 const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& restAt)
 {
+    // Most URLs start as the one before did.
+    if (last_ < starts_.size()) {
+        const Start& start = starts_[last_];
+        const qsizetype size = start.text.size();
+        const QStringView rest = QStringView(written).sliced(qMin(size, written.size()));
+        if (written.size() >= size && QStringView(written).first(size) == start.text &&
+            (rest.isEmpty() || rest[0] == u'/' || rest[0] == u'?' || rest[0] == u'#') &&
+            !rest.startsWith(QLatin1String("//"))) {
+            restAt = size;
+            return &start;
+        }
+    }
     const qsizetype colon = written.indexOf(QLatin1Char(':'));
     const QStringView scheme = QStringView(written).first(qMax<qsizetype>(colon, 0));
-    const bool http = scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
-    if ((!http && scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) ||
+    const bool http = isScheme(scheme, "http");
+    if ((!http && !isScheme(scheme, "https")) ||
         QStringView(written).sliced(colon + 1).left(2) != QLatin1String("//"))
         return nullptr;
     qsizetype end = colon + 3;
@@ -149,8 +175,10 @@ const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& re
     const QStringView text = QStringView(written).first(end);
     const auto known = std::find_if(starts_.begin(), starts_.end(),
                                     [&](const Start& start) { return start.text == text; });
-    if (known != starts_.end())
+    if (known != starts_.end()) {
+        last_ = size_t(known - starts_.begin());
         return &*known;
+    }
     const QUrl parsed(text.toString(), QUrl::TolerantMode);
     if (!parsed.isValid() || parsed.host().isEmpty())
         return nullptr;
@@ -158,9 +186,10 @@ const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& re
     fresh.mediaHost = isMediaHost(fresh.host);
     // A hostile post may name a host per URL: the starts kept stay few.
     constexpr size_t kept = 64;
+    last_ = starts_.size() < kept ? starts_.size() : replaced_++ % kept;
     if (starts_.size() < kept)
         return &starts_.emplace_back(std::move(fresh));
-    return &(starts_[replaced_++ % kept] = std::move(fresh));
+    return &(starts_[last_] = std::move(fresh));
 }
 
 bool UrlStarts::parse(const QString& written, QUrl& url)
@@ -201,9 +230,7 @@ ClassifiedUrl classifyApartFromHosts(const QString& written, const QUrl& base, b
         return result;
     }
     const QStringView scheme = schemeOf(written);
-    const auto is = [&](const char* name) {
-        return scheme.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    };
+    const auto is = [&](const char* name) { return isScheme(scheme, name); };
     static const std::pair<const char*, UrlClass> named[] = {{"mailto", UrlClass::Mailto},
                                                              {"tel", UrlClass::Tel},
                                                              {"data", UrlClass::Data},

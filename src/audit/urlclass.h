@@ -111,6 +111,7 @@ public:
 private:
     std::vector<Start> starts_;
     size_t replaced_ = 0;
+    size_t last_ = 0; // the start met last
 };
 
 // What the audit takes of a URL's host, kept for the last few hosts met: a post's URLs use few,
