@@ -171,7 +171,8 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     if (keepsUrls) {
         const auto [exportLine, exportColumn] = placeInExport(item, url.line, url.column);
         sink_.addUrl(item, {element, names_[where.attribute], scan.urlOf(url), prepared.resolved,
-                            urlClass, prepared.host, url.line, exportLine, exportColumn});
+                            urlClass, prepared.host, url.line, exportLine, exportColumn,
+                            urlClass == UrlClass::External ? prepared.hostKey : QString()});
     }
     const bool loaded = isLoaded(url.place);
     countHost(prepared.host, urlClass, loaded, insecure);

@@ -27,6 +27,9 @@ struct InventoryEntry
     qint64 bodyLine = 0;
     qint64 exportLine = 0; // 0 when the body's place in the export is not known
     qint64 exportColumn = 0;
+    // Of a URL on a host that is not the site's so far, the host's key: a later item may show the
+    // host to be one of the site's, which ExportAudit::classOfHost() tells once the export is in.
+    QString hostKey;
 };
 
 // What keeps the audit's results: the window keeps every finding, the report writes them out.
@@ -81,6 +84,9 @@ public:
 
     // Complete once finish() has run.
     const AuditSummary& summary() const { return summary_; }
+    // The class of an inventory entry's hostKey by every item of the export, once finish() has
+    // run.
+    UrlClass classOfHost(const QString& key) const { return hosts_.classOfHost(key); }
 
 private:
     // A finding that waits for the rest of the export, kept small: a big export holds hundreds

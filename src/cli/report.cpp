@@ -50,9 +50,11 @@ struct TableOutputs
     std::optional<OutputFile> linksFile;
     std::optional<OutputFile> urlsFile;
     std::optional<TableStream> errors;
-    std::optional<TableStream> urls;
+    std::optional<SpooledTableStream> urls;
     std::optional<LinkTableStream> links;
     QString problems;
+    // False once a table could not be spooled: no table is then put in place.
+    bool spooled = true;
 
     explicit TableOutputs(const ReportOptions& options)
     {
@@ -64,18 +66,26 @@ struct TableOutputs
         if (!options.audit.urlsPath.isEmpty()) {
             urlsFile.emplace(options.audit.urlsPath);
             // URLs are written as they are, whatever the encoding of the tables.
-            if (urlsFile->open())
-                urls.emplace(*urlsFile, inventoryTableDescription(), TextEncoding::Utf8);
+            if (urlsFile->open()) {
+                urls.emplace(inventoryTableDescription(), TextEncoding::Utf8);
+                if (!urls->open(urlsFile->spoolFolder()))
+                    noSpool(urls, options.audit.urlsPath);
+            }
         }
         if (!options.linksPath.isEmpty()) {
             linksFile.emplace(options.linksPath);
             links.emplace(options.encoding);
-            if (!links->open(linksFile->spoolFolder())) {
-                problems += QStringLiteral("postlint-report: cannot make a spool file for %1: %2\n")
-                                .arg(options.linksPath, links->reason());
-                links.reset();
-            }
+            if (!links->open(linksFile->spoolFolder()))
+                noSpool(links, options.linksPath);
         }
+    }
+
+    template <typename Stream> void noSpool(std::optional<Stream>& stream, const QString& path)
+    {
+        problems += QStringLiteral("postlint-report: cannot make a spool file for %1: %2\n")
+                        .arg(path, stream->reason());
+        stream.reset();
+        spooled = false;
     }
 
     // Rows of an export that turned out unusable are dropped, as the window drops them.
@@ -91,13 +101,14 @@ struct TableOutputs
 
     // Puts the files in place; false when any output failed. No file is put in place before
     // every table is written, so that running out of memory or room for one table leaves the
-    // user's files as they were.
-    bool finish()
+    // user's files as they were. settleClass gives the inventory's rows that waited their class.
+    bool finish(const SpooledTableStream::Settle& settleClass)
     {
         bool linksReadBack = true;
         if (linksFile && links && linksFile->open())
             linksReadBack = links->writeTo(*linksFile);
-        bool complete = linksReadBack;
+        const bool urlsSpooled = !urls || urls->writeTo(*urlsFile, settleClass);
+        bool complete = linksReadBack && urlsSpooled && spooled;
         if (errorsFile)
             complete = errorsFile->finish() && complete;
         if (linksFile && links)
@@ -118,7 +129,11 @@ struct TableOutputs
                     .arg(linksFile->path());
         if (linksFile && links)
             problems += outputProblem(*linksFile);
-        if (urlsFile)
+        // The spool is the inventory's room on the way to its file.
+        if (!urlsSpooled)
+            problems += QStringLiteral("postlint-report: cannot write to %1: %2\n")
+                            .arg(urlsFile->path(), urls->reason());
+        else if (urlsFile)
             problems += outputProblem(*urlsFile);
         for (const std::optional<OutputFile>* file : {&errorsFile, &linksFile, &urlsFile}) {
             if (!complete && *file && (*file)->isStaged() && (*file)->status() == OutputFile::Fine)
@@ -224,7 +239,8 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
     summary.findings = audit.findings();
     if (const QString problem = format.problem(); !problem.isEmpty())
         tables.problems += QStringLiteral("postlint-report: %1\n").arg(problem);
-    const bool written = tables.finish();
+    const bool written =
+        tables.finish([&audit](QByteArrayView hostKey) { return audit.settledClass(hostKey); });
     print(err, tables.problems);
     printLeftOut(err, sink);
     if (!written)

@@ -46,7 +46,7 @@ const TableDescription& inventoryTableDescription()
 }
 
 ReportAudit::ReportAudit(ReportSink& report, FaultFormat& format, const AuditSettings& settings,
-                         TableStream* inventory)
+                         SpooledTableStream* inventory)
     : report_(report), format_(format), settings_(settings), inventory_(inventory)
 {}
 
@@ -78,6 +78,11 @@ const AuditSummary& ReportAudit::finish()
     return audit_->summary();
 }
 
+QString ReportAudit::settledClass(QByteArrayView hostKey) const
+{
+    return audit_ ? urlClassName(audit_->classOfHost(QString::fromUtf8(hostKey))) : QString();
+}
+
 void ReportAudit::addFinding(const AuditFinding& finding)
 {
     ++findings_;
@@ -102,5 +107,10 @@ void ReportAudit::addUrl(const AuditItem& item, const InventoryEntry& entry)
                                                    entry.host,
                                                    numberOrEmpty(entry.exportLine),
                                                    numberOrEmpty(entry.exportColumn)};
-    inventory_->addRow(std::span<const CellText>(row));
+    // A row on another's host waits: a later item may show the host to be the site's.
+    if (entry.hostKey.isEmpty())
+        inventory_->addRow(std::span<const CellText>(row));
+    else
+        inventory_->addRow(std::span<const CellText>(row), InventoryClassColumn,
+                           entry.hostKey.toUtf8());
 }

@@ -29,13 +29,15 @@ class ReportAudit : public RowSink, private AuditSink
 {
 public:
     ReportAudit(ReportSink& report, FaultFormat& format, const AuditSettings& settings,
-                TableStream* inventory);
+                SpooledTableStream* inventory);
     ~ReportAudit() override;
 
     void channel(const ExportChannel& channel) override;
     void addPost(const ExportItem& item, const PostReport& report) override;
     // Decides what waited for the whole export; the summary is complete from then on.
     const AuditSummary& finish();
+    // The class of an inventory row that waited for the whole export, by the key it waited with.
+    QString settledClass(QByteArrayView hostKey) const;
 
     qint64 findings() const { return findings_; }
     qint64 errors() const { return errors_; }
@@ -48,7 +50,7 @@ private:
     ReportSink& report_;
     FaultFormat& format_;
     const AuditSettings& settings_;
-    TableStream* inventory_;
+    SpooledTableStream* inventory_;
     std::unique_ptr<ExportAudit> audit_;
     qint64 findings_ = 0;
     qint64 errors_ = 0;

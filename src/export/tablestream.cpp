@@ -5,14 +5,52 @@
 #include "analysis/reusedbuffer.h"
 #include "analysis/tablecolumns.h"
 
-#include <QDir>
-
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
 namespace {
-constexpr qsizetype spoolFlushThreshold = 1 << 20;
+
+void appendHeaderLine(QByteArray& line, const TableDescription& table, TextEncoding encoding)
+{
+    appendByteOrderMark(line, encoding);
+    for (int column = 0; column < table.fixedCount(); ++column) {
+        if (column > 0)
+            line.append('\t');
+        appendHeaderField(line, table.columns[size_t(column)].header, encoding);
+    }
+    line.append("\r\n");
+}
+
+// Where a cell stands in its row's line.
+struct CellPlace
+{
+    quint32 start = 0;
+    quint32 end = 0;
+};
+
+// A row's line without its line end; place, when given, gets where the cell of markedColumn
+// stands.
+void appendRow(QByteArray& line, const TableDescription& table, std::span<const CellText> cells,
+               TextEncoding encoding, int markedColumn = -1, CellPlace* place = nullptr)
+{
+    for (size_t column = 0; column < cells.size(); ++column) {
+        if (column > 0)
+            line.append('\t');
+        // The Content column: bodies never reach the file.
+        if (int(column) == table.bodyColumn)
+            continue;
+        const qsizetype start = line.size();
+        const CellText& cell = cells[column];
+        if (cell.isCompact())
+            appendDataFieldUtf8(line, cell.toUtf8(), encoding);
+        else
+            appendDataField(line, cell.toString(), encoding);
+        if (int(column) == markedColumn && place != nullptr)
+            *place = {quint32(start), quint32(line.size())};
+    }
+}
+
 } // namespace
 
 TableStream::TableStream(OutputFile& output, const TableDescription& table, TextEncoding encoding)
@@ -24,13 +62,7 @@ TableStream::TableStream(OutputFile& output, const TableDescription& table, Text
 void TableStream::writeHeader()
 {
     emptyForReuse(line_);
-    appendByteOrderMark(line_, encoding_);
-    for (int column = 0; column < table_.fixedCount(); ++column) {
-        if (column > 0)
-            line_.append('\t');
-        appendHeaderField(line_, table_.columns[size_t(column)].header, encoding_);
-    }
-    line_.append("\r\n");
+    appendHeaderLine(line_, table_, encoding_);
     output_.write(line_);
 }
 
@@ -43,38 +75,69 @@ void TableStream::restart()
 void TableStream::addRow(std::span<const CellText> cells)
 {
     emptyForReuse(line_);
-    for (size_t column = 0; column < cells.size(); ++column) {
-        if (column > 0)
-            line_.append('\t');
-        // The Content column: bodies never reach the file.
-        if (int(column) == table_.bodyColumn)
-            continue;
-        const CellText& cell = cells[column];
-        if (cell.isCompact())
-            appendDataFieldUtf8(line_, cell.toUtf8(), encoding_);
-        else
-            appendDataField(line_, cell.toString(), encoding_);
-    }
+    appendRow(line_, table_, cells, encoding_);
     line_.append("\r\n");
     output_.write(line_);
 }
 
+SpooledTableStream::SpooledTableStream(const TableDescription& table, TextEncoding encoding)
+    : table_(table), encoding_(encoding)
+{}
+
+bool SpooledTableStream::open(const QString& spoolFolder)
+{
+    return spool_.open(spoolFolder, QStringLiteral(".postlint-rows-XXXXXX"));
+}
+
+void SpooledTableStream::addRow(std::span<const CellText> cells, int waitingColumn,
+                                QByteArrayView key)
+{
+    emptyForReuse(line_);
+    emptyForReuse(waiting_);
+    CellPlace place;
+    appendRow(line_, table_, cells, encoding_, waitingColumn, &place);
+    // What a waiting row holds beside its line: where its waiting cell stands, then the key.
+    if (waitingColumn >= 0) {
+        waiting_.append(reinterpret_cast<const char*>(&place), sizeof place);
+        waiting_.append(key);
+    }
+    spool_.add(waiting_, line_);
+}
+
+bool SpooledTableStream::writeTo(OutputFile& output, const Settle& settle)
+{
+    QByteArray header;
+    appendHeaderLine(header, table_, encoding_);
+    output.write(header);
+    return spool_.writeTo(output,
+                          [&](QByteArrayView waiting, QByteArrayView line, QByteArray& out) {
+                              QString settled;
+                              CellPlace place;
+                              if (waiting.size() >= qsizetype(sizeof place)) {
+                                  std::memcpy(&place, waiting.data(), sizeof place);
+                                  settled = settle(waiting.sliced(sizeof place));
+                              }
+                              if (settled.isNull()) {
+                                  out.append(line);
+                              } else {
+                                  out.append(line.first(place.start));
+                                  appendDataField(out, settled, encoding_);
+                                  out.append(line.sliced(place.end));
+                              }
+                              out.append("\r\n");
+                          });
+}
+
 bool LinkTableStream::open(const QString& spoolFolder)
 {
-    spool_.setFileTemplate(QDir(spoolFolder).filePath(QStringLiteral(".postlint-links-XXXXXX")));
     restart();
-    return spool_.open();
+    return spool_.open(spoolFolder, QStringLiteral(".postlint-links-XXXXXX"));
 }
 
 void LinkTableStream::restart()
 {
     columns_.reset();
-    rowCount_ = 0;
-    emptyForReuse(pending_);
-    if (spool_.isOpen()) {
-        spool_.resize(0);
-        spool_.seek(0);
-    }
+    spool_.restart();
 }
 
 void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink>& links)
@@ -90,7 +153,7 @@ void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink
             if (column >= 0)
                 cells[column] = link.value(attribute);
         }
-        // Each spooled row: its length, the last column it has a field for, its fields.
+        // Each row waits for the columns that later rows add: it knows its last one.
         const auto lastColumn = static_cast<quint8>(columns_.headers().size() - 1);
         emptyForReuse(line_);
         if (cells[LinkTitleColumn])
@@ -103,22 +166,9 @@ void LinkTableStream::addLinks(const QString& title, const std::vector<FoundLink
             if (cells[column])
                 appendDataFieldUtf8(line_, *cells[column], encoding_);
         }
-        const auto length = static_cast<quint32>(line_.size());
-        pending_.append(reinterpret_cast<const char*>(&length), sizeof length);
-        pending_.append(static_cast<char>(lastColumn));
-        pending_.append(line_);
-        ++rowCount_;
+        const char waiting = char(lastColumn);
+        spool_.add(QByteArrayView(&waiting, 1), line_);
     }
-    if (pending_.size() >= spoolFlushThreshold)
-        flushSpool();
-}
-
-bool LinkTableStream::flushSpool()
-{
-    if (!pending_.isEmpty() && spool_.write(pending_) != pending_.size())
-        spoolFailed_ = true;
-    emptyForReuse(pending_);
-    return !spoolFailed_;
 }
 
 bool LinkTableStream::writeTo(OutputFile& output)
@@ -133,38 +183,11 @@ bool LinkTableStream::writeTo(OutputFile& output)
     }
     line.append("\r\n");
     output.write(line);
-    if (!flushSpool() || !spool_.seek(0))
-        return false;
     const int lastColumn = int(headers.size()) - 1;
-    constexpr qsizetype recordHead = sizeof(quint32) + 1;
-    QByteArray block;
-    qsizetype at = 0;
-    emptyForReuse(line);
-    for (qint64 row = 0; row < rowCount_;) {
-        quint32 length = 0;
-        if (block.size() - at >= recordHead)
-            std::memcpy(&length, block.constData() + at, sizeof length);
-        if (block.size() - at < recordHead || block.size() - at < recordHead + qsizetype(length)) {
-            // Read on in large blocks; a record never stays split across two of them.
-            const QByteArray more = spool_.read(spoolFlushThreshold + length);
-            if (more.isEmpty())
-                return false;
-            block = block.mid(at) + more;
-            at = 0;
-            continue;
-        }
-        const auto rowLastColumn = static_cast<quint8>(block.at(at + sizeof length));
-        line.append(block.constData() + at + recordHead, length);
+    return spool_.writeTo(output, [&](QByteArrayView waiting, QByteArrayView row, QByteArray& out) {
+        out.append(row);
         // Columns added after the row was spooled are empty fields of it.
-        line.append(QByteArray(lastColumn - rowLastColumn, '\t'));
-        line.append("\r\n");
-        at += recordHead + length;
-        ++row;
-        if (line.size() >= spoolFlushThreshold) {
-            output.write(line);
-            emptyForReuse(line);
-        }
-    }
-    output.write(line);
-    return true;
+        out.append(lastColumn - static_cast<quint8>(waiting.front()), '\t');
+        out.append("\r\n");
+    });
 }

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "outputfile.h"
+#include "rowspool.h"
 #include "tabdelimited.h"
 
 #include "analysis/foundlink.h"
 #include "analysis/linkcolumns.h"
 #include "analysis/tablerows.h"
 
-#include <QTemporaryFile>
-
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -39,6 +39,33 @@ private:
     QByteArray line_;
 };
 
+// The same table with its rows held in a spool until the run is over (the URL inventory), for a
+// cell that only the whole run decides: it waits as written so far, with the key that settles it.
+class SpooledTableStream
+{
+public:
+    SpooledTableStream(const TableDescription& table, TextEncoding encoding);
+    // spoolFolder: where the rows wait; false (with reason()) when no spool can be made there.
+    bool open(const QString& spoolFolder);
+    // waitingColumn: the cell that key settles at the end, or -1.
+    void addRow(std::span<const CellText> cells, int waitingColumn = -1, QByteArrayView key = {});
+    // Forgets every row, for a run whose rows are to be dropped.
+    void restart() { spool_.restart(); }
+    // A waiting cell's text by its key; a null string keeps the cell as it was written.
+    using Settle = std::function<QString(QByteArrayView key)>;
+    // Writes the header and every row, each waiting cell settled, to output.
+    bool writeTo(OutputFile& output, const Settle& settle);
+
+    QString reason() const { return spool_.reason(); }
+
+private:
+    const TableDescription& table_;
+    TextEncoding encoding_;
+    RowSpool spool_;
+    QByteArray line_;
+    QByteArray waiting_;
+};
+
 // The link table written as posts are checked. Its header names the attribute columns in the
 // order the run meets them, which is known only at the end, so the rows wait in a spool file
 // beside the output and follow the header when the run is over. Columns are chosen exactly as
@@ -55,20 +82,15 @@ public:
     // Writes the header and every row to output.
     bool writeTo(OutputFile& output);
 
-    qint64 rowCount() const { return rowCount_; }
+    qint64 rowCount() const { return spool_.rowCount(); }
     const LinkColumns& columns() const { return columns_; }
-    QString reason() const { return spool_.errorString(); }
+    QString reason() const { return spool_.reason(); }
 
 private:
-    bool flushSpool();
-
-    QTemporaryFile spool_;
-    QByteArray pending_;
+    RowSpool spool_;
     // Kept from row to row, so that each row is built without allocating.
     QByteArray line_;
     QByteArray title_;
     TextEncoding encoding_;
     LinkColumns columns_;
-    qint64 rowCount_ = 0;
-    bool spoolFailed_ = false;
 };

@@ -53,6 +53,7 @@ private:
     QString noItemsExport_;
     QString wideExport_;
     QString auditExport_;
+    QString movedExport_;
 };
 
 void ReportTest::initTestCase()
@@ -86,6 +87,14 @@ void ReportTest::initTestCase()
                                      "https://site.example/wp-content/uploads/b.jpg"
                                      "</wp:attachment_url></item>")}),
         QStringLiteral("audit.xml"));
+    // A post on the blog's old host, which only the guid of a later item shows to be the site's.
+    movedExport_ =
+        fixture_.write(ExportFixture::channelWith(
+                           {"<link>https://site.example/</link>",
+                            ExportFixture::item("Old", "<a href=\"http://old.example/p/\">p</a>"),
+                            ExportFixture::item("P", "").replace(
+                                "</item>", "<guid>http://old.example/?p=2</guid></item>")}),
+                       QStringLiteral("moved.xml"));
 }
 
 ReportTest::Run ReportTest::report(const QStringList& arguments)
@@ -176,6 +185,9 @@ void ReportTest::exitStatus_data()
     QTest::newRow("audit: site address that is no URL")
         << QStringList{"--site-url", "site.example", cleanExport_} << 2
         << QStringLiteral("--site-url needs an http or https address");
+    QTest::newRow("audit: the inventory's class decided by a later item")
+        << QStringList{"--urls", "/dev/stderr", movedExport_} << 0
+        << QStringLiteral("\thttp://old.example/p/\tsite\told.example\t");
     QTest::newRow("--urls with several exports")
         << QStringList{"--urls", fixture_.path("u.txt"), cleanExport_, cleanExport_} << 2
         << QStringLiteral("--urls can only be given with one export");

@@ -66,20 +66,31 @@ void ReportWriteFaultsTest::unwritableOutput_data()
 {
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("table"); // the option that names the file
+    const QString errors = QStringLiteral("--errors");
+    const QString urls = QStringLiteral("--urls");
     QTest::newRow("folder without write permission")
-        << Setup::ReadOnlyFolder << QStringLiteral("permission denied");
+        << Setup::ReadOnlyFolder << QStringLiteral("permission denied") << errors;
     QTest::newRow("file without write permission")
-        << Setup::ReadOnlyFile << QStringLiteral("permission denied");
-    QTest::newRow("path is a folder") << Setup::PathIsFolder << QStringLiteral("directory");
+        << Setup::ReadOnlyFile << QStringLiteral("permission denied") << errors;
+    QTest::newRow("path is a folder")
+        << Setup::PathIsFolder << QStringLiteral("directory") << errors;
     QTest::newRow("folder does not exist")
-        << Setup::MissingFolder << QStringLiteral("No such file or directory");
-    QTest::newRow("full device") << Setup::FullDevice << QStringLiteral("No space left on device");
+        << Setup::MissingFolder << QStringLiteral("No such file or directory") << errors;
+    QTest::newRow("full device") << Setup::FullDevice << QStringLiteral("No space left on device")
+                                 << errors;
+    // The inventory's rows wait in a spool until the end, and then fail as any table does.
+    QTest::newRow("inventory in a folder without write permission")
+        << Setup::ReadOnlyFolder << QStringLiteral("permission denied") << urls;
+    QTest::newRow("inventory to a full device")
+        << Setup::FullDevice << QStringLiteral("No space left on device") << urls;
 }
 
 void ReportWriteFaultsTest::unwritableOutput()
 {
     QFETCH(Setup, setup);
     QFETCH(QString, cause);
+    QFETCH(QString, table);
 
     const QString folder = dir_.filePath(
         QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
@@ -129,7 +140,7 @@ void ReportWriteFaultsTest::unwritableOutput()
             QSKIP("no device node can be made here, and /dev/full is not put at risk as root");
         break;
     }
-    arguments << QStringLiteral("--quiet") << QStringLiteral("--errors") << path << sample_;
+    arguments << QStringLiteral("--quiet") << table << path << sample_;
 
     const QStringList before = entriesOf(folder);
     QProcess process;
