@@ -52,7 +52,8 @@ void ExportAudit::checkTarget(const AuditItem& item, QByteArrayView written, con
 }
 
 void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByteArrayView text,
-                               const Where& where, const Target& target, UrlPlace place)
+                               const Where& where, const Target& target, UrlPlace place,
+                               bool insecureLink)
 {
     if (!itemHasCandidatePost_) {
         candidatePosts_.push_back(
@@ -68,6 +69,7 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
         candidateText_.append(target.key.toUtf8());
     const Candidate candidate{kind,
                               place,
+                              insecureLink,
                               quint32(candidatePosts_.size() - 1),
                               where.element,
                               where.attribute,
@@ -177,10 +179,18 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
         detail = QStringLiteral("no attachment of the export holds this file");
         break;
     case Candidate::ExternalUrl:
+        if (!atEnd)
+            return false;
         // Only a host that a later item showed to be the site's changes how the URL is judged.
-        if (atEnd && hosts_.classOfHost(target.key) == UrlClass::Site)
-            settleExternal(candidate);
-        return atEnd;
+        if ((hosts_.classOfHost(target.key) != UrlClass::Site || !settleExternal(candidate)) &&
+            candidate.insecureLink) {
+            AuditFinding finding = findingOf(candidate);
+            finding.check = QStringLiteral("insecure-link");
+            finding.severity = AuditSeverity::Note;
+            finding.detail = QStringLiteral("http: link");
+            emitFinding(finding);
+        }
+        return true;
     case Candidate::AttachmentId:
     case Candidate::ReusableBlockId:
         detail = missingItem(candidate, target, atEnd);
@@ -206,12 +216,12 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
 // A URL that was on no host of the site when its post was read, judged again now that every
 // item has shown its hosts: on one of the site's after all, it is judged as the site's own URLs
 // are.
-void ExportAudit::settleExternal(const Candidate& candidate)
+bool ExportAudit::settleExternal(const Candidate& candidate)
 {
     const ClassifiedUrl url =
         classifyUrl(textOf(candidate), baseOf(candidatePosts_[candidate.post]), hosts_);
     if (url.urlClass != UrlClass::Site)
-        return;
+        return false;
     AuditFinding finding = findingOf(candidate);
     finding.check = QStringLiteral("site-host");
     finding.severity = AuditSeverity::Warning;
@@ -225,11 +235,12 @@ void ExportAudit::settleExternal(const Candidate& candidate)
         mediaUsed_.insert(file);
         judged.kind = Candidate::Media;
         decide(judged, {file, {}}, true);
-        return;
+        return true;
     }
     const PostTarget target = postTargetOf(url.resolved, sitePath_);
     if (candidate.place != UrlPlace::Link || target.kind == PostTarget::None)
-        return;
+        return true;
     judged.kind = target.kind == PostTarget::ById ? Candidate::PostById : Candidate::PostByPath;
     decide(judged, {target.key, target.lastSegment}, true);
+    return true;
 }

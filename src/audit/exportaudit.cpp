@@ -196,17 +196,20 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     if (insecure && loaded)
         add("insecure-resource", AuditSeverity::Warning,
             QStringLiteral("http: %1 loaded by the page").arg(element));
-    if (insecure && url.place == UrlPlace::Link && urlClass == UrlClass::External)
-        add("insecure-link", AuditSeverity::Note, QStringLiteral("http: link"));
     if (urlClass == UrlClass::Current || urlClass == UrlClass::Site)
         checkTarget(item, text, prepared, url.place, where);
+    const bool insecureLink =
+        insecure && url.place == UrlPlace::Link && urlClass == UrlClass::External;
     // Kept for the end, up to a bound on what an export of millions of links holds: past it, a
     // URL is judged by the hosts known when its post is read.
     constexpr qint64 externalsKeptAtMost = 1 << 15;
     if (urlClass == UrlClass::External && url.textLength <= 2048 &&
         externalsKept_ < externalsKeptAtMost) {
         ++externalsKept_;
-        addCandidate(item, Candidate::ExternalUrl, text, where, {prepared.hostKey, {}}, url.place);
+        addCandidate(item, Candidate::ExternalUrl, text, where, {prepared.hostKey, {}}, url.place,
+                     insecureLink);
+    } else if (insecureLink) {
+        add("insecure-link", AuditSeverity::Note, QStringLiteral("http: link"));
     }
 }
 

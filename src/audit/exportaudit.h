@@ -109,6 +109,8 @@ private:
         };
         Kind kind = PostById;
         UrlPlace place = UrlPlace::Link;
+        // Of an ExternalUrl, an http: link, noted only if its host stays another's.
+        bool insecureLink = false;
         quint32 post = 0; // index into candidatePosts_
         quint32 element = 0;
         quint32 attribute = 0; // both indices into names_
@@ -158,8 +160,10 @@ private:
                      UrlPlace place, const Where& where);
     // text is UTF-8.
     void addCandidate(const AuditItem& item, Candidate::Kind kind, QByteArrayView text,
-                      const Where& where, const Target& target, UrlPlace place = UrlPlace::Link);
-    void settleExternal(const Candidate& candidate);
+                      const Where& where, const Target& target, UrlPlace place = UrlPlace::Link,
+                      bool insecureLink = false);
+    // Whether the URL proved to be on one of the site's hosts, and was judged as theirs.
+    bool settleExternal(const Candidate& candidate);
     QUrl baseOf(const CandidatePost& post) const;
     QString textOf(const Candidate& candidate) const;
     Target targetOf(const Candidate& candidate) const;

@@ -148,7 +148,8 @@ std::vector<AuditItem> fixture(int which)
     items.back().bodyUtf8 +=
         "<img alt=\"limit\" src=\"data:image/gif;base64," + QByteArray(100000 - 22, 'B') + "\">" +
         "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/late.jpg\">" +
-        "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/gone.jpg\">";
+        "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/gone.jpg\">" +
+        "<a href=\"http://media.example.net/about/\">m</a>";
     // What the body-wide searches find in its last bytes, up to a needle cut at the end.
     items.push_back(item("9", "post", "publish", "tail", "https://example.com/tail/",
                          "<p>Long enough for some rounds of sixteen bytes</p>\n"
@@ -211,7 +212,8 @@ void AuditTest::checks_data()
     row("old host, known path", "missing-post", "https://old.example.org/2020/01/first-post/", "");
     row("draft by name", "unpublished-post", "/secret-draft/", "warning", 103);
     row("published post", "unpublished-post", "/2020/02/later-post/", "");
-    row("http link", "insecure-link", "http://elsewhere.net/page", "note");
+    row("http link", "insecure-link", "http://elsewhere.net/page", "note", 103);
+    row("http link to a host a later item shows", "insecure-link", "http://media.example.net/", "");
     row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
     row("old host in a style", "site-host",
         "https://old.example.org/wp-content/uploads/2020/01/bg.png", "warning");

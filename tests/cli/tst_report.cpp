@@ -188,6 +188,10 @@ void ReportTest::exitStatus_data()
     QTest::newRow("audit: the inventory's class decided by a later item")
         << QStringList{"--urls", "/dev/stderr", movedExport_} << 0
         << QStringLiteral("\thttp://old.example/p/\tsite\told.example\t");
+    // Its site-host warning and missing-post, without the note meant for other sites.
+    QTest::newRow("audit: no insecure-link to a host a later item shows")
+        << QStringList{"--urls", "-", movedExport_} << 0
+        << QStringLiteral("1 link rows, 2 findings\n");
     QTest::newRow("--urls with several exports")
         << QStringList{"--urls", fixture_.path("u.txt"), cleanExport_, cleanExport_} << 2
         << QStringLiteral("--urls can only be given with one export");
