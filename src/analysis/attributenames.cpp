@@ -8,11 +8,13 @@ QString AttributeNames::name(const char* prefix, const char* localName)
     if (prefix != nullptr)
         key_.append(prefix).append(':');
     key_.append(localName);
-    if (const auto known = names_.constFind(key_); known != names_.cend())
+    if (const auto known =
+            names_.constFind({QByteArray::fromRawData(key_.constData(), key_.size())});
+        known != names_.cend())
         return known.value();
     QString name = QString::fromUtf8(key_);
     if (names_.size() >= limit)
         names_.clear();
-    names_.insert(key_, name);
+    names_.insert({key_}, name);
     return name;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "texthash.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -14,6 +16,6 @@ public:
 
 private:
     static constexpr qsizetype limit = 4096;
-    QHash<QByteArray, QString> names_;
+    QHash<HashedBytes, QString> names_;
     QByteArray key_;
 };

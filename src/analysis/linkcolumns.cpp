@@ -11,13 +11,13 @@ void LinkColumns::reset()
     headers_ = linkTableDescription().headers();
     columnOf_.clear();
     for (int column = 0; column < headers_.size(); ++column)
-        columnOf_.insert(headers_.at(column), column);
+        columnOf_.insert({headers_.at(column)}, column);
     leftOut_.clear();
 }
 
 int LinkColumns::columnFor(const QString& name)
 {
-    const int column = columnOf_.value(name, -1);
+    const int column = columnOf_.value({name}, -1);
     if (column >= 0)
         return column;
     if (headers_.size() >= linkTableDescription().columnLimit) {
@@ -25,7 +25,7 @@ int LinkColumns::columnFor(const QString& name)
         return -1;
     }
     headers_.append(name);
-    columnOf_.insert(name, lastColumn());
+    columnOf_.insert({name}, lastColumn());
     return lastColumn();
 }
 

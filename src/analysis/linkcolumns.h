@@ -1,5 +1,7 @@
 #pragma once
 
+#include "texthash.h"
+
 #include <QHash>
 #include <QMap>
 #include <QStringList>
@@ -20,7 +22,7 @@ public:
     // The column of name, added when there is room; -1 when it is left out.
     int columnFor(const QString& name);
     // The column headed exactly name, or -1; adds nothing.
-    int find(const QString& name) const { return columnOf_.value(name, -1); }
+    int find(const QString& name) const { return columnOf_.value({name}, -1); }
     void note(const std::vector<FoundLink>& links);
 
     const QStringList& headers() const { return headers_; }
@@ -29,7 +31,7 @@ public:
 
 private:
     QStringList headers_;
-    QHash<QString, int> columnOf_;
+    QHash<HashedString, int> columnOf_;
     QMap<QString, qint64> leftOut_;
 };
 

@@ -194,8 +194,8 @@ void PostScanner::blockAttributes(const QString& name, QByteArrayView json, Plac
     blockIds(name, attributes, place);
     const QString url = attributes.value(QLatin1String("url")).toString();
     if ((name == QLatin1String("core/embed") || name.startsWith(QLatin1String("core-embed/"))) &&
-        !url.isEmpty() && !embeds_.contains(url)) {
-        embeds_.insert(url);
+        !url.isEmpty() && !embeds_.contains({url})) {
+        embeds_.insert({url});
         addFinding("bare-embed", AuditSeverity::Note, url, QUrl(url).host(), place,
                    QLatin1String("block ") + name, QStringLiteral("url"));
     }

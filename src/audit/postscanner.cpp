@@ -154,7 +154,8 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
                 return quint32(i);
         }
     } else {
-        const auto found = nameIndex_.constFind(QByteArray::fromRawData(name.data(), name.size()));
+        const auto found =
+            nameIndex_.constFind({QByteArray::fromRawData(name.data(), name.size())});
         if (found != nameIndex_.constEnd())
             return *found;
     }
@@ -163,9 +164,9 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
     if (scan_.names.size() > searchedAlong) {
         if (nameIndex_.isEmpty()) {
             for (qsizetype i = 0; i < scan_.names.size(); ++i)
-                nameIndex_.insert(scan_.names.at(i), quint32(i));
+                nameIndex_.insert({scan_.names.at(i)}, quint32(i));
         } else {
-            nameIndex_.insert(scan_.names.back(), index);
+            nameIndex_.insert({scan_.names.back()}, index);
         }
     }
     return index;
@@ -248,7 +249,7 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
 {
     if (attribute == HtmlAttribute::Id ||
         (attribute == HtmlAttribute::Name && element == HtmlElement::A))
-        anchors_.insert(value.toByteArray());
+        anchors_.insert({value.toByteArray()});
     if (attribute == HtmlAttribute::Class && element == HtmlElement::Img)
         addImageClass(value);
     const auto place = urlPlaceOf(element, attribute);
@@ -335,7 +336,8 @@ void PostScanner::finish()
     }
     for (const auto& [name, place] : fragmentLinks_) {
         // "#top" scrolls to the top of any page without an anchor of that name.
-        if (anchors_.contains(name) || anchors_.contains(QByteArray::fromPercentEncoding(name)) ||
+        if (anchors_.contains({name}) ||
+            anchors_.contains({QByteArray::fromPercentEncoding(name)}) ||
             name.compare("top", Qt::CaseInsensitive) == 0)
             continue;
         addFinding(

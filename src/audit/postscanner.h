@@ -2,6 +2,7 @@
 
 #include "analysis/bodyreading.h"
 #include "analysis/exportposition.h"
+#include "analysis/texthash.h"
 #include "markupnames.h"
 #include "postscan.h"
 
@@ -82,7 +83,7 @@ private:
     LineCounter counter_;
     QByteArray lowered_; // the element's name, lower-cased
     QByteArray loweredAttribute_;
-    QHash<QByteArray, quint32> nameIndex_;
+    QHash<HashedBytes, quint32> nameIndex_;
     // The index of the one name of each kind, -1 until the post uses it.
     std::array<qint32, htmlElementKinds> elementIndices_;
     std::array<qint32, htmlAttributeKinds> attributeIndices_;
@@ -95,9 +96,9 @@ private:
     qint64 resumeOffset_ = 0;
     QByteArray openNames_; // the open elements' names, one after the other
     std::vector<qsizetype> openStarts_;
-    QSet<QString> closedShortcodes_;
+    QSet<HashedString> closedShortcodes_;
     std::vector<std::pair<QString, Place>> openBlocks_;
-    QSet<QByteArray> anchors_;
+    QSet<HashedBytes> anchors_;
     std::vector<std::pair<QByteArray, Place>> fragmentLinks_;
-    QSet<QString> embeds_;
+    QSet<HashedString> embeds_;
 };

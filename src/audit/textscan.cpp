@@ -87,7 +87,7 @@ void PostScanner::findShortcodeClosers()
         while (end < body_.size() && isNameCharacter(body_[end]))
             ++end;
         if (end > i + 2 && end < body_.size() && body_[end] == ']')
-            closedShortcodes_.insert(QString::fromUtf8(body_.sliced(i + 2, end - i - 2)));
+            closedShortcodes_.insert({QString::fromUtf8(body_.sliced(i + 2, end - i - 2))});
     }
 }
 
@@ -139,7 +139,7 @@ void PostScanner::scanShortcodes(QByteArrayView text)
         const qsizetype close = rest.indexOf(']');
         const QByteArrayView attributes = close < 0 ? rest : rest.first(close);
         if (!isWordPressShortcode(name) && !startsWithAttribute(attributes) &&
-            !closedShortcodes_.contains(name))
+            !closedShortcodes_.contains({name}))
             continue;
         // The text arrives with its references decoded; the place is that of the same
         // characters in the body, which follow the last markup placed, no further than the
@@ -225,9 +225,9 @@ void PostScanner::findBareEmbeds()
         const QString url = QString::fromUtf8(body_.sliced(i, end - i))
                                 .replace(QLatin1String("&amp;"), QLatin1String("&"))
                                 .replace(QLatin1String("&#038;"), QLatin1String("&"));
-        if (embeds_.contains(url))
+        if (embeds_.contains({url}))
             continue;
-        embeds_.insert(url);
+        embeds_.insert({url});
         counter.advance(body_.data() + counter.position().offset, i - counter.position().offset);
         const QUrl parsed(url);
         addFinding("bare-embed", AuditSeverity::Note, url, parsed.host(),

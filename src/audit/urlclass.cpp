@@ -93,7 +93,7 @@ void SiteHosts::addHostOf(const QString& address)
         return;
     const QString key = hostKey(url);
     if (key != currentKey_)
-        otherKeys_.insert(key);
+        otherKeys_.insert({key});
 }
 
 void SiteHosts::addItem(const AuditItem& item)
@@ -109,14 +109,14 @@ bool SiteHosts::isCurrent(const QUrl& url) const
 
 bool SiteHosts::isSite(const QUrl& url) const
 {
-    return otherKeys_.contains(hostKey(url));
+    return otherKeys_.contains({hostKey(url)});
 }
 
 UrlClass SiteHosts::classOfHost(const QString& key) const
 {
     if (!currentKey_.isEmpty() && key == currentKey_)
         return UrlClass::Current;
-    return otherKeys_.contains(key) ? UrlClass::Site : UrlClass::External;
+    return otherKeys_.contains({key}) ? UrlClass::Site : UrlClass::External;
 }
 
 namespace {

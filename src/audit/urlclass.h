@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/texthash.h"
 #include "audititem.h"
 #include "sitepaths.h"
 
@@ -49,7 +50,7 @@ private:
 
     QUrl current_;
     QString currentKey_;
-    QSet<QString> otherKeys_;
+    QSet<HashedString> otherKeys_;
 };
 
 // A host as the audit compares them: without case, without a leading "www.", with its port
