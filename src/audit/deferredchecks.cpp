@@ -16,11 +16,11 @@ bool isUnpublished(const QString& status)
 
 quint32 ExportAudit::nameIndex(const QString& name)
 {
-    const auto found = nameIndices_.constFind(name);
+    const auto found = nameIndices_.constFind({name});
     if (found != nameIndices_.constEnd())
         return *found;
     names_.append(name);
-    return nameIndices_[name] = quint32(names_.size() - 1);
+    return nameIndices_[{name}] = quint32(names_.size() - 1);
 }
 
 quint32 ExportAudit::nameIndex(const PostScan& scan, quint32 index)
@@ -38,7 +38,7 @@ void ExportAudit::checkTarget(const AuditItem& item, QByteArrayView written, con
     const bool mediaPlace =
         place == UrlPlace::Media || (place == UrlPlace::Link && url.mediaExtension);
     if (!file.isEmpty() && mediaPlace) {
-        mediaUsed_.insert(file);
+        mediaUsed_.insert({file});
         addCandidate(item, Candidate::Media, written, where, {file, {}});
         return;
     }
@@ -61,7 +61,7 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
         itemHasCandidatePost_ = true;
     }
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
-        attachmentIdsUsed_.insert(target.key);
+        attachmentIdsUsed_.insert({target.key});
     const qsizetype start = candidateText_.size();
     candidateText_.append(text);
     const qsizetype textLength = candidateText_.size() - start;
@@ -132,7 +132,7 @@ QString ExportAudit::missingItem(const Candidate& candidate, const Target& targe
     const bool block = candidate.kind == Candidate::ReusableBlockId;
     const QLatin1String type(block ? "wp_block" : "attachment");
     const QString what = block ? QStringLiteral("reusable block") : QStringLiteral("attachment");
-    const auto found = byId_.constFind(target.key);
+    const auto found = byId_.constFind({target.key});
     if (found == byId_.constEnd())
         return QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
     if (found->type == type)
@@ -160,20 +160,22 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
     QString detail;
     switch (candidate.kind) {
     case Candidate::PostById:
-        if (byId_.contains(target.key))
-            return unpublished(byId_.value(target.key).status);
+        if (const auto found = byId_.constFind({target.key}); found != byId_.constEnd())
+            return unpublished(found->status);
         detail = QStringLiteral("no item of the export has the ID %1").arg(target.key);
         break;
     case Candidate::PostByPath:
-        if (statusByPath_.contains(target.key))
-            return unpublished(statusByPath_.value(target.key));
-        if (statusByName_.contains(target.lastSegment))
-            return unpublished(statusByName_.value(target.lastSegment));
+        if (const auto found = statusByPath_.constFind({target.key});
+            found != statusByPath_.constEnd())
+            return unpublished(*found);
+        if (const auto found = statusByName_.constFind({target.lastSegment});
+            found != statusByName_.constEnd())
+            return unpublished(*found);
         severity = AuditSeverity::Warning;
         detail = QStringLiteral("no item of the export has this path or name");
         break;
     case Candidate::Media:
-        if (attachmentFiles_.contains(target.key))
+        if (attachmentFiles_.contains({target.key}))
             return true;
         check = QStringLiteral("missing-media");
         detail = QStringLiteral("no attachment of the export holds this file");
@@ -232,7 +234,7 @@ bool ExportAudit::settleExternal(const Candidate& candidate)
     if (!file.isEmpty() &&
         (candidate.place == UrlPlace::Media ||
          (candidate.place == UrlPlace::Link && hasMediaExtension(url.resolved.path())))) {
-        mediaUsed_.insert(file);
+        mediaUsed_.insert({file});
         judged.kind = Candidate::Media;
         decide(judged, {file, {}}, true);
         return true;

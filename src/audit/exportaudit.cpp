@@ -8,6 +8,14 @@
 
 namespace {
 
+QSet<HashedString> hashed(const QStringList& texts)
+{
+    QSet<HashedString> set;
+    for (const QString& text : texts)
+        set.insert({text});
+    return set;
+}
+
 bool isLoaded(UrlPlace place)
 {
     return place == UrlPlace::Media || place == UrlPlace::Loaded;
@@ -36,7 +44,7 @@ void placeInExport(const AuditItem& item, AuditFinding& finding)
 
 ExportAudit::ExportAudit(const SiteInfo& site, AuditSink& sink, const QStringList& skippedChecks)
     : hosts_(site), sitePath_(hosts_.currentAddress().path()), sink_(sink),
-      skipped_(skippedChecks.begin(), skippedChecks.end())
+      skipped_(hashed(skippedChecks))
 {}
 
 ExportAudit::~ExportAudit() = default;
@@ -70,28 +78,29 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     return finding;
 }
 
-const QString& ExportAudit::shared(const QString& word)
+// A copy, not a reference into the set, which the next word may grow and move.
+QString ExportAudit::shared(const QString& word)
 {
-    return *words_.insert(word);
+    return words_.insert({word})->text;
 }
 
 void ExportAudit::recordItem(const AuditItem& item, const QUrl& link)
 {
     hosts_.addItem(item);
     // Kept for every item of the export: its few distinct types and statuses share one copy.
-    const QString& status = shared(item.status);
-    if (!item.postId.isEmpty() && !byId_.contains(item.postId))
-        byId_.insert(item.postId, {shared(item.postType), status});
+    const QString status = shared(item.status);
+    if (!item.postId.isEmpty() && !byId_.contains({item.postId}))
+        byId_.insert({item.postId}, {shared(item.postType), status});
     const QString path = postPathKey(link);
-    if (!path.isEmpty() && !statusByPath_.contains(path))
-        statusByPath_.insert(path, status);
-    if (!item.postName.isEmpty() && !statusByName_.contains(item.postName))
-        statusByName_.insert(item.postName, status);
+    if (!path.isEmpty() && !statusByPath_.contains({path}))
+        statusByPath_.insert({path}, status);
+    if (!item.postName.isEmpty() && !statusByName_.contains({item.postName}))
+        statusByName_.insert({item.postName}, status);
     if (item.postType == QLatin1String("attachment")) {
         ++attachmentCount_;
         const QString file = mediaKey(QUrl(item.attachmentUrl));
         if (!file.isEmpty())
-            attachmentFiles_.insert(file);
+            attachmentFiles_.insert({file});
     }
 }
 
@@ -142,7 +151,7 @@ void ExportAudit::countHost(const QString& name, UrlClass urlClass, bool loaded,
     // A fragment names the post's own page, not a host that the post uses.
     if (name.isEmpty() || urlClass == UrlClass::Fragment)
         return;
-    AuditSummary::Host& host = hostCounts_[name];
+    AuditSummary::Host& host = hostCounts_[{name}];
     host.host = name;
     host.urlClass = urlClass;
     ++host.urls;
@@ -215,7 +224,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
 
 void ExportAudit::emitFinding(const AuditFinding& finding, bool listed)
 {
-    if (skipped_.contains(finding.check))
+    if (skipped_.contains({finding.check}))
         return;
     ++summary_.checks[finding.check][int(finding.severity)];
     if (listed)

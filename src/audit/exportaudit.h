@@ -152,7 +152,7 @@ private:
     };
 
     void recordItem(const AuditItem& item, const QUrl& link);
-    const QString& shared(const QString& word);
+    QString shared(const QString& word);
     void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
@@ -182,28 +182,28 @@ private:
     SiteHosts hosts_;
     QString sitePath_;
     AuditSink& sink_;
-    QSet<QString> skipped_;
+    QSet<HashedString> skipped_;
     std::unique_ptr<HtmlPostReader> reader_;
-    QSet<QString> words_; // the types and statuses met
-    QHash<QString, ItemInfo> byId_;
-    QHash<QString, QString> statusByPath_;
-    QHash<QString, QString> statusByName_;
-    QSet<QString> attachmentFiles_;
+    QSet<HashedString> words_; // the types and statuses met
+    QHash<HashedString, ItemInfo> byId_;
+    QHash<HashedString, QString> statusByPath_;
+    QHash<HashedString, QString> statusByName_;
+    QSet<HashedString> attachmentFiles_;
     qint64 attachmentCount_ = 0;
-    QSet<QString> mediaUsed_;
-    QSet<QString> attachmentIdsUsed_;
+    QSet<HashedString> mediaUsed_;
+    QSet<HashedString> attachmentIdsUsed_;
     std::vector<Candidate> candidates_;
     qint64 externalsKept_ = 0;
     QByteArray candidateText_;
     std::vector<CandidatePost> candidatePosts_;
     bool itemHasCandidatePost_ = false;
     QList<QString> names_;
-    QHash<QString, quint32> nameIndices_;
+    QHash<HashedString, quint32> nameIndices_;
     static constexpr quint32 unknownName = ~quint32(0);
     std::vector<quint32> postNameIndices_; // of the current post's names, once looked up
     QUrl base_;                            // the current item's address, or the site's
     HostMemo urlHosts_;
     bool baseIsOwn_ = false;
-    QHash<QString, AuditSummary::Host> hostCounts_;
+    QHash<HashedString, AuditSummary::Host> hostCounts_;
     AuditSummary summary_;
 };

@@ -30,7 +30,7 @@ void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report
     currentRow_ = tables_.errorRowCount;
     currentPostId_ = item.postId;
     if (!item.postId.isEmpty())
-        rowOfPost_.insert(item.postId, currentRow_);
+        rowOfPost_.insert({item.postId}, currentRow_);
     // Taken for every item, in file order, so that each item gets its own.
     const ExportPosition bodyStart = bodyStarts_ ? bodyStarts_->next() : ExportPosition();
     audit().addItem(auditItemOf(item, bodyStart), report.reading);
@@ -53,7 +53,7 @@ void AuditedTablesSink::addFinding(const AuditFinding& finding)
     if (currentRow_ > 0 && finding.postId == currentPostId_)
         row = currentRow_;
     else if (!finding.postId.isEmpty())
-        row = rowOfPost_.value(finding.postId);
+        row = rowOfPost_.value({finding.postId});
     const CellText body =
         row > 0 ? tables_.errorTable.cellText(ErrorContentColumn, row) : CellText();
     tables_.appendFindingRow(findingRow(finding, body));

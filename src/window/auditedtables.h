@@ -39,7 +39,7 @@ private:
     std::unique_ptr<ExportAudit> audit_;
     std::optional<BodyStartReader> bodyStarts_;
     // The error row of each post ID seen, for the findings decided after their post.
-    QHash<QString, int> rowOfPost_;
+    QHash<HashedString, int> rowOfPost_;
     int currentRow_ = 0;
     QString currentPostId_;
 };

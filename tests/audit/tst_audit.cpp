@@ -462,6 +462,23 @@ void AuditTest::summaryHosts()
     QVERIFY(host != hosts.end());
     QCOMPARE(urlClassName(host->urlClass), QStringLiteral("current"));
     QVERIFY(hosts.front().urls >= hosts.back().urls);
+
+    // Each item's type and status are kept once for the export, in a set that grows as new
+    // words come: a status taken from it must survive the type that grows it.
+    Collected collected;
+    ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
+    QByteArray links;
+    for (int id = 1; id <= 300; ++id) {
+        const QByteArray number = QByteArray::number(id);
+        audit.addItem(item(number.constData(), ("type-" + number).constData(),
+                           ("status-" + number).constData(), "", "", {}));
+        links += "<a href=\"/?p=" + number + "\">x</a>";
+    }
+    audit.addItem(item("999", "post", "publish", "links", "https://example.com/links/", links));
+    audit.finish();
+    QCOMPARE(collected.findings.size(), size_t(300));
+    QCOMPARE(collected.findings.back().detail,
+             QStringLiteral("links to an item whose status is status-300"));
 }
 
 // A post that is not well-formed is read as a browser reads it: what it holds is what the same
