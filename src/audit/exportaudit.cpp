@@ -163,7 +163,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
                            std::vector<AuditFinding>& findings)
 {
     const ScannedUrl& url = scan.urls[index];
-    const QByteArrayView text(scan.urlText.constData() + url.textStart, url.textLength);
+    const QByteArrayView text(scan.urlText.data() + url.textStart, url.textLength);
     // Prepared on the checking thread when it could be; only the hosts are decided here.
     const bool keepsUrls = sink_.keepsUrls();
     std::optional<PreparedUrl> preparedHere;

@@ -183,13 +183,10 @@ void PostScanner::addUrl(QByteArrayView url, quint32 element, quint32 attribute,
 {
     url = url.trimmed();
     const Place& at = elementPlace();
-    scan_.urls.push_back(
-        {scan_.urlText.size(), url.size(), element, attribute, place, at.line, at.column});
-    // Resized and copied into: an append would go through the general insertion.
-    const qsizetype end = scan_.urlText.size();
-    scan_.urlText.resize(end + url.size());
+    scan_.urls.push_back({qsizetype(scan_.urlText.size()), url.size(), element, attribute, place,
+                          at.line, at.column});
     if (!url.isEmpty())
-        std::memcpy(scan_.urlText.data() + end, url.data(), size_t(url.size()));
+        scan_.urlText.append(url.data(), size_t(url.size()));
     if (place == UrlPlace::Link && url.size() > 1 && url[0] == '#')
         fragmentLinks_.emplace_back(url.sliced(1).toByteArray(), at);
 }
