@@ -44,15 +44,27 @@ private:
     // here, on the checking thread, leaving the recording thread only what needs the site's hosts.
     void prepareUrls(PostScan& scan)
     {
-        const QUrl base(link_);
-        if (!base.isValid() || base.isRelative())
-            return; // resolved against the site's address, which the recording knows
+        // Most URLs need neither the post's address nor QUrl: it is parsed for the first that
+        // does.
+        std::optional<QUrl> base;
         scan.prepared.reserve(scan.urls.size());
-        for (const ScannedUrl& url : scan.urls)
-            scan.prepared.push_back(prepareUrl(
-                scan.urlOf(url), base,
-                {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepResolvedUrls_},
-                hosts_));
+        for (const ScannedUrl& url : scan.urls) {
+            const QString written = scan.urlOf(url);
+            const UrlUse use{url.place == UrlPlace::Link, url.place == UrlPlace::Media,
+                             keepResolvedUrls_};
+            if (std::optional<PreparedUrl> plain = preparePlainUrl(written, use, hosts_)) {
+                scan.prepared.push_back(*std::move(plain));
+                continue;
+            }
+            if (!base)
+                base.emplace(link_);
+            if (!base->isValid() || base->isRelative()) {
+                // Resolved against the site's address, which the recording knows.
+                scan.prepared.clear();
+                return;
+            }
+            scan.prepared.push_back(prepareUrl(written, *base, use, hosts_));
+        }
     }
 
     bool keepResolvedUrls_;

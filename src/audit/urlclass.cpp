@@ -353,13 +353,20 @@ PreparedUrl preparePlain(const UrlStarts::Start& start, QStringView rest, UrlUse
 
 } // namespace
 
-PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts)
+std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts)
 {
     qsizetype restAt = 0;
     const UrlStarts::Start* start =
         use.keepResolved ? nullptr : hosts.starts().startOf(written, restAt);
-    if (start != nullptr && isPlainRest(QStringView(written).sliced(restAt)))
-        return preparePlain(*start, QStringView(written).sliced(restAt), use);
+    if (start == nullptr || !isPlainRest(QStringView(written).sliced(restAt)))
+        return std::nullopt;
+    return preparePlain(*start, QStringView(written).sliced(restAt), use);
+}
+
+PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts)
+{
+    if (std::optional<PreparedUrl> plain = preparePlainUrl(written, use, hosts))
+        return *std::move(plain);
     PreparedUrl prepared;
     const ClassifiedUrl url =
         classifyApartFromHosts(written, base, prepared.needsHosts, &hosts.starts());

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 enum class UrlClass
@@ -145,5 +146,9 @@ struct UrlUse
 };
 
 PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, HostMemo& hosts);
+// The same for an http or https URL of a plain host (see UrlStarts) whose path, query and
+// fragment hold only plain characters: it needs neither a base nor more of QUrl. Nothing for any
+// other.
+std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts);
 // The URL's class by what the export has said of the site's hosts so far.
 UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts);
