@@ -522,11 +522,12 @@ void AuditTest::faultyPostReadAsMended()
     QFETCH(QByteArray, faulty);
     QFETCH(QByteArray, mended);
     QFETCH(int, rows);
-    const auto inventoryOf = [](QByteArray body, bool fromCheck) {
+    const auto inventoryOf = [](QByteArray body, bool fromCheck,
+                                const char* link = "https://example.com/p/") {
         body += "\n<!-- wp:image {\"url\":\"/b.jpg\"} /-->[gallery ids=\"3\"] <![CDATA[[x y=1]]]>";
         Collected collected;
         ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
-        const AuditItem post = item("1", "post", "publish", "p", "https://example.com/p/", body);
+        const AuditItem post = item("1", "post", "publish", "p", link, body);
         if (fromCheck) {
             const auto reading = postScanReadings()();
             ExportItem checked;
@@ -555,6 +556,8 @@ void AuditTest::faultyPostReadAsMended()
     QCOMPARE(read, inventoryOf(mended, false));
     QCOMPARE(read, inventoryOf(mended, true));
     QCOMPARE(read, inventoryOf(faulty, true));
+    // Without an address of its own, a post's URLs resolve against the site's.
+    QCOMPARE(inventoryOf(faulty, true, ""), inventoryOf(faulty, false, ""));
 }
 
 // A URL whose start comes from those met before is the URL that QUrl parses whole, whatever its
