@@ -529,7 +529,7 @@ void AuditTest::faultyPostReadAsMended()
         ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
         const AuditItem post = item("1", "post", "publish", "p", link, body);
         if (fromCheck) {
-            const auto reading = postScanReadings()();
+            const auto reading = postScanReadings(true)();
             ExportItem checked;
             checked.permalink = post.link;
             checked.bodyUtf8 = body;
