@@ -171,8 +171,15 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
         preparedHere = prepareUrl(
             scan.urlOf(url), base_,
             {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls}, urlHosts_);
-    const PreparedUrl& prepared = preparedHere ? *preparedHere : scan.prepared[index];
-    const UrlClass urlClass = classOf(prepared, hosts_);
+    const PreparedUrl* made = preparedHere ? &*preparedHere : &scan.prepared[index];
+    const UrlClass urlClass = classOf(*made, hosts_);
+    if (made->keysLeftOut && (urlClass == UrlClass::Current || urlClass == UrlClass::Site)) {
+        preparedHere = prepareUrl(
+            scan.urlOf(url), base_,
+            {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls}, urlHosts_);
+        made = &*preparedHere;
+    }
+    const PreparedUrl& prepared = *made;
     const bool insecure = prepared.insecure;
     const Where where{nameIndex(scan, url.element), nameIndex(scan, url.attribute), url.line,
                       url.column};

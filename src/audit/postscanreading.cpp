@@ -47,12 +47,15 @@ private:
         // Most URLs need neither the post's address nor QUrl: it is parsed for the first that
         // does.
         std::optional<QUrl> base;
+        // Most URLs on another host than the post's are on no host of the site: what the audit
+        // judges on the site's hosts is made for them where their host turns out to be one.
+        const QString ownHost = plainHostKey(link_, hosts_);
         scan.prepared.reserve(scan.urls.size());
         for (const ScannedUrl& url : scan.urls) {
             const QString written = scan.urlOf(url);
             const UrlUse use{url.place == UrlPlace::Link, url.place == UrlPlace::Media,
                              keepResolvedUrls_};
-            if (std::optional<PreparedUrl> plain = preparePlainUrl(written, use, hosts_)) {
+            if (std::optional<PreparedUrl> plain = preparePlainUrl(written, use, hosts_, ownHost)) {
                 scan.prepared.push_back(*std::move(plain));
                 continue;
             }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 enum class UrlClass
@@ -77,6 +78,9 @@ struct PreparedUrl
     bool insecure = false;       // written with http:
     bool mediaExtension = false; // of the resolved path, of a link to an uploaded file
     bool resolvedKept = false;
+    // Made without mediaKey and linkTarget, which only a URL on the site's hosts needs: they are
+    // made where its host turns out to be one.
+    bool keysLeftOut = false;
     // As text, only when asked for: a parsed URL held for each of millions costs far more.
     QString resolved;
     QString host;
@@ -86,6 +90,20 @@ struct PreparedUrl
     QString mediaKey;
     PostTarget linkTarget;
 };
+
+// A scheme against a lower-case name, ASCII letters compared without case: QString's own
+// comparison without case takes a general path, once for each URL of an export.
+inline bool isScheme(QStringView scheme, std::string_view lower)
+{
+    if (scheme.size() != qsizetype(lower.size()))
+        return false;
+    for (size_t i = 0; i < lower.size(); ++i) {
+        const char16_t c = scheme[qsizetype(i)].unicode();
+        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != char16_t(lower[i]))
+            return false;
+    }
+    return true;
+}
 
 // The schemes and authorities of the web URLs a thread has met, each parsed once: an export
 // names a few hosts in hundreds of thousands of URLs, and the host is what costs most in parsing
@@ -149,6 +167,10 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, Hos
 // The same for an http or https URL of a plain host (see UrlStarts) whose path, query and
 // fragment hold only plain characters: it needs neither a base nor more of QUrl. Nothing for any
 // other.
-std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts);
+// With a keysHost, a URL on another host is prepared with its keys left out.
+std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts,
+                                           QStringView keysHost = {});
+// The key of the host of a URL that preparePlainUrl() takes, or nothing.
+QString plainHostKey(const QString& url, HostMemo& hosts);
 // The URL's class by what the export has said of the site's hosts so far.
 UrlClass classOf(const PreparedUrl& prepared, const SiteHosts& hosts);

@@ -36,7 +36,8 @@ struct Collected : AuditSink
     AuditSummary summary;
     void addFinding(const AuditFinding& finding) override { findings.push_back(finding); }
     void addUrl(const AuditItem&, const InventoryEntry& entry) override { urls.push_back(entry); }
-    bool keepsUrls() const override { return true; }
+    bool keeps = true;
+    bool keepsUrls() const override { return keeps; }
 };
 
 AuditItem item(const char* id, const char* type, const char* status, const char* name,
@@ -114,13 +115,15 @@ const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto
 <a href="/wp-content/uploads/2020/01/photo-300x200.JPG">J</a> <a href="/wp-content/uploads/2020/01/notes.txt">n</a> <a href="/wp-content/uploads/2020/01/slides.Key">k</a>
 )html";
 
-// Which export the checks read: the planted posts without or with the one attachment, or a post
-// whose image is known only by its ID.
+// Which export the checks read: the planted posts without or with the one attachment, the
+// latter also as the report reads them (each post scanned beside its check, no inventory), or a
+// post whose image is known only by its ID.
 enum Fixture
 {
     WithoutAttachments,
     WithAttachment,
-    OnlyAnId
+    OnlyAnId,
+    ThroughChecks
 };
 
 std::vector<AuditItem> fixture(int which)
@@ -131,7 +134,7 @@ std::vector<AuditItem> fixture(int which)
                              R"(<img class="wp-image-5" src="https://cdn.example.net/x.jpg">)"));
         return items;
     }
-    if (which == WithAttachment) {
+    if (which == WithAttachment || which == ThroughChecks) {
         items.push_back(
             item("10", "attachment", "inherit", "photo", "https://example.com/photo/", {}));
         items.back().attachmentUrl =
@@ -160,7 +163,7 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(
         item("3", "post", "publish", "later-post", "https://example.com/2020/02/later-post/", {}));
     items.push_back(item("4", "post", "draft", "secret-draft", "https://example.com/?p=4", {}));
-    if (which == WithAttachment) {
+    if (which == WithAttachment || which == ThroughChecks) {
         // The media host shows itself only with the last item, after the posts that use it.
         items.push_back(
             item("20", "attachment", "inherit", "late", "https://example.com/late/", {}));
@@ -176,8 +179,19 @@ const Collected& audited(int which)
     if (!results.contains(which)) {
         Collected& collected = results[which];
         ExportAudit audit({QStringLiteral("https://www.example.com"), {}, {}, {}}, collected);
-        for (const AuditItem& item : fixture(which))
-            audit.addItem(item);
+        const auto reading = postScanReadings()();
+        collected.keeps = which != ThroughChecks;
+        for (const AuditItem& item : fixture(which)) {
+            if (which != ThroughChecks) {
+                audit.addItem(item);
+                continue;
+            }
+            ExportItem checked;
+            checked.permalink = item.link;
+            checked.bodyUtf8 = item.bodyUtf8;
+            audit.addItem(item,
+                          PostChecker(QStringLiteral("dummy")).check(checked, &*reading).reading);
+        }
         audit.finish();
         // As the report settles the inventory's rows that waited for the whole export.
         for (InventoryEntry& entry : collected.urls) {
@@ -217,6 +231,14 @@ void AuditTest::checks_data()
     row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
     row("old host in a style", "site-host",
         "https://old.example.org/wp-content/uploads/2020/01/bg.png", "warning");
+    for (const int fixture : {WithAttachment, ThroughChecks}) {
+        row(fixture == ThroughChecks ? "old host's file, through checks" : "old host's file",
+            "missing-media", "https://old.example.org/wp-content/uploads/2020/01/bg.png", "error",
+            0, fixture);
+        row(fixture == ThroughChecks ? "old host, known path, through checks"
+                                     : "old host, known path, as a path",
+            "missing-post", "https://old.example.org/2020/01/first-post/", "", 0, fixture);
+    }
     row("fragment with its anchor", "broken-fragment", "#section", "");
     row("fragment without", "broken-fragment", "#nowhere", "warning", 105);
     row("script URL", "script-url", "javascript:void(0)", "warning");

@@ -1,0 +1,181 @@
+#include "urlclass.h"
+
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+// Letters, digits, dots and hyphens, then perhaps a port: what QUrl takes as it is, so that the
+// start parsed once stands for every URL written with it.
+bool isPlainAuthority(QStringView authority)
+{
+    const qsizetype colon = authority.indexOf(QLatin1Char(':'));
+    const QStringView host = colon < 0 ? authority : authority.first(colon);
+    if (host.isEmpty())
+        return false;
+    for (const QChar c : host) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') &&
+            c != QLatin1Char('-'))
+            return false;
+    }
+    for (const QChar c : colon < 0 ? QStringView() : authority.sliced(colon + 1)) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& restAt)
+{
+    // Most URLs start as the one before did.
+    if (last_ < starts_.size()) {
+        const Start& start = starts_[last_];
+        const qsizetype size = start.text.size();
+        const QStringView rest = QStringView(written).sliced(qMin(size, written.size()));
+        if (written.size() >= size && QStringView(written).first(size) == start.text &&
+            (rest.isEmpty() || rest[0] == u'/' || rest[0] == u'?' || rest[0] == u'#') &&
+            !rest.startsWith(QLatin1String("//"))) {
+            restAt = size;
+            return &start;
+        }
+    }
+    const qsizetype colon = written.indexOf(QLatin1Char(':'));
+    const QStringView scheme = QStringView(written).first(qMax<qsizetype>(colon, 0));
+    const bool http = isScheme(scheme, "http");
+    if ((!http && !isScheme(scheme, "https")) ||
+        QStringView(written).sliced(colon + 1).left(2) != QLatin1String("//"))
+        return nullptr;
+    qsizetype end = colon + 3;
+    while (end < written.size() && written.at(end) != QLatin1Char('/') &&
+           written.at(end) != QLatin1Char('?') && written.at(end) != QLatin1Char('#'))
+        ++end;
+    // A path that starts with "//" would be read as an authority of its own.
+    if (!isPlainAuthority(QStringView(written).sliced(colon + 3, end - colon - 3)) ||
+        QStringView(written).sliced(end).startsWith(QLatin1String("//")))
+        return nullptr;
+    restAt = end;
+    const QStringView text = QStringView(written).first(end);
+    const auto known = std::find_if(starts_.begin(), starts_.end(),
+                                    [&](const Start& start) { return start.text == text; });
+    if (known != starts_.end()) {
+        last_ = size_t(known - starts_.begin());
+        return &*known;
+    }
+    const QUrl parsed(text.toString(), QUrl::TolerantMode);
+    if (!parsed.isValid() || parsed.host().isEmpty())
+        return nullptr;
+    Start fresh{text.toString(), parsed, parsed.host(), hostKey(parsed), http, false};
+    fresh.mediaHost = isMediaHost(fresh.host);
+    // A hostile post may name a host per URL: the starts kept stay few.
+    constexpr size_t kept = 64;
+    last_ = starts_.size() < kept ? starts_.size() : replaced_++ % kept;
+    if (starts_.size() < kept)
+        return &starts_.emplace_back(std::move(fresh));
+    return &(starts_[last_] = std::move(fresh));
+}
+
+bool UrlStarts::parse(const QString& written, QUrl& url)
+{
+    qsizetype restAt = 0;
+    const Start* start = startOf(written, restAt);
+    if (start == nullptr)
+        return false;
+    const QStringView rest = QStringView(written).sliced(restAt);
+    url = start->url;
+    const qsizetype query = rest.indexOf(QLatin1Char('?'));
+    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
+    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
+    const qsizetype pathEnd = hasQuery ? query : fragment >= 0 ? fragment : rest.size();
+    if (pathEnd > 0)
+        url.setPath(rest.first(pathEnd).toString(), QUrl::TolerantMode);
+    if (hasQuery)
+        url.setQuery(
+            rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1).toString(),
+            QUrl::TolerantMode);
+    if (fragment >= 0)
+        url.setFragment(rest.sliced(fragment + 1).toString(), QUrl::TolerantMode);
+    return true;
+}
+
+namespace {
+
+// ASCII letters and digits and what a path, query or fragment holds unescaped: what QUrl's
+// tolerant parse leaves as written, and what decodes to itself.
+bool isPlainRest(QStringView rest)
+{
+    static constexpr std::array<bool, 128> plain = [] {
+        std::array<bool, 128> table{};
+        for (int c = 0; c < 128; ++c)
+            table[size_t(c)] =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                std::string_view("-._~!$&'()*+,;=:@/?#").find(char(c)) != std::string_view::npos;
+        return table;
+    }();
+    return std::all_of(rest.begin(), rest.end(),
+                       [](QChar c) { return c.unicode() < 128 && plain[c.unicode()]; });
+}
+
+// A web URL whose start is known and whose rest is plain: its path and query are its text, and
+// QUrl has nothing left to parse. The inventory's resolved text comes from QUrl still.
+PreparedUrl preparePlain(const UrlStarts::Start& start, QStringView rest, UrlUse use)
+{
+    PreparedUrl prepared;
+    prepared.needsHosts = true;
+    prepared.insecure = start.http;
+    prepared.host = start.host;
+    prepared.hostKey = start.key;
+    if (!use.link && !use.media)
+        return prepared;
+    const qsizetype query = rest.indexOf(QLatin1Char('?'));
+    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
+    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
+    const QString path = rest.first(hasQuery        ? query
+                                    : fragment >= 0 ? fragment
+                                                    : rest.size())
+                             .toString();
+    prepared.mediaKey = mediaKey(path, start.mediaHost);
+    if (use.link && !prepared.mediaKey.isEmpty())
+        prepared.mediaExtension = hasMediaExtension(path);
+    if (use.link && !prepared.mediaExtension) {
+        std::optional<QUrlQuery> items;
+        if (hasQuery)
+            items.emplace(
+                rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1)
+                    .toString());
+        prepared.linkTarget = linkTargetOf(items ? &*items : nullptr, path);
+    }
+    return prepared;
+}
+
+} // namespace
+
+std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts,
+                                           QStringView keysHost)
+{
+    qsizetype restAt = 0;
+    const UrlStarts::Start* start =
+        use.keepResolved ? nullptr : hosts.starts().startOf(written, restAt);
+    if (start == nullptr || !isPlainRest(QStringView(written).sliced(restAt)))
+        return std::nullopt;
+    const bool keysLeftOut =
+        !keysHost.isEmpty() && start->key != keysHost && (use.link || use.media);
+    if (keysLeftOut)
+        use.link = use.media = false;
+    PreparedUrl prepared = preparePlain(*start, QStringView(written).sliced(restAt), use);
+    prepared.keysLeftOut = keysLeftOut;
+    return prepared;
+}
+
+QString plainHostKey(const QString& url, HostMemo& hosts)
+{
+    qsizetype restAt = 0;
+    const UrlStarts::Start* start = hosts.starts().startOf(url, restAt);
+    return start != nullptr && isPlainRest(QStringView(url).sliced(restAt)) ? start->key
+                                                                            : QString();
+}
