@@ -211,12 +211,17 @@ bool Recovery::readOneItem(const ExportPosition& start, const ExportPosition& en
         keepFaults(single, start, {});
         return true;
     }
-    if (!single.broken || single.result.itemCount != 0) {
+    // Bytes that an XML reader reads whole but finds no item in (an item start it does not take
+    // for one) are read as the importer reads them, as a break in the item is.
+    const bool noItem = single.result.usable && single.result.itemCount == 0;
+    if ((!single.broken && !noItem) || single.result.itemCount != 0) {
         broken = std::move(single);
         return false;
     }
     ExportItem item = readItemAsImporter(bytes(start.offset, end.offset));
     ExportFault fault = single.result.problem;
+    if (noItem)
+        fault.reason = QStringLiteral("An XML reader takes this for no item of the channel");
     if (!place(start, fault))
         std::tie(fault.line, fault.column) = std::tie(start.line, start.column);
     fault.reason += QStringLiteral("; the item is read as WordPress's importer reads it");
@@ -303,6 +308,8 @@ ExportReadResult Recovery::unusable(const ExportPass& pass, const ExportPosition
 {
     ExportReadResult result = pass.result;
     result.usable = false;
+    if (result.problem.reason.isEmpty())
+        result.problem.reason = QStringLiteral("The export could not be read past a break in it");
     // Items of earlier passes were handed on too: the caller takes every one of them back.
     result.itemCount = itemCount_;
     place(from, result.problem);
