@@ -9,6 +9,30 @@
 
 namespace {
 
+// The rest of a URL after its authority, split as a URL is: the path up to the first "?" or
+// "#", the query from a "?" before any "#", the fragment after the "#".
+struct RestParts
+{
+    QStringView path;
+    std::optional<QStringView> query;
+    std::optional<QStringView> fragment;
+};
+
+RestParts splitRest(QStringView rest)
+{
+    RestParts parts;
+    if (const qsizetype fragment = rest.indexOf(QLatin1Char('#')); fragment >= 0) {
+        parts.fragment = rest.sliced(fragment + 1);
+        rest = rest.first(fragment);
+    }
+    if (const qsizetype query = rest.indexOf(QLatin1Char('?')); query >= 0) {
+        parts.query = rest.sliced(query + 1);
+        rest = rest.first(query);
+    }
+    parts.path = rest;
+    return parts;
+}
+
 // Letters, digits, dots and hyphens, then perhaps a port: what QUrl takes as it is, so that the
 // start parsed once stands for every URL written with it.
 bool isPlainAuthority(QStringView authority)
@@ -88,18 +112,13 @@ bool UrlStarts::parse(const QString& written, QUrl& url)
         return false;
     const QStringView rest = QStringView(written).sliced(restAt);
     url = start->url;
-    const qsizetype query = rest.indexOf(QLatin1Char('?'));
-    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
-    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
-    const qsizetype pathEnd = hasQuery ? query : fragment >= 0 ? fragment : rest.size();
-    if (pathEnd > 0)
-        url.setPath(rest.first(pathEnd).toString(), QUrl::TolerantMode);
-    if (hasQuery)
-        url.setQuery(
-            rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1).toString(),
-            QUrl::TolerantMode);
-    if (fragment >= 0)
-        url.setFragment(rest.sliced(fragment + 1).toString(), QUrl::TolerantMode);
+    const RestParts parts = splitRest(rest);
+    if (!parts.path.isEmpty())
+        url.setPath(parts.path.toString(), QUrl::TolerantMode);
+    if (parts.query)
+        url.setQuery(parts.query->toString(), QUrl::TolerantMode);
+    if (parts.fragment)
+        url.setFragment(parts.fragment->toString(), QUrl::TolerantMode);
     return true;
 }
 
@@ -132,22 +151,15 @@ PreparedUrl preparePlain(const UrlStarts::Start& start, QStringView rest, UrlUse
     prepared.hostKey = start.key;
     if (!use.link && !use.media)
         return prepared;
-    const qsizetype query = rest.indexOf(QLatin1Char('?'));
-    const qsizetype fragment = rest.indexOf(QLatin1Char('#'));
-    const bool hasQuery = query >= 0 && (fragment < 0 || query < fragment);
-    const QString path = rest.first(hasQuery        ? query
-                                    : fragment >= 0 ? fragment
-                                                    : rest.size())
-                             .toString();
+    const RestParts parts = splitRest(rest);
+    const QString path = parts.path.toString();
     prepared.mediaKey = mediaKey(path, start.mediaHost);
     if (use.link && !prepared.mediaKey.isEmpty())
         prepared.mediaExtension = hasMediaExtension(path);
     if (use.link && !prepared.mediaExtension) {
         std::optional<QUrlQuery> items;
-        if (hasQuery)
-            items.emplace(
-                rest.sliced(query + 1, (fragment >= 0 ? fragment : rest.size()) - query - 1)
-                    .toString());
+        if (parts.query)
+            items.emplace(parts.query->toString());
         prepared.linkTarget = linkTargetOf(items ? &*items : nullptr, path);
     }
     return prepared;
