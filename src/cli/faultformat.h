@@ -76,6 +76,8 @@ public:
     virtual void endRun(int exitStatus) = 0;
     // Whether links() wants the link rows.
     virtual bool wantsLinks() const { return false; }
+    // Whether the faults and findings given must carry their place in the export.
+    virtual bool wantsPlaces() const { return true; }
     // Why the format could not show all it was given, once it could not; the run then fails.
     virtual QString problem() const { return {}; }
 };

@@ -198,7 +198,9 @@ int reportOne(const QString& path, const ReportOptions& options, FaultFormat& fo
 {
     TableOutputs tables(options);
     QFile exportFile;
-    openForPositions(exportFile, path);
+    // The inventory's rows have columns for the place of each URL, whatever the format shows.
+    if (format.wantsPlaces() || tables.urls)
+        openForPositions(exportFile, path);
     format.beginExport(path);
     ReportSink sink(format, exportFile, tables.errors ? &*tables.errors : nullptr,
                     tables.links ? &*tables.links : nullptr);

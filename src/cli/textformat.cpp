@@ -31,6 +31,9 @@ public:
     TextFormat(const FormatSettings& settings, FILE* out) : settings_(settings), out_(out) {}
 
     void beginExport(const QString& path) override { path_ = path; }
+    // The summary lines name no place: finding places would read the export a second time for
+    // nothing.
+    bool wantsPlaces() const override { return !settings_.quiet; }
 
     void postFault(const PostFault& fault) override
     {
