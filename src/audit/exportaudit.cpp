@@ -84,32 +84,54 @@ QString ExportAudit::shared(const QString& word)
     return words_.insert({word})->text;
 }
 
-void ExportAudit::recordItem(const AuditItem& item, const QUrl& link)
+void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
-    hosts_.addItem(item);
+    hosts_.addItem(item, urlHosts_);
     // Kept for every item of the export: its few distinct types and statuses share one copy.
     const QString status = shared(item.status);
     if (!item.postId.isEmpty() && !byId_.contains({item.postId}))
         byId_.insert({item.postId}, {shared(item.postType), status});
-    const QString path = postPathKey(link);
-    if (!path.isEmpty() && !statusByPath_.contains({path}))
-        statusByPath_.insert({path}, status);
+    if (!pathKey.isEmpty() && !statusByPath_.contains({pathKey}))
+        statusByPath_.insert({pathKey}, status);
     if (!item.postName.isEmpty() && !statusByName_.contains({item.postName}))
         statusByName_.insert({item.postName}, status);
     if (item.postType == QLatin1String("attachment")) {
         ++attachmentCount_;
-        const QString file = mediaKey(QUrl(item.attachmentUrl));
+        QStringView path;
+        const UrlStarts::Start* start = plainStart(item.attachmentUrl, urlHosts_, &path);
+        const QString file = start != nullptr ? mediaKey(path.toString(), start->mediaHost)
+                                              : mediaKey(QUrl(item.attachmentUrl));
         if (!file.isEmpty())
             attachmentFiles_.insert({file});
     }
 }
 
+const QUrl& ExportAudit::base()
+{
+    if (!baseParsed_) {
+        const QUrl link(link_);
+        base_ = link.isValid() && !link.isRelative() ? link : hosts_.currentAddress();
+        baseParsed_ = true;
+    }
+    return base_;
+}
+
 void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
 {
-    const QUrl link(item.link);
-    recordItem(item, link);
-    baseIsOwn_ = link.isValid() && !link.isRelative();
-    base_ = baseIsOwn_ ? link : hosts_.currentAddress();
+    // A plain address is absolute and its path is as written: most items' needs no parse.
+    QStringView plainPath;
+    link_ = item.link;
+    if (plainStart(item.link, urlHosts_, &plainPath) != nullptr) {
+        baseIsOwn_ = true;
+        baseParsed_ = false;
+        recordItem(item, postPathKey(plainPath.toString()));
+    } else {
+        const QUrl link(item.link);
+        baseIsOwn_ = link.isValid() && !link.isRelative();
+        base_ = baseIsOwn_ ? link : hosts_.currentAddress();
+        baseParsed_ = true;
+        recordItem(item, postPathKey(link));
+    }
     itemHasCandidatePost_ = false;
     postNameIndices_.assign(size_t(scan.names.size()), unknownName);
     std::vector<AuditFinding> findings = scan.findings;
@@ -169,13 +191,13 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
     std::optional<PreparedUrl> preparedHere;
     if (scan.prepared.empty() || (keepsUrls && !scan.prepared[index].resolvedKept))
         preparedHere = prepareUrl(
-            scan.urlOf(url), base_,
+            scan.urlOf(url), base(),
             {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls}, urlHosts_);
     const PreparedUrl* made = preparedHere ? &*preparedHere : &scan.prepared[index];
     const UrlClass urlClass = classOf(*made, hosts_);
     if (made->keysLeftOut && (urlClass == UrlClass::Current || urlClass == UrlClass::Site)) {
         preparedHere = prepareUrl(
-            scan.urlOf(url), base_,
+            scan.urlOf(url), base(),
             {url.place == UrlPlace::Link, url.place == UrlPlace::Media, keepsUrls}, urlHosts_);
         made = &*preparedHere;
     }

@@ -151,7 +151,8 @@ private:
         QString status;
     };
 
-    void recordItem(const AuditItem& item, const QUrl& link);
+    void recordItem(const AuditItem& item, const QString& pathKey);
+    const QUrl& base();
     QString shared(const QString& word);
     void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
@@ -201,7 +202,11 @@ private:
     QHash<HashedString, quint32> nameIndices_;
     static constexpr quint32 unknownName = ~quint32(0);
     std::vector<quint32> postNameIndices_; // of the current post's names, once looked up
-    QUrl base_;                            // the current item's address, or the site's
+    // The current item's address, or the site's, parsed when a URL first needs it: most were
+    // prepared on the checking thread.
+    QUrl base_;
+    bool baseParsed_ = false;
+    QString link_;
     HostMemo urlHosts_;
     bool baseIsOwn_ = false;
     QHash<HashedString, AuditSummary::Host> hostCounts_;

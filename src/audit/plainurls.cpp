@@ -184,10 +184,20 @@ std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, H
     return prepared;
 }
 
-QString plainHostKey(const QString& url, HostMemo& hosts)
+const UrlStarts::Start* plainStart(const QString& url, HostMemo& hosts, QStringView* path)
 {
     qsizetype restAt = 0;
     const UrlStarts::Start* start = hosts.starts().startOf(url, restAt);
-    return start != nullptr && isPlainRest(QStringView(url).sliced(restAt)) ? start->key
-                                                                            : QString();
+    const QStringView rest = QStringView(url).sliced(restAt);
+    if (start == nullptr || !isPlainRest(rest))
+        return nullptr;
+    if (path != nullptr)
+        *path = splitRest(rest).path;
+    return start;
+}
+
+QString plainHostKey(const QString& url, HostMemo& hosts)
+{
+    const UrlStarts::Start* start = plainStart(url, hosts);
+    return start != nullptr ? start->key : QString();
 }

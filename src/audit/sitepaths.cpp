@@ -95,7 +95,12 @@ qsizetype imageSuffixLength(QStringView stem)
 
 QString postPathKey(const QUrl& link)
 {
-    return withoutFinalSlash(link.path(QUrl::FullyDecoded));
+    return postPathKey(link.path(QUrl::FullyDecoded));
+}
+
+QString postPathKey(const QString& decodedPath)
+{
+    return withoutFinalSlash(decodedPath);
 }
 
 PostTarget linkTargetOf(const QUrl& resolved, const QString& decodedPath)

@@ -33,6 +33,7 @@ PostTarget postTargetOf(const QUrl& resolved, const QString& sitePath);
 
 // An item's own address as PostTarget keys it.
 QString postPathKey(const QUrl& link);
+QString postPathKey(const QString& decodedPath);
 
 // What attachments and the URLs of their files are matched by: the path below the uploads
 // folder (or on a WordPress.com media host) without the size, scaling, rotation and edit

@@ -68,20 +68,24 @@ SiteHosts::SiteHosts(const SiteInfo& site)
         addHostOf(QLatin1String("http://") + host.trimmed());
 }
 
-void SiteHosts::addHostOf(const QString& address)
+void SiteHosts::addHostOf(const QString& address, HostMemo* hosts)
 {
-    const QUrl url(address.trimmed());
-    if (!isWebUrl(url))
-        return;
-    const QString key = hostKey(url);
+    const QString trimmed = address.trimmed();
+    QString key = hosts != nullptr ? plainHostKey(trimmed, *hosts) : QString();
+    if (key.isEmpty()) {
+        const QUrl url(trimmed);
+        if (!isWebUrl(url))
+            return;
+        key = hostKey(url);
+    }
     if (key != currentKey_)
         otherKeys_.insert({key});
 }
 
-void SiteHosts::addItem(const AuditItem& item)
+void SiteHosts::addItem(const AuditItem& item, HostMemo& hosts)
 {
-    addHostOf(item.guid);
-    addHostOf(item.attachmentUrl);
+    addHostOf(item.guid, &hosts);
+    addHostOf(item.attachmentUrl, &hosts);
 }
 
 bool SiteHosts::isCurrent(const QUrl& url) const

@@ -30,6 +30,8 @@ enum class UrlClass
 // "current", "site", "external", ...
 QString urlClassName(UrlClass urlClass);
 
+class HostMemo;
+
 // The hosts that belong to this site: the current one, at the address the site has now, and
 // those the export shows it had or has besides.
 class SiteHosts
@@ -37,8 +39,8 @@ class SiteHosts
 public:
     explicit SiteHosts(const SiteInfo& site);
 
-    // Takes the hosts of an item's guid and attachment URL.
-    void addItem(const AuditItem& item);
+    // Takes the hosts of an item's guid and attachment URL; hosts spares parsing the plain ones.
+    void addItem(const AuditItem& item, HostMemo& hosts);
 
     const QUrl& currentAddress() const { return current_; }
     const QString& currentHost() const { return currentKey_; }
@@ -48,7 +50,7 @@ public:
     UrlClass classOfHost(const QString& key) const;
 
 private:
-    void addHostOf(const QString& url);
+    void addHostOf(const QString& url, HostMemo* hosts = nullptr);
 
     QUrl current_;
     QString currentKey_;
@@ -170,6 +172,10 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, Hos
 // With a keysHost, a URL on another host is prepared with its keys left out.
 std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts,
                                            QStringView keysHost = {});
+// The start of a URL that preparePlainUrl() takes, with its path, which QUrl gives as written
+// whether decoded or not; null for any other.
+const UrlStarts::Start* plainStart(const QString& url, HostMemo& hosts,
+                                   QStringView* path = nullptr);
 // The key of the host of a URL that preparePlainUrl() takes, or nothing.
 QString plainHostKey(const QString& url, HostMemo& hosts);
 // The URL's class by what the export has said of the site's hosts so far.
