@@ -10,8 +10,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -56,17 +58,44 @@ int main(int argc, char* argv[])
     const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
     std::printf("%-5s %-34s %8s %9s %10s\n", "round", "window's check", "time s", "findings",
                 "x tables");
+    // Each series, for the median and the least: a neighbour on a shared machine slows single
+    // rounds.
+    std::vector<double> tablesTimes;
+    std::vector<double> besideTimes;
     for (int round = 1; round <= rounds; ++round) {
         const double tables = run(path, Mode::Tables).first;
+        tablesTimes.push_back(tables);
         std::printf("%-5d %-34s %8.2f %9s %9.2fx\n", round, "tables only", tables, "-", 1.0);
         for (const auto& [mode, label] :
              {std::pair{Mode::AuditOnRecordingThread, "audit, scan on the recording thread"},
               std::pair{Mode::AuditBesideCheck, "audit, scan beside the check"}}) {
             const auto [seconds, findings] = run(path, mode);
+            if (mode == Mode::AuditBesideCheck)
+                besideTimes.push_back(seconds);
             std::printf("%-5d %-34.34s %8.2f %9lld %9.2fx\n", round, label, seconds,
                         static_cast<long long>(findings), seconds / tables);
         }
         std::fflush(stdout);
+    }
+    if (rounds > 0) {
+        const auto median = [](std::vector<double> times) {
+            std::sort(times.begin(), times.end());
+            const size_t n = times.size();
+            return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+        };
+        const auto least = [](const std::vector<double>& times) {
+            return *std::min_element(times.begin(), times.end());
+        };
+        const double tablesMedian = median(tablesTimes);
+        const double besideMedian = median(besideTimes);
+        std::printf("%-6s %-33s %8.2f %9s %9.2fx\n", "median", "tables only", tablesMedian, "-",
+                    1.0);
+        std::printf("%-6s %-33s %8.2f %9s %9.2fx\n", "median", "audit, scan beside the check",
+                    besideMedian, "", besideMedian / tablesMedian);
+        std::printf("%-6s %-33s %8.2f %9s %9.2fx\n", "least", "tables only", least(tablesTimes),
+                    "-", 1.0);
+        std::printf("%-6s %-33s %8.2f %9s %9.2fx\n", "least", "audit, scan beside the check",
+                    least(besideTimes), "", least(besideTimes) / least(tablesTimes));
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -32,15 +32,38 @@ builds=(build/bin)
 [ -n "${PEER:-}" ] && builds+=("$PEER")
 printf '%-5s %-28s %-14s %7s %7s %8s %9s\n' round build report "time s" "cpu s" "peak MB" \
     "x plain"
+# Per build, the times of each round, for the summary: on a shared virtual machine one round can
+# be slowed by a neighbour, and the median and the fastest of several say more than any one.
+declare -A times
 for round in $(seq 1 "$rounds"); do
     for dir in "${builds[@]}"; do
         read -r plain_s plain_m plain_c <<<"$(measure "$dir/postlint-report" --quiet "$big")"
         read -r audit_s audit_m audit_c <<<"$(measure "$dir/postlint-report" --quiet --audit "$big")"
+        times[$dir]+="$plain_s $audit_s "
         printf '%-5s %-28.28s %-14s %7.2f %7.2f %8d %8.2fx\n' "$round" "$dir" plain \
             "$plain_s" "$plain_c" "$plain_m" 1
         printf '%-5s %-28.28s %-14s %7.2f %7.2f %8d %8.2fx\n' "$round" "$dir" "--audit" \
             "$audit_s" "$audit_c" "$audit_m" "$(awk -v a="$audit_s" -v p="$plain_s" \
             'BEGIN { print a / p }')"
     done
+done
+# The median and the least of each series, and --audit's ratio by either.
+for dir in "${builds[@]}"; do
+    echo "${times[$dir]}" | awk -v dir="$dir" '
+        function median(a, n,    i, j, t) {
+            for (i = 2; i <= n; i++)
+                for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+            return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+        }
+        { for (i = 1; i <= NF; i += 2) { p[++n] = $i; a[n] = $(i + 1) } }
+        END {
+            pm = median(p, n); am = median(a, n)
+            printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "median", dir, "plain", pm, "", "", 1
+            printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "median", dir, "--audit", am, "", "",
+                am / pm
+            printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "least", dir, "plain", p[1], "", "", 1
+            printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "least", dir, "--audit", a[1], "", "",
+                a[1] / p[1]
+        }'
 done
 QT_QPA_PLATFORM=offscreen build/bin/audit-bench "$big" "$rounds"
