@@ -1,6 +1,7 @@
 #include "postscan.h"
 #include "postscanner.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -18,6 +19,10 @@ public:
         body_ = item.bodyUtf8;
         link_ = item.permalink;
         scan_.emplace();
+        // Posts of one export hold URLs alike in number and length: room for as many as the post
+        // before saves growing there from nothing.
+        scan_->urls.reserve(lastUrls_);
+        scan_->urlText.reserve(lastUrlText_);
         scanner_.emplace(body_, *scan_);
         return &*scanner_;
     }
@@ -30,6 +35,8 @@ public:
             html_->readOn(body_, *scanner_);
         }
         scanner_->finish();
+        lastUrls_ = qMin<size_t>(scan_->urls.size(), roomKept);
+        lastUrlText_ = qMin<size_t>(scan_->urlText.size(), roomKept * 64);
         std::any result = std::move(*scan_);
         prepareUrls(*std::any_cast<PostScan>(&result));
         scanner_.reset();
@@ -52,7 +59,7 @@ private:
         const QString ownHost = plainHostKey(link_, hosts_);
         scan.prepared.reserve(scan.urls.size());
         for (const ScannedUrl& url : scan.urls) {
-            const QString written = scan.urlOf(url);
+            const QString& written = textOf(scan, url);
             const UrlUse use{url.place == UrlPlace::Link, url.place == UrlPlace::Media,
                              keepResolvedUrls_};
             if (std::optional<PreparedUrl> plain = preparePlainUrl(written, use, hosts_, ownHost)) {
@@ -70,7 +77,28 @@ private:
         }
     }
 
+    // The URL as text, in one string whose room serves every URL that is ASCII, as nearly all
+    // are: each then costs no allocation of its own.
+    const QString& textOf(const PostScan& scan, const ScannedUrl& url)
+    {
+        const char* bytes = scan.urlText.data() + url.textStart;
+        const bool ascii = std::all_of(bytes, bytes + url.textLength,
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!ascii) {
+            written_ = QString::fromUtf8(bytes, url.textLength);
+            return written_;
+        }
+        written_.resize(url.textLength);
+        char16_t* units = reinterpret_cast<char16_t*>(written_.data());
+        std::copy(bytes, bytes + url.textLength, units);
+        return written_;
+    }
+
+    static constexpr size_t roomKept = 4096;
     bool keepResolvedUrls_;
+    size_t lastUrls_ = 0;
+    size_t lastUrlText_ = 0;
+    QString written_;
     HostMemo hosts_;
     QByteArray body_; // shared with the item, not copied
     QString link_;
