@@ -26,8 +26,16 @@ quint32 ExportAudit::nameIndex(const QString& name)
 quint32 ExportAudit::nameIndex(const PostScan& scan, quint32 index)
 {
     quint32& found = postNameIndices_[index];
-    if (found == unknownName)
-        found = nameIndex(scan.nameOf(index));
+    if (found != unknownName)
+        return found;
+    // Posts name the same few elements and attributes: each is made text once for the export.
+    const QByteArray& name = scan.names.at(index);
+    const auto known =
+        nameIndicesUtf8_.constFind({QByteArray::fromRawData(name.constData(), name.size())});
+    if (known != nameIndicesUtf8_.constEnd())
+        return found = *known;
+    found = nameIndex(scan.nameOf(index));
+    nameIndicesUtf8_.insert({QByteArray(name.constData(), name.size())}, found);
     return found;
 }
 

@@ -200,6 +200,7 @@ private:
     bool itemHasCandidatePost_ = false;
     QList<QString> names_;
     QHash<HashedString, quint32> nameIndices_;
+    QHash<HashedBytes, quint32> nameIndicesUtf8_; // the same, by the names' UTF-8
     static constexpr quint32 unknownName = ~quint32(0);
     std::vector<quint32> postNameIndices_; // of the current post's names, once looked up
     // The current item's address, or the site's, parsed when a URL first needs it: most were

@@ -118,6 +118,36 @@ HtmlAttribute htmlAttributeOf(QByteArrayView name)
     return kindOf(name, attributesByLength);
 }
 
+namespace {
+
+template <typename Kind, size_t Size>
+QByteArrayView nameOf(Kind kind, const Named<Kind> (&table)[Size])
+{
+    const Named<Kind>* found = nullptr;
+    for (const Named<Kind>& entry : table) {
+        if (entry.kind == kind) {
+            // A kind of more than one name has none of its own.
+            if (found != nullptr)
+                return {};
+            found = &entry;
+        }
+    }
+    return found != nullptr ? QByteArrayView(found->name.data(), qsizetype(found->name.size()))
+                            : QByteArrayView();
+}
+
+} // namespace
+
+QByteArrayView htmlElementName(HtmlElement element)
+{
+    return nameOf(element, elements);
+}
+
+QByteArrayView htmlAttributeName(HtmlAttribute attribute)
+{
+    return nameOf(attribute, attributes);
+}
+
 bool isRawText(HtmlElement element)
 {
     return element == HtmlElement::Pre || element == HtmlElement::Code ||

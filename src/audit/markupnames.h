@@ -61,6 +61,11 @@ constexpr size_t htmlAttributeKinds = size_t(HtmlAttribute::Alt) + 1;
 HtmlElement htmlElementOf(QByteArrayView name);
 HtmlAttribute htmlAttributeOf(QByteArrayView name);
 
+// The one name of a kind, in lower case and in storage that lasts; none for Other and for
+// MediaUrl, which stand for many.
+QByteArrayView htmlElementName(HtmlElement element);
+QByteArrayView htmlAttributeName(HtmlAttribute attribute);
+
 // Inside pre, code, script or style, text is no post's text.
 bool isRawText(HtmlElement element);
 

@@ -143,7 +143,7 @@ qint64 PostScanner::findBackward(char lead, QByteArrayView rest, qint64 from) co
     return -1;
 }
 
-quint32 PostScanner::nameIndex(QByteArrayView name)
+quint32 PostScanner::nameIndex(QByteArrayView name, bool lasting)
 {
     // A post names a handful of elements and attributes: a look along them beats a hash until
     // a hostile post names many.
@@ -160,7 +160,9 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
             return *found;
     }
     const auto index = quint32(scan_.names.size());
-    scan_.names.append(name.toByteArray());
+    // The names of kinds are the most used, and need no copy of their own.
+    scan_.names.append(lasting ? QByteArray::fromRawData(name.data(), name.size())
+                               : name.toByteArray());
     if (scan_.names.size() > searchedAlong) {
         if (nameIndex_.isEmpty()) {
             for (qsizetype i = 0; i < scan_.names.size(); ++i)
@@ -172,10 +174,10 @@ quint32 PostScanner::nameIndex(QByteArrayView name)
     return index;
 }
 
-quint32 PostScanner::cachedIndex(qint32& cached, QByteArrayView name, QByteArray& room)
+quint32 PostScanner::cachedIndex(qint32& cached, QByteArrayView kindName)
 {
     if (cached < 0)
-        cached = qint32(nameIndex(lowerInto(name, room)));
+        cached = qint32(nameIndex(kindName, true));
     return quint32(cached);
 }
 
@@ -260,11 +262,11 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
     const quint32 elementIndex =
         element == HtmlElement::Other
             ? nameIndex(lowerInto(elementName, lowered_))
-            : cachedIndex(elementIndices_[size_t(element)], elementName, lowered_);
+            : cachedIndex(elementIndices_[size_t(element)], htmlElementName(element));
     const quint32 attributeIndex =
         attribute == HtmlAttribute::MediaUrl
             ? nameIndex(lowerInto(name, loweredAttribute_))
-            : cachedIndex(attributeIndices_[size_t(attribute)], name, loweredAttribute_);
+            : cachedIndex(attributeIndices_[size_t(attribute)], htmlAttributeName(attribute));
     if (place)
         addUrl(value, elementIndex, attributeIndex, *place);
     else if (srcset)

@@ -59,8 +59,9 @@ private:
     const Place& elementPlace();
     // Where lead and then rest, in any case, stand last before from, after what was placed.
     qint64 findBackward(char lead, QByteArrayView rest, qint64 from) const;
-    quint32 nameIndex(QByteArrayView name);
-    quint32 cachedIndex(qint32& cached, QByteArrayView name, QByteArray& room);
+    // lasting: name stays where it is for as long as the scan is read.
+    quint32 nameIndex(QByteArrayView name, bool lasting = false);
+    quint32 cachedIndex(qint32& cached, QByteArrayView kindName);
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
     void addAttribute(HtmlElement element, QByteArrayView elementName, HtmlAttribute attribute,
                       QByteArrayView name, QByteArrayView value);
