@@ -2,6 +2,7 @@
 // down, so each waits as a candidate that is settled as soon as its target is known.
 #include "exportaudit.h"
 
+#include "asciitext.h"
 #include "sitepaths.h"
 
 namespace {
@@ -74,7 +75,7 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
     candidateText_.append(text);
     const qsizetype textLength = candidateText_.size() - start;
     if (kind != Candidate::AttachmentId && kind != Candidate::ReusableBlockId)
-        candidateText_.append(target.key.toUtf8());
+        appendUtf8(candidateText_, target.key);
     const Candidate candidate{kind,
                               place,
                               insecureLink,
@@ -104,17 +105,21 @@ QString ExportAudit::textOf(const Candidate& candidate) const
                              candidate.textLength);
 }
 
-ExportAudit::Target ExportAudit::targetOf(const Candidate& candidate) const
+const ExportAudit::Target& ExportAudit::targetOf(const Candidate& candidate)
 {
-    if (candidate.kind == Candidate::AttachmentId || candidate.kind == Candidate::ReusableBlockId)
-        return {textOf(candidate), {}};
-    Target target{
-        QString::fromUtf8(candidateText_.constData() + candidate.textStart + candidate.textLength,
-                          candidate.keyLength),
-        {}};
+    // The export's end asks for the targets of all the candidates left, one after the other.
+    Target& target = targetRoom_;
+    const char* text = candidateText_.constData() + candidate.textStart;
+    target.lastSegment.resize(0);
+    if (candidate.kind == Candidate::AttachmentId || candidate.kind == Candidate::ReusableBlockId) {
+        setFromUtf8(target.key, QByteArrayView(text, candidate.textLength));
+        return target;
+    }
+    const QByteArrayView key(text + candidate.textLength, candidate.keyLength);
+    setFromUtf8(target.key, key);
     // A path's key has no final "/": its last segment follows its last "/".
     if (candidate.kind == Candidate::PostByPath)
-        target.lastSegment = target.key.mid(target.key.lastIndexOf(QLatin1Char('/')) + 1);
+        setFromUtf8(target.lastSegment, key.sliced(key.lastIndexOf('/') + 1));
     return target;
 }
 

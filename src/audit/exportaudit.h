@@ -167,7 +167,7 @@ private:
     bool settleExternal(const Candidate& candidate);
     QUrl baseOf(const CandidatePost& post) const;
     QString textOf(const Candidate& candidate) const;
-    Target targetOf(const Candidate& candidate) const;
+    const Target& targetOf(const Candidate& candidate);
     bool decide(const Candidate& candidate, const Target& target, bool atEnd);
     // Why the ID of an attachment or reusable block names none, empty when it does; settled
     // when nothing further down can change that.
@@ -194,6 +194,7 @@ private:
     QSet<HashedString> mediaUsed_;
     QSet<HashedString> attachmentIdsUsed_;
     std::vector<Candidate> candidates_;
+    Target targetRoom_; // what targetOf() gives, its room kept from one to the next
     qint64 externalsKept_ = 0;
     QByteArray candidateText_;
     std::vector<CandidatePost> candidatePosts_;

@@ -1,7 +1,8 @@
 #include "postscan.h"
 #include "postscanner.h"
 
-#include <algorithm>
+#include "asciitext.h"
+
 #include <optional>
 
 namespace {
@@ -81,16 +82,7 @@ private:
     // are: each then costs no allocation of its own.
     const QString& textOf(const PostScan& scan, const ScannedUrl& url)
     {
-        const char* bytes = scan.urlText.data() + url.textStart;
-        const bool ascii = std::all_of(bytes, bytes + url.textLength,
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (!ascii) {
-            written_ = QString::fromUtf8(bytes, url.textLength);
-            return written_;
-        }
-        written_.resize(url.textLength);
-        char16_t* units = reinterpret_cast<char16_t*>(written_.data());
-        std::copy(bytes, bytes + url.textLength, units);
+        setFromUtf8(written_, QByteArrayView(scan.urlText.data() + url.textStart, url.textLength));
         return written_;
     }
 
