@@ -163,10 +163,14 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(
         item("3", "post", "publish", "later-post", "https://example.com/2020/02/later-post/", {}));
     items.push_back(item("4", "post", "draft", "secret-draft", "https://example.com/?p=4", {}));
-    // An address that is not plain, its path found decoded either way it is linked.
+    // An address that is not plain, its path found decoded either way it is linked; paths not
+    // ASCII further down, one there and one not.
     items.push_back(
         item("12", "post", "publish", "cafe", "https://example.com/2020/03/caf%C3%A9/",
-             "<a href=\"/2020/03/caf\u00e9/\">d</a><a href=\"/2020/03/caf%C3%A9\">e</a>"));
+             "<a href=\"/2020/03/caf\u00e9/\">d</a><a href=\"/2020/03/caf%C3%A9\">e</a>"
+             "<a href=\"/2020/04/\u00fcber/\">u</a><a href=\"/2020/04/n\u00f6/\">n</a>"));
+    items.push_back(
+        item("13", "post", "publish", "uber", "https://example.com/2020/04/%C3%BCber/", {}));
     if (which == WithAttachment || which == ThroughChecks) {
         // The media host shows itself only with the last item, after the posts that use it.
         items.push_back(
@@ -232,6 +236,8 @@ void AuditTest::checks_data()
     row("published post", "unpublished-post", "/2020/02/later-post/", "");
     row("encoded address, decoded link", "missing-post", "/2020/03/caf\u00e9/", "");
     row("encoded address, encoded link", "missing-post", "/2020/03/caf%C3%A9", "");
+    row("post further down, path not ASCII", "missing-post", "/2020/04/\u00fcber/", "");
+    row("no post, path not ASCII", "missing-post", "/2020/04/n\u00f6/", "warning");
     row("http link", "insecure-link", "http://elsewhere.net/page", "note", 103);
     row("http link to a host a later item shows", "insecure-link", "http://media.example.net/", "");
     row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
