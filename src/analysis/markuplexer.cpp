@@ -3,7 +3,9 @@
 #include "xmlchars.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -14,10 +16,9 @@ char32_t unitOf(char byte)
 }
 
 // Whether the keyword read so far can still become `word`.
-bool couldBecome(const std::string& keyword, const char* word)
+bool couldBecome(std::string_view keyword, std::string_view word)
 {
-    return std::strncmp(keyword.c_str(), word, keyword.size()) == 0 &&
-           keyword.size() <= std::strlen(word);
+    return word.starts_with(keyword);
 }
 
 } // namespace
@@ -60,8 +61,8 @@ qint64 MarkupLexer::scan(const char* data, qint64 size)
             break;
         case State::TagName:
         case State::Tag:
-            readTag(data[i]);
-            break;
+            i += readTag(data + i, size - i);
+            continue;
         case State::Doctype:
         case State::Declaration:
             readDoctype(data[i]);
@@ -187,15 +188,18 @@ void MarkupLexer::readOpen(char byte)
 
 void MarkupLexer::readKeyword(char byte)
 {
+    using namespace std::string_view_literals;
     keyword_.push_back(byte);
-    if (keyword_ == "--") {
+    // Every item of an export holds a few CDATA sections: their keywords are read often.
+    const std::string_view keyword = keyword_;
+    if (keyword == "--"sv) {
         begin(State::Comment, Construct::Comment);
-    } else if (keyword_ == "[CDATA[") {
+    } else if (keyword == "[CDATA["sv) {
         begin(State::CData, Construct::CData);
-    } else if (keyword_ == "DOCTYPE") {
+    } else if (keyword == "DOCTYPE"sv) {
         begin(State::Doctype, Construct::Doctype);
-    } else if (!couldBecome(keyword_, "--") && !couldBecome(keyword_, "[CDATA[") &&
-               !couldBecome(keyword_, "DOCTYPE")) {
+    } else if (!couldBecome(keyword, "--"sv) && !couldBecome(keyword, "[CDATA["sv) &&
+               !couldBecome(keyword, "DOCTYPE"sv)) {
         begin(State::Declaration, Construct::Declaration);
         // The byte that told may be the declaration's end.
         event_ = Event::None;
@@ -205,29 +209,51 @@ void MarkupLexer::readKeyword(char byte)
     }
 }
 
-void MarkupLexer::readTag(char byte)
+// The metadata of an export's items is mostly tags: their bytes are passed over in one loop,
+// stopping only where a byte tells something.
+qint64 MarkupLexer::readTag(const char* data, qint64 size)
 {
+    qint64 i = 0;
     if (state_ == State::TagName) {
-        if (!xmlchars::isSpace(unitOf(byte)) && byte != '/' && byte != '>' && byte != '<' &&
-            !xmlchars::isQuote(unitOf(byte))) {
+        for (; i < size; ++i) {
+            const char byte = data[i];
+            if (xmlchars::isSpace(unitOf(byte)) || byte == '/' || byte == '>' || byte == '<' ||
+                xmlchars::isQuote(unitOf(byte)))
+                break;
             if (name_.size() <= nameLimit)
                 name_.push_back(byte);
-            return;
         }
+        if (i == size)
+            return size;
         state_ = State::Tag;
     }
+    // Between the name and the tag's end only quotes, '>' and '<' tell something; a '/' counts
+    // where it is the last byte before the '>'.
+    static constexpr auto stops = [] {
+        std::array<bool, 256> table{};
+        for (const char byte : {'"', '\'', '>', '<'})
+            table[static_cast<unsigned char>(byte)] = true;
+        return table;
+    }();
+    const qint64 from = i;
+    while (i < size && !stops[static_cast<unsigned char>(data[i])])
+        ++i;
+    if (i > from)
+        slash_ = data[i - 1] == '/';
+    if (i == size)
+        return size;
+    const char byte = data[i];
     if (xmlchars::isQuote(unitOf(byte))) {
         slash_ = false;
         quote(byte, State::Tag);
     } else if (byte == '>') {
         end(slash_ ? Construct::EmptyElementTag : Construct::StartTag);
-    } else if (byte == '<') {
+    } else {
         // A tag left open: libxml2 stops at it; it opened nothing, and the '<' begins what
         // follows.
         end(Construct::EmptyElementTag, State::Open);
-    } else {
-        slash_ = byte == '/';
     }
+    return i + 1;
 }
 
 void MarkupLexer::readDoctype(char byte)

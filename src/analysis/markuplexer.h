@@ -75,7 +75,7 @@ private:
     qint64 readEndTag(const char* data, qint64 size);
     void readOpen(char byte);
     void readKeyword(char byte);
-    void readTag(char byte);
+    qint64 readTag(const char* data, qint64 size);
     void readDoctype(char byte);
     void readSubset(char byte);
     void readSubsetOpen(char byte);
