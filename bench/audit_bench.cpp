@@ -1,7 +1,8 @@
 // Times the window's check of one export with and without the audit, in the same run, as the
-// window makes it: every row into the result tables, and with the audit every finding too. The
-// audit is measured twice: each post scanned beside its check on the checking threads (as the
-// window does it), and scanned on the recording thread after its check (the peer it replaced).
+// window makes it: every row into the result tables, and with the audit every finding too, placed
+// in the export as the window places it. The audit is measured twice: each post scanned beside
+// its check on the checking threads (as the window does it), and scanned on the recording thread
+// after its check (the peer it replaced).
 // Usage: audit-bench EXPORT.xml [ROUNDS]
 #include "analysis/analysisrun.h"
 #include "audit/postscan.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,7 +40,11 @@ std::pair<double, qsizetype> run(const QString& path, Mode mode)
     if (mode == Mode::AuditBesideCheck)
         options.bodyReadings = postScanReadings();
     tables.reset();
-    AuditedTablesSink sink(tables, {});
+    // The window reads the export a second time for the places of the findings.
+    QFile exportFile(path);
+    if (!exportFile.open(QIODevice::ReadOnly))
+        std::fprintf(stderr, "audit-bench: cannot read the export a second time\n");
+    AuditedTablesSink sink(tables, {}, &exportFile);
     loadExport(path, sink, options);
     sink.finish();
     // The findings table starts with its header row.
