@@ -147,19 +147,35 @@ qint64 MarkupLexer::readQuoted(const char* data, qint64 size)
     return static_cast<const char*>(close) - data + 1;
 }
 
+void MarkupLexer::appendName(const char* bytes, qint64 count)
+{
+    if (name_.size() <= nameLimit)
+        name_.append(bytes, size_t(qMin<qint64>(count, qint64(nameLimit + 1 - name_.size()))));
+}
+
 qint64 MarkupLexer::readEndTag(const char* data, qint64 size)
 {
-    for (qint64 i = 0; i < size; ++i) {
+    const auto ends = [](char byte) {
+        return byte == '>' || byte == '<' || xmlchars::isSpace(unitOf(byte));
+    };
+    qint64 i = 0;
+    while (i < size) {
         const char byte = data[i];
         // A '<' cuts the tag short and begins what follows.
         if (byte == '>' || byte == '<') {
             end(Construct::EndTag, byte == '<' ? State::Open : State::Text);
             return i + 1;
         }
-        if (xmlchars::isSpace(unitOf(byte)))
+        if (xmlchars::isSpace(unitOf(byte))) {
             nameDone_ = true;
-        else if (!nameDone_ && name_.size() <= nameLimit)
-            name_.push_back(byte);
+            ++i;
+            continue;
+        }
+        const qint64 from = i;
+        while (i < size && !ends(data[i]))
+            ++i;
+        if (!nameDone_)
+            appendName(data + from, i - from);
     }
     return size;
 }
@@ -220,9 +236,8 @@ qint64 MarkupLexer::readTag(const char* data, qint64 size)
             if (xmlchars::isSpace(unitOf(byte)) || byte == '/' || byte == '>' || byte == '<' ||
                 xmlchars::isQuote(unitOf(byte)))
                 break;
-            if (name_.size() <= nameLimit)
-                name_.push_back(byte);
         }
+        appendName(data, i);
         if (i == size)
             return size;
         state_ = State::Tag;

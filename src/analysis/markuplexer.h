@@ -73,6 +73,8 @@ private:
     qint64 readUntil(const char* data, qint64 size, char repeated, int count, State next);
     qint64 readQuoted(const char* data, qint64 size);
     qint64 readEndTag(const char* data, qint64 size);
+    // Appends to the name as far as nameLimit + 1 bytes.
+    void appendName(const char* bytes, qint64 count);
     void readOpen(char byte);
     void readKeyword(char byte);
     qint64 readTag(const char* data, qint64 size);
