@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr std::string_view cdataKeyword = "[CDATA[";
+
 // The byte as a unit of its own: bytes above 0x7F are never markup.
 char32_t unitOf(char byte)
 {
@@ -57,6 +59,15 @@ qint64 MarkupLexer::scan(const char* data, qint64 size)
             readOpen(data[i]);
             break;
         case State::Keyword:
+            // Every item of an export holds a few CDATA sections: a keyword there whole is
+            // taken at once.
+            if (keyword_.empty() && size - i >= qint64(cdataKeyword.size()) &&
+                std::memcmp(data + i, cdataKeyword.data(), cdataKeyword.size()) == 0) {
+                keyword_ = cdataKeyword;
+                begin(State::CData, Construct::CData);
+                i += qint64(cdataKeyword.size());
+                continue;
+            }
             readKeyword(data[i]);
             break;
         case State::TagName:
@@ -206,15 +217,14 @@ void MarkupLexer::readKeyword(char byte)
 {
     using namespace std::string_view_literals;
     keyword_.push_back(byte);
-    // Every item of an export holds a few CDATA sections: their keywords are read often.
     const std::string_view keyword = keyword_;
     if (keyword == "--"sv) {
         begin(State::Comment, Construct::Comment);
-    } else if (keyword == "[CDATA["sv) {
+    } else if (keyword == cdataKeyword) {
         begin(State::CData, Construct::CData);
     } else if (keyword == "DOCTYPE"sv) {
         begin(State::Doctype, Construct::Doctype);
-    } else if (!couldBecome(keyword, "--"sv) && !couldBecome(keyword, "[CDATA["sv) &&
+    } else if (!couldBecome(keyword, "--"sv) && !couldBecome(keyword, cdataKeyword) &&
                !couldBecome(keyword, "DOCTYPE"sv)) {
         begin(State::Declaration, Construct::Declaration);
         // The byte that told may be the declaration's end.
