@@ -118,7 +118,8 @@ const QUrl& ExportAudit::base()
 
 void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
 {
-    // A plain address is absolute and its path is as written: most items' needs no parse.
+    // A plain address is absolute and its path is as written: most items' addresses need no
+    // parse.
     QStringView plainPath;
     link_ = item.link;
     if (plainStart(item.link, urlHosts_, &plainPath) != nullptr) {

@@ -180,6 +180,8 @@ quint32 PostScanner::nameIndex(QByteArrayView name, bool lasting)
 
 quint32 PostScanner::cachedIndex(qint32& cached, QByteArrayView kindName)
 {
+    // Only a kind of one name of its own is looked up this way.
+    Q_ASSERT(!kindName.isEmpty());
     if (cached < 0)
         cached = qint32(nameIndex(kindName, true));
     return quint32(cached);
