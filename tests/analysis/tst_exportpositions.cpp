@@ -89,6 +89,13 @@ void ExportPositionsTest::faultInExport_data()
         << exportWith(QStringLiteral("<item><content:encoded><?pi x?>&lt;b&gt;<em title=\"a>b\">x"
                                      "</em>&amp;y</content:encoded></item>"))
         << "&amp;y" << 6;
+    QTest::newRow("item fields with quoted brackets and slashes, empty tags, long names")
+        << exportWith(QStringLiteral(
+               "<item><category domain=\"a/b>c\" nicename='x/'><![CDATA[News]]></category >"
+               "<wp:postmeta><wp:meta_key_of_a_name_longer_than_any_looked_for/><wp:meta_value>"
+               "<![CDATA[v]]></wp:meta_value></wp:postmeta><content:encoded><![CDATA[<p>2&nbsp;"
+               "</p>]]></content:encoded></item>"))
+        << "nbsp;" << 5;
     QTest::newRow("CR LF line ends")
         << exportWith(QStringLiteral("<item>\r\n<content:encoded><![CDATA[a\r\nb\r\nc &nbsp;]]>"
                                      "</content:encoded>\r\n</item>\r\n"))

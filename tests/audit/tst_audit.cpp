@@ -1,6 +1,8 @@
 #include "analysis/postcheck.h"
+#include "audit/asciitext.h"
 #include "audit/bytesearch.h"
 #include "audit/exportaudit.h"
+#include "audit/markupnames.h"
 
 #include "childprocess.h"
 
@@ -21,6 +23,8 @@ private slots:
     void summaryHosts();
     void urlStartsParseAsQUrl();
     void findBytesAsIndexOf();
+    void asciiTextAsQt();
+    void kindNamesRoundTrip();
     void faultyPostReadAsMended_data();
     void faultyPostReadAsMended();
     void hostileBodyInBoundedTime_data();
@@ -680,6 +684,47 @@ void AuditTest::findBytesAsIndexOf()
             QCOMPARE(findBytes(text, from, needle),
                      QByteArrayView(text).indexOf(needle, qMax<qsizetype>(from, 0)));
         }
+    }
+}
+
+// Texts converted by hand into a string kept from one to the next, against Qt's conversions; a
+// copy taken of the string must keep what it held.
+void AuditTest::asciiTextAsQt()
+{
+    QRandomGenerator random(11);
+    QString room;
+    QByteArray appended;
+    for (int round = 0; round < 2000; ++round) {
+        QString text;
+        for (int i = random.bounded(40); i > 0; --i)
+            text += QStringView(u"az/:%\u00e9\u20ac").at(random.bounded(7));
+        const QString kept = room;
+        const QString before = room;
+        setFromUtf8(room, text.toUtf8());
+        QCOMPARE(room, text);
+        QCOMPARE(kept, before);
+        const QByteArray expected = appended + text.toUtf8();
+        appendUtf8(appended, text);
+        QCOMPARE(appended, expected);
+        if (appended.size() > 4096)
+            appended.clear();
+    }
+}
+
+// Every kind but those of many names has one name of its own, which is the kind in any case.
+void AuditTest::kindNamesRoundTrip()
+{
+    for (size_t i = 1; i < htmlElementKinds; ++i) {
+        const auto kind = HtmlElement(i);
+        QVERIFY(!htmlElementName(kind).isEmpty());
+        QCOMPARE(htmlElementOf(htmlElementName(kind)), kind);
+        QCOMPARE(htmlElementOf(htmlElementName(kind).toByteArray().toUpper()), kind);
+    }
+    for (size_t i = 1; i < htmlAttributeKinds; ++i) {
+        const auto kind = HtmlAttribute(i);
+        QCOMPARE(htmlAttributeName(kind).isEmpty(), kind == HtmlAttribute::MediaUrl);
+        if (kind != HtmlAttribute::MediaUrl)
+            QCOMPARE(htmlAttributeOf(htmlAttributeName(kind)), kind);
     }
 }
 
