@@ -55,18 +55,31 @@ bool isPlainAuthority(QStringView authority)
 
 } // namespace
 
+namespace {
+
+// Whether written starts with the start's text, up to the end of its authority.
+bool startsWith(QStringView written, const UrlStarts::Start& start)
+{
+    const qsizetype size = start.text.size();
+    if (written.size() < size || written.first(size) != start.text)
+        return false;
+    const QStringView rest = written.sliced(size);
+    return (rest.isEmpty() || rest[0] == u'/' || rest[0] == u'?' || rest[0] == u'#') &&
+           !rest.startsWith(QLatin1String("//"));
+}
+
+} // namespace
+
 const UrlStarts::Start* UrlStarts::startOf(const QString& written, qsizetype& restAt)
 {
-    // Most URLs start as the one before did.
-    if (last_ < starts_.size()) {
-        const Start& start = starts_[last_];
-        const qsizetype size = start.text.size();
-        const QStringView rest = QStringView(written).sliced(qMin(size, written.size()));
-        if (written.size() >= size && QStringView(written).first(size) == start.text &&
-            (rest.isEmpty() || rest[0] == u'/' || rest[0] == u'?' || rest[0] == u'#') &&
-            !rest.startsWith(QLatin1String("//"))) {
-            restAt = size;
-            return &start;
+    // Most URLs start as the one before did, or as another that the post uses: a post names few
+    // hosts, and a comparison of their texts costs less than reading the authority anew.
+    for (size_t k = 0; k < starts_.size(); ++k) {
+        const size_t i = k == 0 ? last_ : (k <= last_ ? k - 1 : k);
+        if (i < starts_.size() && startsWith(written, starts_[i])) {
+            last_ = i;
+            restAt = starts_[i].text.size();
+            return &starts_[i];
         }
     }
     const qsizetype colon = written.indexOf(QLatin1Char(':'));

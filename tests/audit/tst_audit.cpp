@@ -609,7 +609,10 @@ void AuditTest::urlStartsParseAsQUrl()
           "http://www.a.b/?", "http://www.a.b/#", "https://example.com//double/slash",
           "https://user@example.com/p", "https://exa_mple.com/p", "https://[::1]:80/p",
           "https://example.com:/p", "https://example.com:99999/p", "https://ex ample.com/p",
-          "https:/single/slash", "https:no-slash", "https://example.com/中/😀?\\"}) {
+          "https:/single/slash", "https:no-slash", "https://example.com/中/😀?\\",
+          // Hosts and ports that a start met before is the beginning of.
+          "http://www.a.bc/p", "http://www.a.b.c?q", "http://www.a.b:8080/p",
+          "http://www.a.b:80"}) {
         const QString url = QString::fromUtf8(written);
         const QUrl whole(url, QUrl::TolerantMode);
         for (int time = 0; time < 2; ++time) {
