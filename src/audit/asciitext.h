@@ -11,17 +11,15 @@
 // UTF-16, such a text needs no general conversion, and written into a string kept for the
 // purpose, no allocation of its own either.
 
-// Sets room to the UTF-8 text, reusing its allocation when the text is ASCII.
+// Sets room to the UTF-8 text, reusing its allocation when the text is ASCII: QString's
+// assignment of Latin-1 text does, and ASCII reads the same in either.
 inline void setFromUtf8(QString& room, QByteArrayView utf8)
 {
-    if (!std::all_of(utf8.begin(), utf8.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        room = QLatin1StringView(utf8.data(), utf8.size());
+    else
         room = QString::fromUtf8(utf8);
-        return;
-    }
-    room.resize(utf8.size());
-    std::transform(utf8.begin(), utf8.end(), reinterpret_cast<char16_t*>(room.data()),
-                   [](char c) { return char16_t(c); });
 }
 
 // Appends the text to utf8 as UTF-8.
