@@ -53,10 +53,6 @@ bool isPlainAuthority(QStringView authority)
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // Whether written starts with the start's text, up to the end of its authority.
 bool startsWith(QStringView written, const UrlStarts::Start& start)
 {
@@ -178,33 +174,41 @@ PreparedUrl preparePlain(const UrlStarts::Start& start, QStringView rest, UrlUse
     return prepared;
 }
 
+// The start of a URL that preparePlainUrl() takes, and its rest; null for any other.
+const UrlStarts::Start* plainStartAndRest(const QString& url, HostMemo& hosts, QStringView& rest)
+{
+    qsizetype restAt = 0;
+    const UrlStarts::Start* start = hosts.starts().startOf(url, restAt);
+    if (start == nullptr)
+        return nullptr;
+    rest = QStringView(url).sliced(restAt);
+    return isPlainRest(rest) ? start : nullptr;
+}
+
 } // namespace
 
 std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts,
                                            QStringView keysHost)
 {
-    qsizetype restAt = 0;
+    QStringView rest;
     const UrlStarts::Start* start =
-        use.keepResolved ? nullptr : hosts.starts().startOf(written, restAt);
-    if (start == nullptr || !isPlainRest(QStringView(written).sliced(restAt)))
+        use.keepResolved ? nullptr : plainStartAndRest(written, hosts, rest);
+    if (start == nullptr)
         return std::nullopt;
     const bool keysLeftOut =
         !keysHost.isEmpty() && start->key != keysHost && (use.link || use.media);
     if (keysLeftOut)
         use.link = use.media = false;
-    PreparedUrl prepared = preparePlain(*start, QStringView(written).sliced(restAt), use);
+    PreparedUrl prepared = preparePlain(*start, rest, use);
     prepared.keysLeftOut = keysLeftOut;
     return prepared;
 }
 
 const UrlStarts::Start* plainStart(const QString& url, HostMemo& hosts, QStringView* path)
 {
-    qsizetype restAt = 0;
-    const UrlStarts::Start* start = hosts.starts().startOf(url, restAt);
-    const QStringView rest = QStringView(url).sliced(restAt);
-    if (start == nullptr || !isPlainRest(rest))
-        return nullptr;
-    if (path != nullptr)
+    QStringView rest;
+    const UrlStarts::Start* start = plainStartAndRest(url, hosts, rest);
+    if (start != nullptr && path != nullptr)
         *path = splitRest(rest).path;
     return start;
 }
