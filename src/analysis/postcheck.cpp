@@ -37,6 +37,7 @@ struct PostParse
 
     int depth = 0;
     LinkFinder links;
+    bool findLinks = true;
     bool faulted = false;
     Fault fault;
     std::exception_ptr failure;
@@ -150,7 +151,9 @@ void onStartElement(void* context, const xmlChar* localName, const xmlChar* pref
                                     input->line, input->col});
             return;
         }
-        parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount, attributes);
+        if (parse.findLinks)
+            parse.links.startElement(parse.depth, localName, namespaceUri, attributeCount,
+                                     attributes);
         if (parse.depth > 1 && eventsOf(context) != nullptr)
             forwardStart(context, parse, prefix, localName, attributeCount, attributes);
     });
@@ -174,7 +177,8 @@ void onEndElement(void* context, const xmlChar* localName, const xmlChar* prefix
 {
     PostParse& parse = parseOf(context);
     guarded(context, [&] {
-        parse.links.endElement(parse.depth);
+        if (parse.findLinks)
+            parse.links.endElement(parse.depth);
         if (MarkupEvents* events = parse.depth > 1 ? eventsOf(context) : nullptr)
             events->endElement(qualifiedName(prefix, localName, parse.name), bodyOffsetOf(context));
     });
@@ -300,6 +304,11 @@ PostReport PostChecker::check(const QByteArray& bodyUtf8)
     return parseBody(bodyUtf8, nullptr);
 }
 
+PostReport PostChecker::check(const QByteArray& bodyUtf8, MarkupEvents& events)
+{
+    return parseBody(bodyUtf8, &events, false);
+}
+
 PostReport PostChecker::check(const ExportItem& item, BodyReading* reading)
 {
     MarkupEvents* events = reading != nullptr ? reading->begin(item) : nullptr;
@@ -309,7 +318,7 @@ PostReport PostChecker::check(const ExportItem& item, BodyReading* reading)
     return report;
 }
 
-PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* events)
+PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* events, bool findLinks)
 {
     PostReport report;
     wrap(wrapped_, bodyUtf8, tagUtf8_);
@@ -324,6 +333,7 @@ PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* even
 
     PostParse parse(names_);
     parse.events = events;
+    parse.findLinks = findLinks;
     parse.bodyStart = qsizetype(std::strlen(wrapperDeclaration)) + tagUtf8_.size() + 2;
     if (parsed.size() > INT_MAX) {
         report.errorCode = XML_ERR_NO_MEMORY;

@@ -49,11 +49,14 @@ public:
     PostReport check(const QByteArray& bodyUtf8);
     // The item's body, with reading, when given, following the same parse (see bodyreading.h).
     PostReport check(const ExportItem& item, BodyReading* reading);
+    // A body with events following its parse, up to its first fault; its links are not looked
+    // for.
+    PostReport check(const QByteArray& bodyUtf8, MarkupEvents& events);
 
 private:
     class ReusedParser;
 
-    PostReport parseBody(const QByteArray& bodyUtf8, MarkupEvents* events);
+    PostReport parseBody(const QByteArray& bodyUtf8, MarkupEvents* events, bool findLinks = true);
 
     QByteArray tagUtf8_;
     std::unique_ptr<ReusedParser> parser_;

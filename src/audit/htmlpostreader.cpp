@@ -25,6 +25,10 @@ struct HtmlParse
     // its offsets are the body's less shift, and those before prefix are the repeated tags'.
     qint64 prefix = 0;
     qint64 shift = 0;
+    // Where the markup, read on from a fault, is back at the body's top level, just after an end
+    // tag: what follows may be well-formed again. -1 while it is not, or not asked for.
+    bool stopAtTopLevel = false;
+    qint64 topLevel = -1;
 };
 
 HtmlParse& parseOf(void* context)
@@ -79,8 +83,21 @@ void onStartElement(void* context, const xmlChar* name, const xmlChar** attribut
 void onEndElement(void* context, const xmlChar* name)
 {
     guarded(context, [&] {
-        if (const qint64 offset = bodyOffsetOf(context); offset >= 0)
-            parseOf(context).scanner->endElement(viewOf(name), offset);
+        const qint64 offset = bodyOffsetOf(context);
+        if (offset < 0)
+            return;
+        HtmlParse& parse = parseOf(context);
+        parse.scanner->endElement(viewOf(name), offset);
+        // The element ending now is the last one open (libxml2 pops it after this call), and the
+        // parser stands between tags: after an end tag, or before the start tag that closes the
+        // element, which libxml2 looks at before reading it.
+        auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+        const xmlChar* at = ctxt->input->cur;
+        if (parse.stopAtTopLevel && ctxt->nameNr == 1 &&
+            ((at > ctxt->input->base && at[-1] == '>') || at[0] == '<')) {
+            parse.topLevel = offset;
+            xmlStopParser(ctxt);
+        }
     });
 }
 
@@ -146,12 +163,12 @@ PostScan HtmlPostReader::scan(const QByteArray& bodyUtf8)
 {
     PostScan result;
     PostScanner scanner(bodyUtf8, result);
-    readOn(bodyUtf8, scanner);
+    readOn(bodyUtf8, scanner, false);
     scanner.finish();
     return result;
 }
 
-void HtmlPostReader::readOn(const QByteArray& bodyUtf8, PostScanner& scanner)
+qint64 HtmlPostReader::readOn(const QByteArray& bodyUtf8, PostScanner& scanner, bool stopAtTopLevel)
 {
     const PostScanner::ResumePoint point = scanner.resumePoint();
     HtmlParse parse;
@@ -166,6 +183,7 @@ void HtmlPostReader::readOn(const QByteArray& bodyUtf8, PostScanner& scanner)
         read = text;
     }
     parse.shift = point.offset - parse.prefix;
+    parse.stopAtTopLevel = stopAtTopLevel;
     xmlParserCtxt* context = parser_->context.get();
     const xmlSAXHandler handler = htmlHandler();
     std::memcpy(context->sax, &handler, sizeof handler);
@@ -179,4 +197,8 @@ void HtmlPostReader::readOn(const QByteArray& bodyUtf8, PostScanner& scanner)
     }
     context->_private = nullptr;
     libxml::rethrowKept(parse.failure);
+    if (parse.topLevel < 0)
+        return bodyUtf8.size();
+    scanner.atTopLevel();
+    return parse.topLevel;
 }

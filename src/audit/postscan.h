@@ -93,8 +93,10 @@ public:
 
     PostScan scan(const QByteArray& bodyUtf8);
     // Reads the body on from where the parse that the scanner followed stopped, into the same
-    // scanner: the part before, well-formed, was read already.
-    void readOn(const QByteArray& bodyUtf8, PostScanner& scanner);
+    // scanner: the part before, well-formed, was read already. With stopAtTopLevel, it stops
+    // once every element is closed again after a whole tag, and says where; otherwise it reads
+    // to the end and returns the body's size.
+    qint64 readOn(const QByteArray& bodyUtf8, PostScanner& scanner, bool stopAtTopLevel);
 
 private:
     class Parser;
@@ -102,7 +104,8 @@ private:
 };
 
 // The scan of each post made beside its check, on the thread that checks it: from the events of
-// the check's own parse when the post is well-formed, by an HtmlPostReader when it is not. Each
-// post's report then carries its PostScan, and its URLs' resolved forms as text when the URL
-// inventory is wanted.
+// the check's own parse when the post is well-formed; when it is not, from that parse up to its
+// first fault, by an HtmlPostReader from there until the markup is at the top level again, then
+// by a parse of the rest, and so on. Each post's report then carries its PostScan, and its URLs'
+// resolved forms as text when the URL inventory is wanted.
 BodyReadingFactory postScanReadings(bool keepResolvedUrls = false);

@@ -324,6 +324,13 @@ PostScanner::ResumePoint PostScanner::resumePoint()
     return point;
 }
 
+void PostScanner::atTopLevel()
+{
+    openNames_.truncate(0);
+    openStarts_.clear();
+    rawTextDepth_ = 0;
+}
+
 void PostScanner::finish()
 {
     flushText();

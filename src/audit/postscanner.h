@@ -44,6 +44,9 @@ public:
         std::vector<QByteArrayView> openElements;
     };
     ResumePoint resumePoint();
+    // A lenient reading says that every element is closed here, whatever the scan still counts
+    // open: a void element repeated from before the fault, say, whose end it read there.
+    void atTopLevel();
 
 private:
     struct Place

@@ -553,6 +553,27 @@ void AuditTest::faultyPostReadAsMended_data()
     QTest::newRow("fault inside an open code element")
         << before + "<code>[x] <br> [y]</code>" + faultyAfter
         << before + "<code>[x] <br/> [y]</code>" + mendedAfter << 8;
+    // The lenient reading hands back to a parse of the rest where the markup is at the top level
+    // again, and takes over at each fault after, up to a limit of rounds.
+    QTest::newRow("faults apart, well-formed between")
+        << QByteArray(
+               "<p>one&nbsp;two</p>\n<p><a href=\"/x\">x</a> [caption id=\"attachment_5\"]c"
+               "[/caption]</p>\n<br><img src=\"/i.png\" alt=\"i\">\n<p>three &copy; <a "
+               "href=/y>y</a></p><div><a href=\"/z\">z</a><code>[no]</code></div>\n<p>four&nbsp;<p "
+               "id=\"t3\">five</p><a href=\"#t3\">up</a>")
+        << QByteArray("<p>one&#160;two</p>\n<p><a href=\"/x\">x</a> [caption id=\"attachment_5\"]c"
+                      "[/caption]</p>\n<br/><img src=\"/i.png\" alt=\"i\"/>\n<p>three &#169; <a "
+                      "href=\"/y\">y</a></p><div><a "
+                      "href=\"/z\">z</a><code>[no]</code></div>\n<p>four&#160;"
+                      "</p><p id=\"t3\">five</p><a href=\"#t3\">up</a>")
+        << 12;
+    QByteArray faultyAll, mendedAll;
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray link = "<a href=\"/" + QByteArray::number(i) + "\">n</a></p>\n";
+        faultyAll += "<p>a&nbsp;" + link;
+        mendedAll += "<p>a&#160;" + link;
+    }
+    QTest::newRow("more faults than rounds") << faultyAll << mendedAll << 43;
 }
 
 void AuditTest::faultyPostReadAsMended()
