@@ -60,8 +60,8 @@ bool startsWith(QStringView written, const UrlStarts::Start& start)
     if (written.size() < size || written.first(size) != start.text)
         return false;
     const QStringView rest = written.sliced(size);
-    return (rest.isEmpty() || rest[0] == u'/' || rest[0] == u'?' || rest[0] == u'#') &&
-           !rest.startsWith(QLatin1String("//"));
+    return rest.isEmpty() || rest[0] == u'?' || rest[0] == u'#' ||
+           (rest[0] == u'/' && (rest.size() == 1 || rest[1] != u'/'));
 }
 
 } // namespace

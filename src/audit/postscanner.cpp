@@ -1,5 +1,7 @@
 #include "postscanner.h"
 
+#include "bytesearch.h"
+
 #include "analysis/reusedbuffer.h"
 #include "markupnames.h"
 
@@ -87,7 +89,6 @@ PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), sca
     openStarts_.reserve(32);
     openNames_.reserve(256);
     scan_.names.reserve(8);
-    findShortcodeClosers();
 }
 
 PostScanner::Place PostScanner::placeAt(qint64 offset)
@@ -222,7 +223,7 @@ void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribut
     // A parser stands on the tag's ">" (or the "/" of "/>", which the element's end passes).
     resumeOffset_ = qMax(resumeOffset_, offset + (offset < body_.size() && body_[offset] == '>'));
     openStarts_.push_back(openNames_.size());
-    openNames_.append(name);
+    openNames_.append(name.data(), size_t(name.size()));
     const HtmlElement element = htmlElementOf(name);
     const qint64 tagStart = findBackward('<', name, offset);
     // The previous element's place, if still to be counted, is needed no more.
@@ -287,6 +288,8 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
 
 void PostScanner::addImageClass(QByteArrayView classes)
 {
+    if (findBytes(classes, 0, "wp-image-") < 0)
+        return;
     const Place at = elementPlace();
     for (const QByteArray& token : classes.toByteArray().simplified().split(' ')) {
         if (!token.startsWith("wp-image-"))
@@ -305,7 +308,7 @@ void PostScanner::endElement(QByteArrayView name, qint64 offset)
     flushText();
     resumeOffset_ = qMax(resumeOffset_, offset);
     if (!openStarts_.empty()) {
-        openNames_.truncate(openStarts_.back());
+        openNames_.resize(openStarts_.back());
         openStarts_.pop_back();
     }
     if (rawTextDepth_ > 0 && isRawText(htmlElementOf(name)))
@@ -317,16 +320,16 @@ PostScanner::ResumePoint PostScanner::resumePoint()
     emptyForReuse(text_);
     ResumePoint point{qMin<qint64>(resumeOffset_, body_.size()), {}};
     for (size_t i = 0; i < openStarts_.size(); ++i) {
-        const qsizetype end = i + 1 < openStarts_.size() ? openStarts_[i + 1] : openNames_.size();
+        const size_t end = i + 1 < openStarts_.size() ? openStarts_[i + 1] : openNames_.size();
         point.openElements.push_back(
-            QByteArrayView(openNames_).sliced(openStarts_[i], end - openStarts_[i]));
+            QByteArrayView(openNames_.data() + openStarts_[i], qsizetype(end - openStarts_[i])));
     }
     return point;
 }
 
 void PostScanner::atTopLevel()
 {
-    openNames_.truncate(0);
+    openNames_.clear();
     openStarts_.clear();
     rawTextDepth_ = 0;
 }

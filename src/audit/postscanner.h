@@ -13,6 +13,7 @@ class QJsonObject;
 
 #include <array>
 #include <span>
+#include <string>
 #include <vector>
 
 // A bare `alt` (no value) counts as written.
@@ -74,6 +75,7 @@ private:
                     const QString& attribute = {});
     void flushText();
     void findShortcodeClosers();
+    const QSet<HashedString>& shortcodeClosers();
     void scanShortcodes(QByteArrayView text);
     void addShortcode(const QString& name, QByteArrayView attributes, Place place);
     void blockDelimiter(QByteArrayView content, Place place);
@@ -98,9 +100,11 @@ private:
     int rawTextDepth_ = 0;       // inside pre, code, script or style
     QByteArray text_;
     qint64 resumeOffset_ = 0;
-    QByteArray openNames_; // the open elements' names, one after the other
-    std::vector<qsizetype> openStarts_;
+    // The open elements' names, one after the other: QByteArray's append costs more per element.
+    std::string openNames_;
+    std::vector<size_t> openStarts_;
     QSet<HashedString> closedShortcodes_;
+    bool closersFound_ = false;
     std::vector<std::pair<QString, Place>> openBlocks_;
     QSet<HashedBytes> anchors_;
     std::vector<std::pair<QByteArray, Place>> fragmentLinks_;

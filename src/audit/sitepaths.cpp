@@ -58,12 +58,15 @@ bool isUnjudgedPath(QStringView path)
         return path.size() == at || path[at] == QLatin1Char('/') ||
                (script && path[at] == QLatin1Char('.'));
     };
+    // Most paths begin with a letter that none of the words does: their first letters are
+    // compared first, for every link to the site.
+    const char16_t first = path.size() > 1 ? path[1].unicode() : 0;
     for (const QLatin1String prefix : prefixes) {
-        if (path.startsWith(prefix) && endsAt(prefix.size(), true))
+        if (prefix[1].unicode() == first && path.startsWith(prefix) && endsAt(prefix.size(), true))
             return true;
     }
     for (const QLatin1String folder : folders) {
-        if (path.startsWith(folder) && endsAt(folder.size(), false))
+        if (folder[1].unicode() == first && path.startsWith(folder) && endsAt(folder.size(), false))
             return true;
     }
     return isDateArchive(path);

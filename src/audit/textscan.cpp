@@ -70,16 +70,34 @@ QByteArray attributeValue(QByteArrayView attributes, QByteArrayView key)
     return {};
 }
 
+// prefix is ASCII: a byte that Latin-1 folds to ASCII is ASCII itself, so ASCII's folding is
+// Qt's here, without a call for each of a body's thousands of "http".
 bool startsWithCaseless(QByteArrayView text, qsizetype at, QByteArrayView prefix)
 {
-    return at >= 0 && at + prefix.size() <= text.size() &&
-           text.sliced(at, prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+    if (at < 0 || at + prefix.size() > text.size())
+        return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; };
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        if (lower(text[at + i]) != lower(prefix[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
 // A shortcode of a name WordPress does not know counts when the post closes it: the closers are
 // found first, so that each opener is judged where it stands and none waits.
+// Looked for once a post's text holds something like a shortcode, which most posts never do.
+const QSet<HashedString>& PostScanner::shortcodeClosers()
+{
+    if (!closersFound_) {
+        closersFound_ = true;
+        findShortcodeClosers();
+    }
+    return closedShortcodes_;
+}
+
 void PostScanner::findShortcodeClosers()
 {
     for (qsizetype i = findBytes(body_, 0, "[/"); i >= 0; i = findBytes(body_, i + 2, "[/")) {
@@ -139,7 +157,7 @@ void PostScanner::scanShortcodes(QByteArrayView text)
         const qsizetype close = rest.indexOf(']');
         const QByteArrayView attributes = close < 0 ? rest : rest.first(close);
         if (!isWordPressShortcode(name) && !startsWithAttribute(attributes) &&
-            !closedShortcodes_.contains({name}))
+            !shortcodeClosers().contains({name}))
             continue;
         // The text arrives with its references decoded; the place is that of the same
         // characters in the body, which follow the last markup placed, no further than the
