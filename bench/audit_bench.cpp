@@ -4,6 +4,7 @@
 // its check on the checking threads (as the window does it), and scanned on the recording thread
 // after its check (the peer it replaced).
 // Usage: audit-bench EXPORT.xml [ROUNDS]
+//        audit-bench EXPORT.xml 1 tables|beside   (one way alone, for a profiler's count)
 #include "analysis/analysisrun.h"
 #include "audit/postscan.h"
 #include "window/auditedtables.h"
@@ -62,6 +63,18 @@ int main(int argc, char* argv[])
     }
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
+    if (argc > 3) {
+        const QByteArray only(argv[3]);
+        if (only != "tables" && only != "beside") {
+            std::fprintf(stderr, "audit-bench: the one way is tables or beside\n");
+            return 2;
+        }
+        const auto [seconds, findings] =
+            run(path, only == "tables" ? Mode::Tables : Mode::AuditBesideCheck);
+        std::printf("%s: %.2f s, %lld findings\n", only.constData(), seconds,
+                    static_cast<long long>(findings));
+        return 0;
+    }
     std::printf("%-5s %-34s %8s %9s %10s\n", "round", "window's check", "time s", "findings",
                 "x tables");
     // Each series, for the median and the least: a neighbour on a shared machine slows single
