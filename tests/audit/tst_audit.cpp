@@ -158,10 +158,11 @@ std::vector<AuditItem> fixture(int which)
         "<img alt=\"\" src=\"https://media.example.net/wp-content/uploads/2020/01/gone.jpg\">" +
         "<a href=\"http://media.example.net/about/\">m</a>";
     // What the body-wide searches find in its last bytes, up to a needle cut at the end.
-    items.push_back(item("9", "post", "publish", "tail", "https://example.com/tail/",
-                         "<p>Long enough for some rounds of sixteen bytes</p>\n"
-                         "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p>\n"
-                         "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
+    items.push_back(item(
+        "9", "post", "publish", "tail", "https://example.com/tail/",
+        "<p>Long enough for some rounds of sixteen bytes</p>\n"
+        "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p><p>httpS://vimeo.com/80</p>\n"
+        "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
     items.back().thumbnailId = QStringLiteral("66");
     items.push_back(
@@ -289,6 +290,7 @@ void AuditTest::checks_data()
     row("closed near the end", "shortcode", "clip", "warning");
     row("URL alone in a paragraph", "bare-embed", "https://vimeo.com/78", "note");
     row("URL in a sentence", "bare-embed", "https://vimeo.com/79", "");
+    row("scheme in another case", "bare-embed", "httpS://vimeo.com/80", "note");
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
@@ -627,10 +629,11 @@ void AuditTest::urlStartsParseAsQUrl()
     for (const char* written :
          {"https://Ex-ample.COM:8080/a b/%zz/%2F/../é?q=1&r=%41#frag ment", "HTTP://www.a.b",
           "http://www.a.b?x#y", "http://www.a.b#only", "http://www.a.b/p#f?not-query",
-          "http://www.a.b/?", "http://www.a.b/#", "https://example.com//double/slash",
-          "https://user@example.com/p", "https://exa_mple.com/p", "https://[::1]:80/p",
-          "https://example.com:/p", "https://example.com:99999/p", "https://ex ample.com/p",
-          "https:/single/slash", "https:no-slash", "https://example.com/中/😀?\\",
+          "http://www.a.b/?", "http://www.a.b/#", "https://example.com/p",
+          "https://example.com//double/slash", "https://user@example.com/p",
+          "https://exa_mple.com/p", "https://[::1]:80/p", "https://example.com:/p",
+          "https://example.com:99999/p", "https://ex ample.com/p", "https:/single/slash",
+          "https:no-slash", "https://example.com/中/😀?\\",
           // Hosts and ports that a start met before is the beginning of.
           "http://www.a.bc/p", "http://www.a.b.c?q", "http://www.a.b:8080/p",
           "http://www.a.b:80"}) {
