@@ -4,17 +4,21 @@
 
 QString AttributeNames::name(const char* prefix, const char* localName)
 {
-    emptyForReuse(key_);
-    if (prefix != nullptr)
-        key_.append(prefix).append(':');
-    key_.append(localName);
-    if (const auto known =
-            names_.constFind({QByteArray::fromRawData(key_.constData(), key_.size())});
+    // Nearly every name has no prefix: it is looked up where the parser keeps it.
+    QByteArrayView key;
+    if (prefix == nullptr) {
+        key = QByteArrayView(localName);
+    } else {
+        emptyForReuse(key_);
+        key_.append(prefix).append(':').append(localName);
+        key = key_;
+    }
+    if (const auto known = names_.constFind({QByteArray::fromRawData(key.data(), key.size())});
         known != names_.cend())
         return known.value();
-    QString name = QString::fromUtf8(key_);
+    QString name = QString::fromUtf8(key);
     if (names_.size() >= limit)
         names_.clear();
-    names_.insert({key_}, name);
+    names_.insert({key.toByteArray()}, name);
     return name;
 }
