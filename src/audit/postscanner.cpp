@@ -179,12 +179,16 @@ quint32 PostScanner::nameIndex(QByteArrayView name, bool lasting)
     return index;
 }
 
-quint32 PostScanner::cachedIndex(qint32& cached, QByteArrayView kindName)
+template <typename Kind>
+quint32 PostScanner::cachedIndex(qint32& cached, Kind kind, QByteArrayView (*nameOf)(Kind))
 {
-    // Only a kind of one name of its own is looked up this way.
-    Q_ASSERT(!kindName.isEmpty());
-    if (cached < 0)
+    // Only a kind of one name of its own is looked up this way; its name is needed only the
+    // first time the post uses it.
+    if (cached < 0) {
+        const QByteArrayView kindName = nameOf(kind);
+        Q_ASSERT(!kindName.isEmpty());
         cached = qint32(nameIndex(kindName, true));
+    }
     return quint32(cached);
 }
 
@@ -269,11 +273,11 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
     const quint32 elementIndex =
         element == HtmlElement::Other
             ? nameIndex(lowerInto(elementName, lowered_))
-            : cachedIndex(elementIndices_[size_t(element)], htmlElementName(element));
+            : cachedIndex(elementIndices_[size_t(element)], element, htmlElementName);
     const quint32 attributeIndex =
         attribute == HtmlAttribute::MediaUrl
             ? nameIndex(lowerInto(name, loweredAttribute_))
-            : cachedIndex(attributeIndices_[size_t(attribute)], htmlAttributeName(attribute));
+            : cachedIndex(attributeIndices_[size_t(attribute)], attribute, htmlAttributeName);
     if (place)
         addUrl(value, elementIndex, attributeIndex, *place);
     else if (srcset)

@@ -65,7 +65,8 @@ private:
     qint64 findBackward(char lead, QByteArrayView rest, qint64 from) const;
     // lasting: name stays where it is for as long as the scan is read.
     quint32 nameIndex(QByteArrayView name, bool lasting = false);
-    quint32 cachedIndex(qint32& cached, QByteArrayView kindName);
+    template <typename Kind>
+    quint32 cachedIndex(qint32& cached, Kind kind, QByteArrayView (*nameOf)(Kind));
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
     void addAttribute(HtmlElement element, QByteArrayView elementName, HtmlAttribute attribute,
                       QByteArrayView name, QByteArrayView value);

@@ -204,7 +204,11 @@ void PostScanner::findBareEmbeds()
     LineCounter counter;
     const qsizetype size = body_.size();
     for (qsizetype i = findBytes(body_, 0, "http"); i >= 0; i = findBytes(body_, i + 1, "http")) {
-        if (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://"))
+        // "http" is found as written; what follows it is compared only where a ":" or an "s"
+        // makes it worth it.
+        const char next = i + 4 < size ? char(body_[i + 4] | 0x20) : 0;
+        if ((next != ':' && next != 's') ||
+            (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://")))
             continue;
         qsizetype before = i - 1;
         while (before >= 0 && (body_[before] == ' ' || body_[before] == '\t'))
