@@ -84,17 +84,31 @@ QString ExportAudit::shared(const QString& word)
     return words_.insert({word})->text;
 }
 
+namespace {
+
+// The value made for a key the table does not hold yet, with one look for the key.
+template <typename Value, typename Make>
+void keepFirst(QHash<HashedString, Value>& table, const QString& key, Make&& make)
+{
+    const qsizetype before = table.size();
+    Value& slot = table[{key}];
+    if (table.size() != before)
+        slot = make();
+}
+
+} // namespace
+
 void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
     hosts_.addItem(item, urlHosts_);
     // Kept for every item of the export: its few distinct types and statuses share one copy.
     const QString status = shared(item.status);
-    if (!item.postId.isEmpty() && !byId_.contains({item.postId}))
-        byId_.insert({item.postId}, {shared(item.postType), status});
-    if (!pathKey.isEmpty() && !statusByPath_.contains({pathKey}))
-        statusByPath_.insert({pathKey}, status);
-    if (!item.postName.isEmpty() && !statusByName_.contains({item.postName}))
-        statusByName_.insert({item.postName}, status);
+    if (!item.postId.isEmpty())
+        keepFirst(byId_, item.postId, [&] { return ItemInfo{shared(item.postType), status}; });
+    if (!pathKey.isEmpty())
+        keepFirst(statusByPath_, pathKey, [&] { return status; });
+    if (!item.postName.isEmpty())
+        keepFirst(statusByName_, item.postName, [&] { return status; });
     if (item.postType == QLatin1String("attachment")) {
         ++attachmentCount_;
         QStringView path;
@@ -174,8 +188,14 @@ void ExportAudit::countHost(const QString& name, UrlClass urlClass, bool loaded,
     // A fragment names the post's own page, not a host that the post uses.
     if (name.isEmpty() || urlClass == UrlClass::Fragment)
         return;
-    AuditSummary::Host& host = hostCounts_[{name}];
-    host.host = name;
+    // A post's URLs come in runs of one host: the last one counted is kept at hand. Only this
+    // adds to the table, so the entry stays where it is until the next host is added.
+    if (lastHost_ == nullptr || name != lastHost_->host) {
+        lastHost_ = &hostCounts_[{name}];
+        if (lastHost_->host.isNull())
+            lastHost_->host = name;
+    }
+    AuditSummary::Host& host = *lastHost_;
     host.urlClass = urlClass;
     ++host.urls;
     host.loaded += loaded;

@@ -212,5 +212,6 @@ private:
     HostMemo urlHosts_;
     bool baseIsOwn_ = false;
     QHash<HashedString, AuditSummary::Host> hostCounts_;
+    AuditSummary::Host* lastHost_ = nullptr;
     AuditSummary summary_;
 };
