@@ -5,7 +5,9 @@
 #include "analysis/bytecount.h"
 #include "analysis/exportreader.h"
 #include "analysis/postcheck.h"
+#include "analysis/textpositions.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 // Where a post's fault lies in the export file itself, however its body is stored there.
@@ -18,6 +20,7 @@ private slots:
     void faultInExport();
     void countBytes_data();
     void countBytes();
+    void textPositions();
 
 private:
     ExportFixture fixture_;
@@ -182,6 +185,43 @@ void ExportPositionsTest::countBytes()
     QCOMPARE(::countBytes(data.constData(), data.size(), static_cast<unsigned char>(mask),
                           static_cast<unsigned char>(value)),
              qint64(count));
+}
+
+// A fault's column counts characters, one or two UTF-16 units each, whatever bytes they take:
+// runs of plain text taken eight bytes at a time count as one by one.
+void ExportPositionsTest::textPositions()
+{
+    QRandomGenerator random(7);
+    const char32_t others[] = {U'\u00e9', U'\u20ac', U'\U0001F600', U'\n'};
+    const auto utf8Of = [](const std::u32string& text) {
+        return QString::fromUcs4(text.data(), qsizetype(text.size())).toUtf8();
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::u32string text;
+        const int length = int(random.bounded(90));
+        for (int i = 0; i < length; ++i)
+            text += random.bounded(6) == 0 ? others[random.bounded(4)]
+                                           : char32_t('a' + random.bounded(26));
+        std::vector<std::u32string> lines(1);
+        for (const char32_t c : text) {
+            if (c == U'\n')
+                lines.emplace_back();
+            else
+                lines.back().push_back(c);
+        }
+        const int line = 1 + int(random.bounded(quint32(lines.size())));
+        const int column = 1 + int(random.bounded(quint32(length + 12)));
+        const std::u32string& chars = lines[size_t(line - 1)];
+        const std::u32string taken = chars.substr(0, size_t(column - 1));
+        qsizetype before = 0;
+        for (int i = 0; i < line - 1; ++i)
+            before += utf8Of(lines[size_t(i)]).size() + 1;
+        const QByteArray utf8 = utf8Of(text);
+        QCOMPARE(textpositions::byteOffset(utf8, line, column), before + utf8Of(taken).size());
+        const qsizetype units = QString::fromUcs4(taken.data(), qsizetype(taken.size())).size();
+        QCOMPARE(textpositions::utf16Position(utf8Of(chars), column),
+                 int(units) + (column - 1 - int(taken.size())) + 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(ExportPositionsTest)
