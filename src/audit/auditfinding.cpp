@@ -19,10 +19,19 @@ QString detailWithPlace(const AuditFinding& finding)
 {
     if (finding.element.isEmpty())
         return finding.detail;
-    const QString place = finding.attribute.isEmpty()
-                              ? finding.element
-                              : finding.element + QLatin1Char(' ') + finding.attribute;
-    return finding.detail.isEmpty() ? place : finding.detail + QStringLiteral(" (") + place + u')';
+    if (finding.detail.isEmpty() && finding.attribute.isEmpty())
+        return finding.element;
+    // One string made at its size: a finding's row and line are made for every finding.
+    QString text;
+    text.reserve(finding.detail.size() + finding.element.size() + finding.attribute.size() + 4);
+    if (!finding.detail.isEmpty())
+        text.append(finding.detail).append(u" (");
+    text.append(finding.element);
+    if (!finding.attribute.isEmpty())
+        text.append(u' ').append(finding.attribute);
+    if (!finding.detail.isEmpty())
+        text.append(u')');
+    return text;
 }
 
 QString findingMessage(const AuditFinding& finding)
