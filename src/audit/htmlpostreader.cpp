@@ -25,8 +25,8 @@ struct HtmlParse
     // its offsets are the body's less shift, and those before prefix are the repeated tags'.
     qint64 prefix = 0;
     qint64 shift = 0;
-    // Where the markup, read on from a fault, is back at the body's top level, just after an end
-    // tag: what follows may be well-formed again. -1 while it is not, or not asked for.
+    // Where the markup, read on from a fault, is back at the body's top level, between two tags:
+    // what follows may be well-formed again. -1 while it is not, or not asked for.
     bool stopAtTopLevel = false;
     qint64 topLevel = -1;
 };

@@ -86,9 +86,9 @@ bool startsWithCaseless(QByteArrayView text, qsizetype at, QByteArrayView prefix
 
 } // namespace
 
-// A shortcode of a name WordPress does not know counts when the post closes it: the closers are
-// found first, so that each opener is judged where it stands and none waits.
-// Looked for once a post's text holds something like a shortcode, which most posts never do.
+// A shortcode of a name WordPress does not know counts when the post closes it: the closers of
+// the whole body are found the first time an opener needs them, so that each opener is judged
+// where it stands and none waits. Most posts hold no opener, and never look.
 const QSet<HashedString>& PostScanner::shortcodeClosers()
 {
     if (!closersFound_) {
@@ -204,11 +204,9 @@ void PostScanner::findBareEmbeds()
     LineCounter counter;
     const qsizetype size = body_.size();
     for (qsizetype i = findBytes(body_, 0, "http"); i >= 0; i = findBytes(body_, i + 1, "http")) {
-        // "http" is found as written; what follows it is compared only where a ":" or an "s"
-        // makes it worth it.
-        const char next = i + 4 < size ? char(body_[i + 4] | 0x20) : 0;
-        if ((next != ':' && next != 's') ||
-            (!startsWithCaseless(body_, i, "http://") && !startsWithCaseless(body_, i, "https://")))
+        // "http" is found as written; an "s" after it in any case, then "://".
+        const qsizetype schemeEnd = i + 4 + (i + 4 < size && (body_[i + 4] | 0x20) == 's');
+        if (!startsWithCaseless(body_, schemeEnd, "://"))
             continue;
         qsizetype before = i - 1;
         while (before >= 0 && (body_[before] == ' ' || body_[before] == '\t'))
