@@ -31,9 +31,29 @@ struct Fault
 };
 
 // What the SAX callbacks build; reached through the parser context's _private pointer.
+// Room for the names and attributes handed to a further reading, kept from post to post: a
+// reading wants them for every element, and growing them anew for each post costs more than the
+// reading's own work on small posts.
+struct EventRoom
+{
+    QByteArray name;
+    std::vector<QByteArray> prefixedNames;
+    std::vector<MarkupAttribute> attributes;
+
+    // An element of a million attributes must not keep its room after its post.
+    void trim()
+    {
+        constexpr size_t kept = 1024;
+        if (attributes.capacity() > kept || prefixedNames.size() > kept) {
+            attributes = {};
+            prefixedNames = {};
+        }
+    }
+};
+
 struct PostParse
 {
-    explicit PostParse(AttributeNames& names) : links(names) {}
+    PostParse(AttributeNames& names, EventRoom& room) : links(names), room(room) {}
 
     int depth = 0;
     LinkFinder links;
@@ -45,9 +65,7 @@ struct PostParse
     // wrapped text, and room for the names and attributes handed to it.
     MarkupEvents* events = nullptr;
     qint64 bodyStart = 0;
-    QByteArray name;
-    std::vector<QByteArray> prefixedNames;
-    std::vector<MarkupAttribute> attributes;
+    EventRoom& room;
 };
 
 PostParse& parseOf(void* context)
@@ -106,17 +124,19 @@ QByteArrayView qualifiedName(const xmlChar* prefix, const xmlChar* localName, QB
 void forwardStart(void* context, PostParse& parse, const xmlChar* prefix, const xmlChar* localName,
                   int attributeCount, const xmlChar** attributes)
 {
-    parse.attributes.clear();
-    parse.prefixedNames.resize(size_t(attributeCount));
+    EventRoom& room = parse.room;
+    room.attributes.clear();
+    if (room.prefixedNames.size() < size_t(attributeCount))
+        room.prefixedNames.resize(size_t(attributeCount));
     for (int i = 0; i < attributeCount; ++i) {
         const xmlChar** attribute = attributes + 5 * i;
         const auto* value = reinterpret_cast<const char*>(attribute[3]);
         const auto* end = reinterpret_cast<const char*>(attribute[4]);
-        parse.attributes.push_back(
-            {qualifiedName(attribute[1], attribute[0], parse.prefixedNames[size_t(i)]),
+        room.attributes.push_back(
+            {qualifiedName(attribute[1], attribute[0], room.prefixedNames[size_t(i)]),
              QByteArrayView(value, end - value)});
     }
-    parse.events->startElement(qualifiedName(prefix, localName, parse.name), parse.attributes,
+    parse.events->startElement(qualifiedName(prefix, localName, room.name), room.attributes,
                                bodyOffsetOf(context));
 }
 
@@ -180,7 +200,8 @@ void onEndElement(void* context, const xmlChar* localName, const xmlChar* prefix
         if (parse.findLinks)
             parse.links.endElement(parse.depth);
         if (MarkupEvents* events = parse.depth > 1 ? eventsOf(context) : nullptr)
-            events->endElement(qualifiedName(prefix, localName, parse.name), bodyOffsetOf(context));
+            events->endElement(qualifiedName(prefix, localName, parse.room.name),
+                               bodyOffsetOf(context));
     });
     --parse.depth;
 }
@@ -280,10 +301,13 @@ public:
         return context_.get();
     }
 
+    EventRoom& eventRoom() { return eventRoom_; }
+
 private:
     static constexpr int dictionaryLimit = 100000;
     libxml::ParserContext context_;
     bool handlerWithText_ = false;
+    EventRoom eventRoom_;
 };
 
 PostChecker::PostChecker(const QString& dummyTag)
@@ -331,7 +355,7 @@ PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* even
         markupguard::firstViolation(text.constData(), text.size());
     const QByteArray parsed = violation ? text.left(violation->offset) + '\x01' : text;
 
-    PostParse parse(names_);
+    PostParse parse(names_, parser_->eventRoom());
     parse.events = events;
     parse.findLinks = findLinks;
     parse.bodyStart = qsizetype(std::strlen(wrapperDeclaration)) + tagUtf8_.size() + 2;
@@ -346,6 +370,7 @@ PostReport PostChecker::parseBody(const QByteArray& bodyUtf8, MarkupEvents* even
     // text or attribute value is judged by XML's rules whatever its size.
     xmlCtxtUseOptions(context, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_HUGE);
     xmlParseDocument(context);
+    parse.room.trim();
     libxml::rethrowKept(parse.failure);
 
     if (!parse.faulted && !context->wellFormed) {
