@@ -204,6 +204,57 @@ std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, H
     return prepared;
 }
 
+namespace {
+
+// Whether a path holds a "." or ".." segment, which resolving removes.
+bool hasDotSegment(QStringView path)
+{
+    for (const QStringView segment : path.tokenize(u'/')) {
+        if (segment == u"." || segment == u"..")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<PreparedUrl> preparePlainRelative(const QString& written, const QString& base,
+                                                UrlUse use, HostMemo& hosts)
+{
+    // A reference of plain characters without a scheme, an authority or dot segments, against a
+    // plain base: resolving it is putting its path after the base's directory, as QUrl would.
+    if (use.keepResolved || written.isEmpty() || written.startsWith(u'#') ||
+        written.startsWith(u"//") || written.contains(u':') || !isPlainRest(written))
+        return std::nullopt;
+    QStringView baseRest;
+    const UrlStarts::Start* start = plainStartAndRest(base, hosts, baseRest);
+    if (start == nullptr)
+        return std::nullopt;
+    const QStringView basePath = splitRest(baseRest).path;
+    const RestParts reference = splitRest(written);
+    if (hasDotSegment(basePath) || hasDotSegment(reference.path))
+        return std::nullopt;
+    QStringView directory;
+    if (written.startsWith(u'/'))
+        directory = {};
+    else if (reference.path.isEmpty())
+        directory = basePath;
+    else if (basePath.isEmpty())
+        directory = u"/";
+    else
+        directory = basePath.first(basePath.lastIndexOf(u'/') + 1);
+    QString resolved;
+    resolved.reserve(directory.size() + written.size());
+    resolved.append(directory).append(written);
+    PreparedUrl prepared = preparePlain(*start, resolved, use);
+    // Written without a host, it is on the page's own, whatever the site's hosts are.
+    prepared.urlClass = UrlClass::Current;
+    prepared.needsHosts = false;
+    prepared.insecure = false;
+    prepared.hostKey.clear();
+    return prepared;
+}
+
 const UrlStarts::Start* plainStart(const QString& url, HostMemo& hosts, QStringView* path)
 {
     QStringView rest;

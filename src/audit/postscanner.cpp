@@ -81,14 +81,34 @@ template <typename OnUrl> void forEachStyleUrl(QByteArrayView style, OnUrl&& onU
 
 } // namespace
 
-PostScanner::PostScanner(QByteArrayView body, PostScan& scan) : body_(body), scan_(scan)
+PostScanner::PostScanner(QByteArrayView body, PostScan& scan, Room room)
+    : body_(body), scan_(scan), openNames_(std::move(room.openNames)),
+      openStarts_(std::move(room.openStarts)), anchorText_(std::move(room.anchorText)),
+      anchorEnds_(std::move(room.anchorEnds))
 {
     elementIndices_.fill(-1);
     attributeIndices_.fill(-1);
+    openNames_.clear();
+    openStarts_.clear();
+    anchorText_.clear();
+    anchorEnds_.clear();
     // Room for what most posts reach, in one allocation each rather than a few as they grow.
     openStarts_.reserve(32);
     openNames_.reserve(256);
     scan_.names.reserve(8);
+}
+
+PostScanner::Room PostScanner::takeRoom()
+{
+    // A hostile post's room is not kept for the posts after it.
+    constexpr size_t kept = 64 * 1024;
+    Room room{std::move(openNames_), std::move(openStarts_), std::move(anchorText_),
+              std::move(anchorEnds_)};
+    if (room.openNames.capacity() + room.openStarts.capacity() + room.anchorText.capacity() +
+            room.anchorEnds.capacity() >
+        kept)
+        return {};
+    return room;
 }
 
 PostScanner::Place PostScanner::placeAt(qint64 offset)
@@ -259,7 +279,7 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
 {
     if (attribute == HtmlAttribute::Id ||
         (attribute == HtmlAttribute::Name && element == HtmlElement::A))
-        anchors_.insert({value.toByteArray()});
+        addAnchor(value);
     if (attribute == HtmlAttribute::Class && element == HtmlElement::Img)
         addImageClass(value);
     const auto place = urlPlaceOf(element, attribute);
@@ -288,6 +308,12 @@ void PostScanner::addAttribute(HtmlElement element, QByteArrayView elementName,
         forEachStyleUrl(value, [&](QByteArrayView url) {
             addUrl(url, elementIndex, attributeIndex, UrlPlace::Media);
         });
+}
+
+void PostScanner::addAnchor(QByteArrayView name)
+{
+    anchorText_.append(name.data(), size_t(name.size()));
+    anchorEnds_.push_back(anchorText_.size());
 }
 
 void PostScanner::addImageClass(QByteArrayView classes)
@@ -353,10 +379,17 @@ void PostScanner::finish()
                              .arg(openBlocks_.size() - 1),
                    place);
     }
+    QSet<HashedBytes> anchors;
+    if (!fragmentLinks_.empty()) {
+        for (size_t i = 0; i < anchorEnds_.size(); ++i) {
+            const size_t start = i == 0 ? 0 : anchorEnds_[i - 1];
+            anchors.insert({QByteArray::fromRawData(anchorText_.data() + start,
+                                                    qsizetype(anchorEnds_[i] - start))});
+        }
+    }
     for (const auto& [name, place] : fragmentLinks_) {
         // "#top" scrolls to the top of any page without an anchor of that name.
-        if (anchors_.contains({name}) ||
-            anchors_.contains({QByteArray::fromPercentEncoding(name)}) ||
+        if (anchors.contains({name}) || anchors.contains({QByteArray::fromPercentEncoding(name)}) ||
             name.compare("top", Qt::CaseInsensitive) == 0)
             continue;
         addFinding(

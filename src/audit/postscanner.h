@@ -26,7 +26,17 @@ using ScanAttribute = MarkupAttribute;
 class PostScanner : public MarkupEvents
 {
 public:
-    PostScanner(QByteArrayView body, PostScan& scan);
+    // What one scan's room can lend the next: a thread that scans post after post grows it once.
+    struct Room
+    {
+        std::string openNames;
+        std::vector<size_t> openStarts;
+        std::string anchorText;
+        std::vector<size_t> anchorEnds;
+    };
+
+    PostScanner(QByteArrayView body, PostScan& scan, Room room = {});
+    Room takeRoom();
 
     void startElement(QByteArrayView name, std::span<const ScanAttribute> attributes,
                       qint64 offset) override;
@@ -70,6 +80,7 @@ private:
     void addUrl(QByteArrayView url, quint32 element, quint32 attribute, UrlPlace place);
     void addAttribute(HtmlElement element, QByteArrayView elementName, HtmlAttribute attribute,
                       QByteArrayView name, QByteArrayView value);
+    void addAnchor(QByteArrayView name);
     void addImageClass(QByteArrayView classes);
     void addFinding(const char* check, AuditSeverity severity, const QString& subject,
                     const QString& detail, Place place, const QString& element = {},
@@ -107,7 +118,10 @@ private:
     QSet<HashedString> closedShortcodes_;
     bool closersFound_ = false;
     std::vector<std::pair<QString, Place>> openBlocks_;
-    QSet<HashedBytes> anchors_;
+    // The ids and anchor names, one after the other: most posts link to none of them, and
+    // a set of copies costs an allocation for each.
+    std::string anchorText_;
+    std::vector<size_t> anchorEnds_;
     std::vector<std::pair<QByteArray, Place>> fragmentLinks_;
     QSet<HashedString> embeds_;
 };

@@ -52,7 +52,7 @@ public:
         // before saves growing there from nothing.
         scan_->urls.reserve(lastUrls_);
         scan_->urlText.reserve(lastUrlText_);
-        scanner_.emplace(body_, *scan_);
+        scanner_.emplace(body_, *scan_, std::move(room_));
         return &*scanner_;
     }
 
@@ -65,6 +65,7 @@ public:
         lastUrlText_ = qMin<size_t>(scan_->urlText.size(), roomKept * 64);
         std::any result = std::move(*scan_);
         prepareUrls(*std::any_cast<PostScan>(&result));
+        room_ = scanner_->takeRoom();
         scanner_.reset();
         scan_.reset();
         body_ = QByteArray();
@@ -113,8 +114,13 @@ private:
                 scan.prepared.push_back(*std::move(plain));
                 continue;
             }
-            if (!base)
-                base.emplace(link_);
+            if (std::optional<PreparedUrl> relative =
+                    preparePlainRelative(written, link_, use, hosts_)) {
+                scan.prepared.push_back(*std::move(relative));
+                continue;
+            }
+            if (!base && !hosts_.starts().parse(link_, base.emplace()))
+                *base = QUrl(link_);
             if (!base->isValid() || base->isRelative()) {
                 // Resolved against the site's address, which the recording knows.
                 scan.prepared.clear();
@@ -143,6 +149,7 @@ private:
     QString link_;
     std::optional<PostScan> scan_;
     std::optional<PostScanner> scanner_;
+    PostScanner::Room room_;
     std::optional<HtmlPostReader> html_;
     std::optional<PostChecker> rest_;
 };

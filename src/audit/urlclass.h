@@ -172,6 +172,10 @@ PreparedUrl prepareUrl(const QString& written, const QUrl& base, UrlUse use, Hos
 // With a keysHost, a URL on another host is prepared with its keys left out.
 std::optional<PreparedUrl> preparePlainUrl(const QString& written, UrlUse use, HostMemo& hosts,
                                            QStringView keysHost = {});
+// The same for a relative reference of plain characters without dot segments against a base that
+// preparePlainUrl() takes. Nothing for any other, nor when the resolved form is to be kept.
+std::optional<PreparedUrl> preparePlainRelative(const QString& written, const QString& base,
+                                                UrlUse use, HostMemo& hosts);
 // The start of a URL that preparePlainUrl() takes, with its path, which QUrl gives as written
 // whether decoded or not; null for any other.
 const UrlStarts::Start* plainStart(const QString& url, HostMemo& hosts,
