@@ -25,7 +25,7 @@ struct ResultTables
     int appendErrorRow();
     int appendErrorRow(const ErrorRow& row);
     int appendLinkRow(int expectedCells = 0);
-    int appendFindingRow(const FindingRow& row);
+    int appendFindingRow(FindingRow row);
     // Appends one row per link, each attribute's value in its name's column.
     void appendLinks(const QString& title, const CellText& body,
                      const std::vector<FoundLink>& links);

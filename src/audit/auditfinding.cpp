@@ -1,6 +1,8 @@
 #include "auditfinding.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 
 QString severityName(AuditSeverity severity)
 {
@@ -21,17 +23,37 @@ QString detailWithPlace(const AuditFinding& finding)
         return finding.detail;
     if (finding.detail.isEmpty() && finding.attribute.isEmpty())
         return finding.element;
-    // One string made at its size: a finding's row and line are made for every finding.
-    QString text;
-    text.reserve(finding.detail.size() + finding.element.size() + finding.attribute.size() + 4);
-    if (!finding.detail.isEmpty())
-        text.append(finding.detail).append(u" (");
-    text.append(finding.element);
-    if (!finding.attribute.isEmpty())
-        text.append(u' ').append(finding.attribute);
-    if (!finding.detail.isEmpty())
-        text.append(u')');
+    // Written at once into a string of its size: a finding's row and line are made for every
+    // finding, and appending piece by piece costs several times the copying.
+    const bool withDetail = !finding.detail.isEmpty();
+    const bool withAttribute = !finding.attribute.isEmpty();
+    const qsizetype size = (withDetail ? finding.detail.size() + 3 : 0) + finding.element.size() +
+                           (withAttribute ? finding.attribute.size() + 1 : 0);
+    QString text(size, Qt::Uninitialized);
+    QChar* at = text.data();
+    const auto put = [&](QStringView piece) {
+        std::copy(piece.begin(), piece.end(), at);
+        at += piece.size();
+    };
+    if (withDetail) {
+        put(finding.detail);
+        put(u" (");
+    }
+    put(finding.element);
+    if (withAttribute) {
+        put(u" ");
+        put(finding.attribute);
+    }
+    if (withDetail)
+        put(u")");
     return text;
+}
+
+QString decimalText(qint64 number)
+{
+    std::array<char, 24> digits{};
+    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+    return QString::fromLatin1(digits.data(), end - digits.data());
 }
 
 QString findingMessage(const AuditFinding& finding)

@@ -37,6 +37,10 @@ struct AuditFinding
 // The detail with the element and attribute it stands in: "detail (img src)".
 QString detailWithPlace(const AuditFinding& finding);
 
+// A number's decimal digits: QString::number() goes through a general conversion, once for each
+// of a big export's hundreds of thousands of findings.
+QString decimalText(qint64 number);
+
 // The finding in one line for a reader who sees no subject beside it: the subject first, unless
 // the detail names it already, then detailWithPlace().
 QString findingMessage(const AuditFinding& finding);

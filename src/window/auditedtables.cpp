@@ -70,8 +70,8 @@ FindingRow findingRow(const AuditFinding& finding, const CellText& body)
     row.cells[FindingDetailColumn] = detailWithPlace(finding);
     // A finding of no known place in the export shows no line rather than a 0.
     if (finding.exportLine > 0) {
-        row.cells[FindingLineColumn] = QString::number(finding.exportLine);
-        row.cells[FindingColumnColumn] = QString::number(finding.exportColumn);
+        row.cells[FindingLineColumn] = decimalText(finding.exportLine);
+        row.cells[FindingColumnColumn] = decimalText(finding.exportColumn);
     }
     row.numbers = {finding.exportLine, finding.exportColumn, finding.bodyLine, finding.bodyColumn};
     return row;
