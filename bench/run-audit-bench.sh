@@ -47,7 +47,9 @@ for round in $(seq 1 "$rounds"); do
             'BEGIN { print a / p }')"
     done
 done
-# The median and the least of each series, and --audit's ratio by either.
+# The median and the least of each series, and --audit's ratio by either; then the median of the
+# rounds' own ratios, each of two runs one right after the other, which a machine whose speed drifts
+# from minute to minute touches least.
 for dir in "${builds[@]}"; do
     echo "${times[$dir]}" | awk -v dir="$dir" '
         function median(a, n,    i, j, t) {
@@ -55,15 +57,17 @@ for dir in "${builds[@]}"; do
                 for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
             return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
         }
-        { for (i = 1; i <= NF; i += 2) { p[++n] = $i; a[n] = $(i + 1) } }
+        { for (i = 1; i <= NF; i += 2) { p[++n] = $i; a[n] = $(i + 1); r[n] = a[n] / p[n] } }
         END {
-            pm = median(p, n); am = median(a, n)
+            rm = median(r, n); pm = median(p, n); am = median(a, n)
             printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "median", dir, "plain", pm, "", "", 1
             printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "median", dir, "--audit", am, "", "",
                 am / pm
             printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "least", dir, "plain", p[1], "", "", 1
             printf "%-5s %-28.28s %-14s %7.2f %7s %8s %8.2fx\n", "least", dir, "--audit", a[1], "", "",
                 a[1] / p[1]
+            printf "%-5s %-28.28s %-14s %7s %7s %8s %8.2fx\n", "rounds", dir, "median ratio", "", "", "",
+                rm
         }'
 done
 QT_QPA_PLATFORM=offscreen build/bin/audit-bench "$big" "$rounds"
