@@ -188,14 +188,27 @@ void ExportAudit::countHost(const QString& name, UrlClass urlClass, bool loaded,
     // A fragment names the post's own page, not a host that the post uses.
     if (name.isEmpty() || urlClass == UrlClass::Fragment)
         return;
-    // A post's URLs come in runs of one host: the last one counted is kept at hand. Only this
-    // adds to the table, so the entry stays where it is until the next host is added.
-    if (lastHost_ == nullptr || name != lastHost_->host) {
-        lastHost_ = &hostCounts_[{name}];
-        if (lastHost_->host.isNull())
-            lastHost_->host = name;
+    // A post's URLs use a few hosts, each many times: the last ones counted are kept at hand.
+    // Only this adds to the table, so their entries stay where they are until the next host is
+    // added, which may move them all.
+    AuditSummary::Host* known = nullptr;
+    for (AuditSummary::Host* recent : recentHosts_) {
+        if (recent != nullptr && recent->host == name) {
+            known = recent;
+            break;
+        }
     }
-    AuditSummary::Host& host = *lastHost_;
+    if (known == nullptr) {
+        const qsizetype before = hostCounts_.size();
+        known = &hostCounts_[{name}];
+        if (hostCounts_.size() != before) {
+            known->host = name;
+            recentHosts_.fill(nullptr);
+        }
+        recentHosts_[nextRecentHost_] = known;
+        nextRecentHost_ = (nextRecentHost_ + 1) % recentHosts_.size();
+    }
+    AuditSummary::Host& host = *known;
     host.urlClass = urlClass;
     ++host.urls;
     host.loaded += loaded;

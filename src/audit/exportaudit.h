@@ -212,6 +212,7 @@ private:
     HostMemo urlHosts_;
     bool baseIsOwn_ = false;
     QHash<HashedString, AuditSummary::Host> hostCounts_;
-    AuditSummary::Host* lastHost_ = nullptr;
+    std::array<AuditSummary::Host*, 4> recentHosts_{};
+    size_t nextRecentHost_ = 0;
     AuditSummary summary_;
 };

@@ -519,6 +519,24 @@ void AuditTest::summaryHosts()
     QCOMPARE(collected.findings.size(), size_t(300));
     QCOMPARE(collected.findings.back().detail,
              QStringLiteral("links to an item whose status is status-300"));
+
+    // Hosts counted last are kept at hand while new ones grow the table under them: each URL
+    // names a new host, then the one before.
+    Collected counted;
+    ExportAudit hostsAudit({QStringLiteral("https://example.com/"), {}, {}, {}}, counted);
+    QByteArray images;
+    for (int i = 1; i <= 200; ++i) {
+        for (const int host : {i, i - 1}) {
+            if (host > 0)
+                images += "<img alt=\"\" src=\"https://h" + QByteArray::number(host) +
+                          ".example.org/a.png\"/>";
+        }
+    }
+    hostsAudit.addItem(item("1", "post", "publish", "hosts", "https://example.com/hosts/", images));
+    hostsAudit.finish();
+    QCOMPARE(hostsAudit.summary().hosts.size(), 200);
+    for (const AuditSummary::Host& host : hostsAudit.summary().hosts)
+        QCOMPARE(host.urls, host.host == u"h200.example.org" ? 1 : 2);
 }
 
 // A post that is not well-formed is read as a browser reads it: what it holds is what the same
