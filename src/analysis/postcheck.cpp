@@ -30,7 +30,6 @@ struct Fault
     int column = 0;
 };
 
-// What the SAX callbacks build; reached through the parser context's _private pointer.
 // Room for the names and attributes handed to a further reading, kept from post to post: a
 // reading wants them for every element, and growing them anew for each post costs more than the
 // reading's own work on small posts.
@@ -51,6 +50,7 @@ struct EventRoom
     }
 };
 
+// What the SAX callbacks build; reached through the parser context's _private pointer.
 struct PostParse
 {
     PostParse(AttributeNames& names, EventRoom& room) : links(names), room(room) {}
