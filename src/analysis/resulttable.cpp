@@ -33,18 +33,32 @@ void ResultTable::appendRow(int expectedCells)
     numbers_.resize(numbers_.size() + size_t(numberCount_), noNumber);
 }
 
-int ResultTable::appendRow(std::span<const CellText> cells, std::span<const qint64> numbers)
+template <typename Cell>
+int ResultTable::appendWhole(std::span<Cell> cells, std::span<const qint64> numbers)
 {
-    appendRow(int(cells.size()));
-    const int row = rowCount() - 1;
-    // Only the cells that hold something take room in the row.
+    // Only the cells that hold something take room in the row, each column once.
+    cells = cells.first(std::min(cells.size(), size_t(columnCount_)));
+    Row& entries = rows_.emplace_back();
+    entries.reserve(size_t(std::count_if(cells.begin(), cells.end(),
+                                         [](const CellText& cell) { return !cell.isEmpty(); })));
     for (size_t column = 0; column < cells.size(); ++column) {
         if (!cells[column].isEmpty())
-            setCell(int(column), row, cells[column]);
+            entries.push_back({static_cast<std::int8_t>(column), std::move(cells[column])});
     }
-    for (size_t index = 0; index < numbers.size(); ++index)
-        setNumber(int(index), row, numbers[index]);
-    return row;
+    numbers_.resize(numbers_.size() + size_t(numberCount_), noNumber);
+    std::copy_n(numbers.begin(), std::min(numbers.size(), size_t(numberCount_)),
+                numbers_.end() - numberCount_);
+    return rowCount() - 1;
+}
+
+int ResultTable::appendRow(std::span<const CellText> cells, std::span<const qint64> numbers)
+{
+    return appendWhole(cells, numbers);
+}
+
+int ResultTable::appendRow(std::span<CellText> cells, std::span<const qint64> numbers)
+{
+    return appendWhole(cells, numbers);
 }
 
 qint64 ResultTable::number(int index, int row) const

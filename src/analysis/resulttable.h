@@ -32,10 +32,16 @@ public:
     // Appends a row built whole, its cells from column 0 and its numbers from index 0; returns
     // its index.
     int appendRow(std::span<const CellText> cells, std::span<const qint64> numbers);
+    // The same, its cells moved in.
+    int appendRow(std::span<CellText> cells, std::span<const qint64> numbers);
     template <int Columns, int Numbers> int appendRow(const TableRow<Columns, Numbers>& row)
     {
         return appendRow(std::span<const CellText>(row.cells),
                          std::span<const qint64>(row.numbers));
+    }
+    template <int Columns, int Numbers> int appendRow(TableRow<Columns, Numbers>&& row)
+    {
+        return appendRow(std::span<CellText>(row.cells), std::span<const qint64>(row.numbers));
     }
 
     int columnCount() const { return columnCount_; }
@@ -65,6 +71,9 @@ private:
         CellText text;
     };
     using Row = std::vector<Entry>;
+
+    template <typename Cell>
+    int appendWhole(std::span<Cell> cells, std::span<const qint64> numbers);
 
     std::vector<Row> rows_;
     std::vector<qint64> numbers_;

@@ -36,15 +36,8 @@ int ResultTables::appendLinkRow(int expectedCells)
 
 int ResultTables::appendFindingRow(FindingRow cells)
 {
-    const int row = ++findingRowCount;
-    findingTable.appendRow(FindingColumnCount);
-    for (int column = 0; column < FindingColumnCount; ++column) {
-        if (!cells.cells[size_t(column)].isEmpty())
-            findingTable.setCell(column, row, std::move(cells.cells[size_t(column)]));
-    }
-    for (int index = 0; index < FindingNumberCount; ++index)
-        findingTable.setNumber(index, row, cells.numbers[size_t(index)]);
-    return row;
+    ++findingRowCount;
+    return findingTable.appendRow(std::move(cells));
 }
 
 int ResultTables::linkColumnFor(const QString& name)

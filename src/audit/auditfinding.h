@@ -32,6 +32,7 @@ struct AuditFinding
     // In the export file; 0 when the body's place in the export is not known.
     qint64 exportLine = 0;
     qint64 exportColumn = 0;
+    qint64 sinkTag = 0; // the item's AuditItem::sinkTag
 };
 
 // The detail with the element and attribute it stands in: "detail (img src)".

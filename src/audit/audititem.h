@@ -22,6 +22,9 @@ struct AuditItem
     QByteArray bodyUtf8;
     // Where the body's first character stands in the export; unknown when the reader did not say.
     ExportPosition bodyStart;
+    // What the keeper of the results knows the item by, handed back with each of its findings:
+    // post IDs need not be unique in a broken export.
+    qint64 sinkTag = 0;
 };
 
 // What the export and the user say about the site's addresses.

@@ -65,8 +65,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
                                bool insecureLink)
 {
     if (!itemHasCandidatePost_) {
-        candidatePosts_.push_back(
-            {item.title, item.postId, baseIsOwn_ ? item.link : QString(), item.bodyStart});
+        candidatePosts_.push_back({item.title, item.postId, baseIsOwn_ ? item.link : QString(),
+                                   item.bodyStart, item.sinkTag});
         itemHasCandidatePost_ = true;
     }
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
@@ -130,6 +130,7 @@ AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
     item.title = post.title;
     item.postId = post.postId;
     item.bodyStart = post.bodyStart;
+    item.sinkTag = post.sinkTag;
     AuditFinding finding =
         findingFor(item, "", AuditSeverity::Error, candidate.line, candidate.column);
     const QString text = textOf(candidate);

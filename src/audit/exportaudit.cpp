@@ -72,6 +72,7 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     finding.severity = severity;
     finding.title = item.title;
     finding.postId = item.postId;
+    finding.sinkTag = item.sinkTag;
     finding.bodyLine = line;
     finding.bodyColumn = column;
     placeInExport(item, finding);
@@ -153,6 +154,7 @@ void ExportAudit::addItem(const AuditItem& item, const PostScan& scan)
     for (AuditFinding& finding : findings) {
         finding.title = item.title;
         finding.postId = item.postId;
+        finding.sinkTag = item.sinkTag;
         placeInExport(item, finding);
     }
     for (size_t i = 0; i < scan.urls.size(); ++i)

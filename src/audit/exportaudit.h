@@ -128,6 +128,7 @@ private:
         // relative URLs that wait, as a parsed QUrl costs far more than its text.
         QString baseLink;
         ExportPosition bodyStart;
+        qint64 sinkTag = 0;
     };
     // What a candidate names: a post's ID or path (and its last segment), a file or an ID; of an
     // ExternalUrl, the key of its host.

@@ -71,6 +71,9 @@ SiteHosts::SiteHosts(const SiteInfo& site)
 void SiteHosts::addHostOf(const QString& address, HostMemo* hosts)
 {
     const QString trimmed = address.trimmed();
+    // Most items have no attachment URL, and some exports no guids: no address to parse.
+    if (trimmed.isEmpty())
+        return;
     QString key = hosts != nullptr ? plainHostKey(trimmed, *hosts) : QString();
     if (key.isEmpty()) {
         const QUrl url(trimmed);

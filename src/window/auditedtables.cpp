@@ -27,14 +27,11 @@ ExportAudit& AuditedTablesSink::audit()
 void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report)
 {
     rows_.addPost(item, report);
-    currentRow_ = tables_.errorRowCount;
-    currentPostId_ = item.postId;
-    if (!item.postId.isEmpty())
-        rowOfPost_.insert({item.postId}, currentRow_);
     // Taken for every item, in file order, so that each item gets its own.
     const ExportPosition bodyStart = bodyStarts_ ? bodyStarts_->next() : ExportPosition();
-    audit().addItem(auditItemOf(item, bodyStart), report.reading);
-    currentRow_ = 0;
+    AuditItem audited = auditItemOf(item, bodyStart);
+    audited.sinkTag = tables_.errorRowCount;
+    audit().addItem(audited, report.reading);
 }
 
 void AuditedTablesSink::finish()
@@ -49,11 +46,7 @@ AuditSummary AuditedTablesSink::summary() const
 
 void AuditedTablesSink::addFinding(const AuditFinding& finding)
 {
-    int row = 0;
-    if (currentRow_ > 0 && finding.postId == currentPostId_)
-        row = currentRow_;
-    else if (!finding.postId.isEmpty())
-        row = rowOfPost_.value({finding.postId});
+    const int row = int(finding.sinkTag);
     const CellText body =
         row > 0 ? tables_.errorTable.cellText(ErrorContentColumn, row) : CellText();
     tables_.appendFindingRow(findingRow(finding, body));

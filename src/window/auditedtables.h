@@ -4,15 +4,13 @@
 #include "analysis/rowsink.h"
 #include "audit/exportaudit.h"
 
-#include <QHash>
-
 #include <memory>
 #include <optional>
 
 // The window's keeper of a run: the error and link rows go into the tables as they come, and each
-// item also goes to the audit, whose findings become rows of the findings table. A finding the
-// audit decides only at the end of the export still shows its post's body, read back from the
-// error row of that post.
+// item also goes to the audit, whose findings become rows of the findings table. Each item goes
+// to the audit tagged with its error row, from which a finding decided only at the end of the
+// export still reads its post's body.
 class AuditedTablesSink : public RowSink, private AuditSink
 {
 public:
@@ -38,10 +36,6 @@ private:
     SiteInfo site_;
     std::unique_ptr<ExportAudit> audit_;
     std::optional<BodyStartReader> bodyStarts_;
-    // The error row of each post ID seen, for the findings decided after their post.
-    QHash<HashedString, int> rowOfPost_;
-    int currentRow_ = 0;
-    QString currentPostId_;
 };
 
 // The findings table's row for one finding; body is the post's, empty for a finding of the whole
