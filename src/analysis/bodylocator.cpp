@@ -1,5 +1,7 @@
 #include "bodylocator.h"
 
+#include "bodyposition.h"
+
 #include <algorithm>
 
 namespace {
@@ -106,6 +108,16 @@ ExportPosition BodyStartReader::next()
         offset_ += read;
     }
     return locator_.takeNextItem();
+}
+
+ExportPosition BodyStartReader::textStart(const ExportPosition& bodyStart,
+                                          const QByteArray& bodyUtf8)
+{
+    if (!bodyStart.isKnown())
+        return bodyStart;
+    const ExportPosition first =
+        locateInExport(file_, bodyStart, bodyUtf8, 0, heldFrom(bodyStart.offset));
+    return first.isKnown() ? first : bodyStart;
 }
 
 QByteArrayView BodyStartReader::heldFrom(qint64 offset) const

@@ -56,6 +56,10 @@ public:
     // The bytes read last, from offset on, as far as they are still held: the body of the item
     // just taken is usually among them, and finding a fault in it then needs no further read.
     QByteArrayView heldFrom(qint64 offset) const;
+    // Where the first character of a body that starts at bodyStart stands: past the opening of
+    // its CDATA section, where the body's own first line begins. bodyStart itself when the raw
+    // bytes do not give the body back.
+    ExportPosition textStart(const ExportPosition& bodyStart, const QByteArray& bodyUtf8);
 
 private:
     QIODevice& file_;

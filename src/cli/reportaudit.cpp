@@ -67,7 +67,7 @@ void ReportAudit::addPost(const ExportItem& item, const PostReport& report)
     report_.addPost(item, report);
     if (!audit_)
         channel({});
-    audit_->addItem(auditItemOf(item, report_.lastBodyStart()), report.reading);
+    audit_->addItem(auditItemOf(item, report_.lastBodyTextStart(item)), report.reading);
 }
 
 const AuditSummary& ReportAudit::finish()

@@ -26,8 +26,12 @@ public:
     qint64 items() const { return items_; }
     qint64 notWellFormed() const { return notWellFormed_; }
     qint64 linkRows() const { return linkRows_; }
-    // Where the body of the item last added starts in the export; unknown for a stream.
-    ExportPosition lastBodyStart() const { return bodyStart_; }
+    // Where the first character of the body of the item last added, that item, stands in the
+    // export; unknown for a stream.
+    ExportPosition lastBodyTextStart(const ExportItem& item)
+    {
+        return exportFile_.isOpen() ? bodyStarts_.textStart(bodyStart_, item.bodyUtf8) : bodyStart_;
+    }
     // The attribute names the link table has no column for, counted; none when no link table is
     // written, as nothing is then left out (JSON's link rows hold every attribute).
     QMap<QString, qint64> leftOutAttributes() const

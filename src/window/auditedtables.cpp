@@ -28,7 +28,8 @@ void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report
 {
     rows_.addPost(item, report);
     // Taken for every item, in file order, so that each item gets its own.
-    const ExportPosition bodyStart = bodyStarts_ ? bodyStarts_->next() : ExportPosition();
+    const ExportPosition bodyStart =
+        bodyStarts_ ? bodyStarts_->textStart(bodyStarts_->next(), item.bodyUtf8) : ExportPosition();
     AuditItem audited = auditItemOf(item, bodyStart);
     audited.sinkTag = tables_.errorRowCount;
     audit().addItem(audited, report.reading);

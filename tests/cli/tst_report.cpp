@@ -295,11 +295,11 @@ void ReportTest::faultLinesAndSummary()
                  mixedExport_ + QStringLiteral(": 3 items, 2 not well-formed, 1 link rows\n"));
     QCOMPARE(report({"--audit", auditExport_}).out,
              auditExport_ +
-                 QStringLiteral(":7:43: error: /wp-content/uploads/a.jpg: no attachment of the "
+                 QStringLiteral(":7:52: error: /wp-content/uploads/a.jpg: no attachment of the "
                                 "export holds this file (img src) [missing-media] [Pics]\n") +
                  auditExport_ +
                  QStringLiteral(
-                     ":7:43: error: no attachment of the export has the ID 99 "
+                     ":7:52: error: no attachment of the export has the ID 99 "
                      "(img class) [missing-id] [Pics]\n2 items, 0 not well-formed, 1 link rows, "
                      "2 findings\n"));
     // Every line but the summaries has the shape that CI systems' problem matchers take, GCC's.
@@ -457,7 +457,7 @@ void ReportTest::tablesWrittenToFiles()
              QByteArray("\xEF\xBB\xBFPost Title\tPost ID\tPost Type\tStatus\tElement\tAttribute"
                         "\tURL\tResolved\tClass\tHost\tLine\tColumn\r\nPics\t4\t\t\timg\tsrc\t"
                         "/wp-content/uploads/a.jpg\thttps://site.example/wp-content/uploads/a.jpg"
-                        "\tcurrent\tsite.example\t7\t43\r\n"));
+                        "\tcurrent\tsite.example\t7\t52\r\n"));
 }
 
 // The streamed files against the window's Export of the same run: link columns that appear in
