@@ -109,11 +109,11 @@ bool isUrlKey(const QString& key)
 
 void PostScanner::comment(QByteArrayView content, qint64 offset)
 {
-    flushText();
-    resumeOffset_ = qMax(resumeOffset_, offset);
     qint64 start = offset - content.size() - 7;
     if (start < 0 || !body_.sliced(start).startsWith("<!--"))
         start = findBackward('<', "!--", offset);
+    flushText(start >= 0 ? start : offset);
+    resumeOffset_ = qMax(resumeOffset_, offset);
     const Place place = placeAt(start >= 0 ? start : offset);
     searchFrom_ = qMax(searchFrom_, offset);
     const QByteArrayView trimmed = content.trimmed();

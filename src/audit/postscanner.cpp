@@ -243,13 +243,13 @@ void PostScanner::addFinding(const char* check, AuditSeverity severity, const QS
 void PostScanner::startElement(QByteArrayView name, std::span<const ScanAttribute> attributes,
                                qint64 offset)
 {
-    flushText();
+    const qint64 tagStart = findBackward('<', name, offset);
+    flushText(tagStart >= 0 ? tagStart : offset);
     // A parser stands on the tag's ">" (or the "/" of "/>", which the element's end passes).
     resumeOffset_ = qMax(resumeOffset_, offset + (offset < body_.size() && body_[offset] == '>'));
     openStarts_.push_back(openNames_.size());
     openNames_.append(name.data(), size_t(name.size()));
     const HtmlElement element = htmlElementOf(name);
-    const qint64 tagStart = findBackward('<', name, offset);
     // The previous element's place, if still to be counted, is needed no more.
     placeLater(tagStart >= 0 ? tagStart : offset);
     elementPending_ = placed_;
@@ -335,7 +335,7 @@ void PostScanner::addImageClass(QByteArrayView classes)
 
 void PostScanner::endElement(QByteArrayView name, qint64 offset)
 {
-    flushText();
+    flushText(offset);
     resumeOffset_ = qMax(resumeOffset_, offset);
     if (!openStarts_.empty()) {
         openNames_.resize(openStarts_.back());
@@ -366,7 +366,7 @@ void PostScanner::atTopLevel()
 
 void PostScanner::finish()
 {
-    flushText();
+    flushText(body_.size());
     // One finding says it all: what a cut post leaves open, its outermost block holds.
     if (!openBlocks_.empty()) {
         const auto& [block, place] = openBlocks_.front();

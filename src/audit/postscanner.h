@@ -85,10 +85,11 @@ private:
     void addFinding(const char* check, AuditSeverity severity, const QString& subject,
                     const QString& detail, Place place, const QString& element = {},
                     const QString& attribute = {});
-    void flushText();
+    // rawEnd: where the markup that ends the text starts in the body, or a bound past the text.
+    void flushText(qint64 rawEnd);
     void findShortcodeClosers();
     const QSet<HashedString>& shortcodeClosers();
-    void scanShortcodes(QByteArrayView text);
+    void scanShortcodes(QByteArrayView text, qint64 rawEnd);
     void addShortcode(const QString& name, QByteArrayView attributes, Place place);
     void blockDelimiter(QByteArrayView content, Place place);
     void blockAttributes(const QString& name, QByteArrayView json, Place place);

@@ -124,17 +124,22 @@ void PostScanner::text(QByteArrayView chunk)
     text_.append(chunk);
 }
 
-void PostScanner::flushText()
+void PostScanner::flushText(qint64 rawEnd)
 {
     if (text_.isEmpty())
         return;
-    scanShortcodes(text_);
+    scanShortcodes(text_, rawEnd);
     emptyForReuse(text_);
 }
 
-void PostScanner::scanShortcodes(QByteArrayView text)
+void PostScanner::scanShortcodes(QByteArrayView text, qint64 rawEnd)
 {
     const qsizetype size = text.size();
+    // A shortcode written with references ("&#91;") is not found as written; a text of many
+    // would be searched from the same place again for each. Past a few searches of the whole
+    // text in vain, the rest take the element's place.
+    const qint64 rawSpan = qMin<qint64>(rawEnd, body_.size()) - searchFrom_;
+    qint64 searchedInVain = 0;
     for (qsizetype i = text.indexOf('['); i >= 0 && i < size; i = text.indexOf('[', i + 1)) {
         if (i > 0 && text[i - 1] == '[') // [[name]] shows a shortcode, escaped
             continue;
@@ -160,15 +165,18 @@ void PostScanner::scanShortcodes(QByteArrayView text)
             !shortcodeClosers().contains({name}))
             continue;
         // The text arrives with its references decoded; the place is that of the same
-        // characters in the body, which follow the last markup placed, no further than the
-        // rest of the text would reach with every character written as a reference.
+        // characters in the body, which follow the last markup placed and come before the
+        // markup that ends the text.
         const QByteArray written = '[' + text.sliced(nameStart, j - nameStart).toByteArray();
-        const qsizetype window = qMin<qsizetype>(body_.size() - searchFrom_, (size - i) * 10);
-        const qsizetype raw =
-            window > 0 ? findBytes(body_.sliced(searchFrom_, window), 0, written) : -1;
+        const qsizetype window = qMin<qint64>(body_.size(), rawEnd) - searchFrom_;
+        const qsizetype raw = window > 0 && searchedInVain <= 4 * rawSpan
+                                  ? findBytes(body_.sliced(searchFrom_, window), 0, written)
+                                  : -1;
         const Place place = raw >= 0 ? placeAt(searchFrom_ + raw) : elementPlace();
         if (raw >= 0)
             searchFrom_ += raw + 1;
+        else
+            searchedInVain += qMax<qsizetype>(window, 1);
         addShortcode(name, attributes, place);
     }
 }

@@ -77,6 +77,8 @@ const char classicBody[] = R"html(<p><a href="https://example.com/?p=999">gone</
 <img srcset="/wp-content/uploads/2020/01/photo-1024x768.jpg 1024w, /a,b.jpg 2x" alt="s">
 https://vimeo.com/123
 <a href="ht tp://bad">bad</a> <a href="ftp://files.example.net/f">ftp</a></div>
+<p><em><b>Bold</b></em> and then a long text before the shortcode, far longer than what follows it in the same text. Its place is searched for from the last element placed, the b, which stands more than ten times as far from it as the text after it is long, past the end tags and a line. The same text again: a long text before the shortcode, far longer than what follows it in the same text, and once more a long text before the shortcode, far longer than what follows it.
+[audio src="a.mp3"]</p>
 )html";
 
 const char blockBody[] = R"html(<!-- wp:paragraph -->
@@ -283,6 +285,7 @@ void AuditTest::checks_data()
     row("inside code", "shortcode", "gallery", "");
     row("closed", "shortcode", "myplugin", "warning");
     row("with an attribute", "shortcode", "note", "warning", 112);
+    row("after a long text", "shortcode", "audio", "warning", 118);
     row("big data URI", "data-uri", "data:image/png;base64,AAAA", "warning");
     row("URL on its own line", "bare-embed", "https://vimeo.com/123", "note");
     row("embed block", "bare-embed", "https://www.youtube.com/watch?v=abc", "note");
@@ -819,6 +822,8 @@ void AuditTest::hostileBodyInBoundedTime_data()
     QTest::newRow("shortcodes a thousand deep")
         << repeated("[box a=1]", 1000) + repeated("[/box]", 1000) << qsizetype(0);
     QTest::newRow("a million unclosed brackets") << repeated("[x ", 1000000) << qsizetype(0);
+    QTest::newRow("100 000 shortcodes written as references")
+        << repeated("&#91;caption id=\"attachment_1\"] ", 100000) << qsizetype(0);
 }
 
 // Bodies that a careless reading would take quadratic time or unbounded memory on.
