@@ -1,7 +1,5 @@
 #include "bodylocator.h"
 
-#include "bodyposition.h"
-
 #include <algorithm>
 
 namespace {
@@ -110,14 +108,10 @@ ExportPosition BodyStartReader::next()
     return locator_.takeNextItem();
 }
 
-ExportPosition BodyStartReader::textStart(const ExportPosition& bodyStart,
-                                          const QByteArray& bodyUtf8)
+BodyPlaces BodyStartReader::placesOf(const ExportPosition& bodyStart, const QByteArray& bodyUtf8)
 {
-    if (!bodyStart.isKnown())
-        return bodyStart;
-    const ExportPosition first =
-        locateInExport(file_, bodyStart, bodyUtf8, 0, heldFrom(bodyStart.offset));
-    return first.isKnown() ? first : bodyStart;
+    return BodyPlaces(file_, bodyStart, bodyUtf8,
+                      bodyStart.isKnown() ? heldFrom(bodyStart.offset) : QByteArrayView());
 }
 
 QByteArrayView BodyStartReader::heldFrom(qint64 offset) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bodyposition.h"
 #include "exportposition.h"
 #include "markuplexer.h"
 
@@ -56,10 +57,9 @@ public:
     // The bytes read last, from offset on, as far as they are still held: the body of the item
     // just taken is usually among them, and finding a fault in it then needs no further read.
     QByteArrayView heldFrom(qint64 offset) const;
-    // Where the first character of a body that starts at bodyStart stands: past the opening of
-    // its CDATA section, where the body's own first line begins. bodyStart itself when the raw
-    // bytes do not give the body back.
-    ExportPosition textStart(const ExportPosition& bodyStart, const QByteArray& bodyUtf8);
+    // The places of the characters of the body that starts at bodyStart, the item's just taken;
+    // they are valid as long as the body and this reader are.
+    BodyPlaces placesOf(const ExportPosition& bodyStart, const QByteArray& bodyUtf8);
 
 private:
     QIODevice& file_;

@@ -231,3 +231,88 @@ ExportPosition locateInExport(QIODevice& exportFile, const ExportPosition& bodyS
     BodyWalk walk(exportFile, bodyStart, bodyUtf8, held);
     return walk.walkTo(bodyOffset) ? walk.position() : ExportPosition();
 }
+
+class BodyPlaces::Walk
+{
+public:
+    Walk(QIODevice& device, const ExportPosition& start, const QByteArray& body,
+         QByteArrayView held)
+        : walk(device, start, body, held)
+    {}
+    BodyWalk walk;
+};
+
+BodyPlaces::BodyPlaces(QIODevice& exportFile, const ExportPosition& bodyStart,
+                       const QByteArray& bodyUtf8, QByteArrayView held)
+    : file_(&exportFile), bodyStart_(bodyStart), body_(&bodyUtf8), held_(held)
+{
+    if (!bodyStart.isKnown())
+        return;
+    // The body's bytes as they are in the file, right after the section's opening: whatever
+    // follows them adds nothing to it.
+    constexpr QByteArrayView opening("<![CDATA[");
+    const qsizetype size = bodyUtf8.size();
+    oneSection_ = held.size() >= opening.size() + size && held.startsWith(opening) &&
+                  held.sliced(opening.size(), size) == QByteArrayView(bodyUtf8);
+    if (oneSection_) {
+        first_ = {bodyStart.offset + opening.size(), bodyStart.line,
+                  bodyStart.column + opening.size()};
+        return;
+    }
+    first_ = locateInExport(exportFile, bodyStart, bodyUtf8, 0, held);
+    if (!first_.isKnown())
+        first_ = bodyStart;
+}
+
+BodyPlaces::~BodyPlaces() = default;
+BodyPlaces::BodyPlaces(BodyPlaces&&) noexcept = default;
+
+std::pair<qint64, qint64> BodyPlaces::counted(qint64 line, qint64 column) const
+{
+    return {first_.line + line - 1, line == 1 ? first_.column + column - 1 : column};
+}
+
+std::pair<qint64, qint64> BodyPlaces::at(qint64 line, qint64 column)
+{
+    if (!first_.isKnown() || line <= 0 || column <= 0)
+        return {0, 0};
+    if (oneSection_ || walkFailed_)
+        return counted(line, column);
+    const qint64 offset = offsetOf(line, column);
+    // The walk goes forward only: a place before the last one starts it again.
+    if (!walk_ || offset < walked_) {
+        walk_ = std::make_unique<Walk>(*file_, bodyStart_, *body_, held_);
+        walked_ = 0;
+    }
+    if (!walk_->walk.walkTo(offset)) {
+        walkFailed_ = true;
+        walk_.reset();
+        return counted(line, column);
+    }
+    walked_ = offset;
+    const ExportPosition place = walk_->walk.position();
+    return {place.line, place.column};
+}
+
+qint64 BodyPlaces::offsetOf(qint64 line, qint64 column)
+{
+    const QByteArray& body = *body_;
+    if (line < cursorLine_) {
+        cursorLine_ = 1;
+        cursorOffset_ = 0;
+    }
+    while (cursorLine_ < line) {
+        const qsizetype end = body.indexOf('\n', cursorOffset_);
+        if (end < 0)
+            return body.size();
+        cursorOffset_ = end + 1;
+        ++cursorLine_;
+    }
+    qsizetype at = cursorOffset_;
+    for (qint64 skipped = 1; skipped < column && at < body.size() && body[at] != '\n'; ++skipped) {
+        ++at;
+        while (at < body.size() && (static_cast<unsigned char>(body[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return at;
+}

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
+class BodyPlaces;
+
 // What the audit needs of one item of the export.
 struct AuditItem
 {
@@ -22,10 +26,17 @@ struct AuditItem
     QByteArray bodyUtf8;
     // Where the body's first character stands in the export; unknown when the reader did not say.
     ExportPosition bodyStart;
+    // The places of the body's characters in the export, while the item is audited; without
+    // them, the body's lines and columns are counted from bodyStart.
+    BodyPlaces* places = nullptr;
     // What the keeper of the results knows the item by, handed back with each of its findings:
     // post IDs need not be unique in a broken export.
     qint64 sinkTag = 0;
 };
+
+// The export's line and column of a line and column of the item's body; {0, 0} when the body's
+// place is not known.
+std::pair<qint64, qint64> exportPlaceOf(const AuditItem& item, qint64 line, qint64 column);
 
 // What the export and the user say about the site's addresses.
 struct SiteInfo
@@ -43,7 +54,7 @@ inline AuditItem auditItemOf(const ExportItem& item, ExportPosition bodyStart = 
 {
     return {item.title,       item.postId,    item.postType, item.status,
             item.postName,    item.permalink, item.guid,     item.attachmentUrl,
-            item.thumbnailId, item.bodyUtf8,  bodyStart};
+            item.thumbnailId, item.bodyUtf8,  bodyStart,     nullptr};
 }
 
 inline SiteInfo siteInfoOf(const ExportChannel& channel)

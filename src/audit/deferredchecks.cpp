@@ -65,8 +65,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
                                bool insecureLink)
 {
     if (!itemHasCandidatePost_) {
-        candidatePosts_.push_back({item.title, item.postId, baseIsOwn_ ? item.link : QString(),
-                                   item.bodyStart, item.sinkTag});
+        candidatePosts_.push_back(
+            {item.title, item.postId, baseIsOwn_ ? item.link : QString(), item.sinkTag});
         itemHasCandidatePost_ = true;
     }
     if (kind == Candidate::AttachmentId && attachmentCount_ == 0)
@@ -76,6 +76,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
     const qsizetype textLength = candidateText_.size() - start;
     if (kind != Candidate::AttachmentId && kind != Candidate::ReusableBlockId)
         appendUtf8(candidateText_, target.key);
+    // Placed now, while the body's raw bytes are at hand.
+    const auto [exportLine, exportColumn] = exportPlaceOf(item, where.line, where.column);
     const Candidate candidate{kind,
                               place,
                               insecureLink,
@@ -84,6 +86,8 @@ void ExportAudit::addCandidate(const AuditItem& item, Candidate::Kind kind, QByt
                               where.attribute,
                               where.line,
                               where.column,
+                              exportLine,
+                              exportColumn,
                               start,
                               textLength,
                               candidateText_.size() - start - textLength};
@@ -129,10 +133,11 @@ AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
     AuditItem item;
     item.title = post.title;
     item.postId = post.postId;
-    item.bodyStart = post.bodyStart;
     item.sinkTag = post.sinkTag;
     AuditFinding finding =
         findingFor(item, "", AuditSeverity::Error, candidate.line, candidate.column);
+    finding.exportLine = candidate.exportLine;
+    finding.exportColumn = candidate.exportColumn;
     const QString text = textOf(candidate);
     finding.subject = text.size() > 200 ? text.left(200) + QChar(0x2026) : text;
     finding.element = names_[candidate.element];

@@ -2,6 +2,8 @@
 
 #include "sitepaths.h"
 
+#include "analysis/bodyposition.h"
+
 #include <algorithm>
 #include <optional>
 #include <tuple>
@@ -21,26 +23,27 @@ bool isLoaded(UrlPlace place)
     return place == UrlPlace::Media || place == UrlPlace::Loaded;
 }
 
-// Lines of the body are lines of the export from where the body starts (an export escapes
-// markup, never line ends); columns match those of the export on the body's first line and
-// wherever the body is held verbatim, as in CDATA.
-// {0, 0} when the body's place is not known.
-std::pair<qint64, qint64> placeInExport(const AuditItem& item, qint64 line, qint64 column)
-{
-    if (!item.bodyStart.isKnown() || line <= 0)
-        return {0, 0};
-    return {item.bodyStart.line + line - 1,
-            line == 1 ? item.bodyStart.column + column - 1 : column};
-}
-
 void placeInExport(const AuditItem& item, AuditFinding& finding)
 {
     if (item.bodyStart.isKnown() && finding.bodyLine > 0)
         std::tie(finding.exportLine, finding.exportColumn) =
-            placeInExport(item, finding.bodyLine, finding.bodyColumn);
+            exportPlaceOf(item, finding.bodyLine, finding.bodyColumn);
 }
 
 } // namespace
+
+std::pair<qint64, qint64> exportPlaceOf(const AuditItem& item, qint64 line, qint64 column)
+{
+    if (!item.bodyStart.isKnown() || line <= 0)
+        return {0, 0};
+    if (item.places != nullptr)
+        return item.places->at(line, column);
+    // Lines of the body are lines of the export from where the body starts (an export escapes
+    // markup, never line ends); columns match those of the export on the body's first line and
+    // wherever the body is held verbatim, as in CDATA.
+    return {item.bodyStart.line + line - 1,
+            line == 1 ? item.bodyStart.column + column - 1 : column};
+}
 
 ExportAudit::ExportAudit(const SiteInfo& site, AuditSink& sink, const QStringList& skippedChecks)
     : hosts_(site), sitePath_(hosts_.currentAddress().path()), sink_(sink),
@@ -243,7 +246,7 @@ void ExportAudit::auditUrl(const AuditItem& item, const PostScan& scan, size_t i
                       url.column};
     const QString& element = names_[where.element];
     if (keepsUrls) {
-        const auto [exportLine, exportColumn] = placeInExport(item, url.line, url.column);
+        const auto [exportLine, exportColumn] = exportPlaceOf(item, url.line, url.column);
         sink_.addUrl(item, {element, names_[where.attribute], scan.urlOf(url), prepared.resolved,
                             urlClass, prepared.host, url.line, exportLine, exportColumn,
                             urlClass == UrlClass::External ? prepared.hostKey : QString()});

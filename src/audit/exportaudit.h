@@ -114,8 +114,10 @@ private:
         quint32 post = 0; // index into candidatePosts_
         quint32 element = 0;
         quint32 attribute = 0; // both indices into names_
-        qint64 line = 0;
+        qint64 line = 0;       // in the body
         qint64 column = 0;
+        qint64 exportLine = 0; // 0 when not known
+        qint64 exportColumn = 0;
         qsizetype textStart = 0;
         qsizetype textLength = 0;
         qsizetype keyLength = 0; // none for an ID, which is its own key
@@ -127,7 +129,6 @@ private:
         // The post's own address as written, empty for the site's; parsed again only for the
         // relative URLs that wait, as a parsed QUrl costs far more than its text.
         QString baseLink;
-        ExportPosition bodyStart;
         qint64 sinkTag = 0;
     };
     // What a candidate names: a post's ID or path (and its last segment), a file or an ID; of an

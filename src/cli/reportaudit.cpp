@@ -67,7 +67,10 @@ void ReportAudit::addPost(const ExportItem& item, const PostReport& report)
     report_.addPost(item, report);
     if (!audit_)
         channel({});
-    audit_->addItem(auditItemOf(item, report_.lastBodyTextStart(item)), report.reading);
+    std::optional<BodyPlaces> places = report_.lastBodyPlaces(item);
+    AuditItem audited = auditItemOf(item, places ? places->first() : ExportPosition());
+    audited.places = places ? &*places : nullptr;
+    audit_->addItem(audited, report.reading);
 }
 
 const AuditSummary& ReportAudit::finish()

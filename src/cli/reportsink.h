@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 // Sends each checked post of one export where the report's options say, as it arrives: its
 // error row and link rows to the streamed tables, a fault to the format with its place in the
 // export. Keeps only the counts.
@@ -26,11 +28,12 @@ public:
     qint64 items() const { return items_; }
     qint64 notWellFormed() const { return notWellFormed_; }
     qint64 linkRows() const { return linkRows_; }
-    // Where the first character of the body of the item last added, that item, stands in the
-    // export; unknown for a stream.
-    ExportPosition lastBodyTextStart(const ExportItem& item)
+    // The places in the export of the body of the item last added, that item; none for a stream.
+    std::optional<BodyPlaces> lastBodyPlaces(const ExportItem& item)
     {
-        return exportFile_.isOpen() ? bodyStarts_.textStart(bodyStart_, item.bodyUtf8) : bodyStart_;
+        if (!exportFile_.isOpen())
+            return std::nullopt;
+        return bodyStarts_.placesOf(bodyStart_, item.bodyUtf8);
     }
     // The attribute names the link table has no column for, counted; none when no link table is
     // written, as nothing is then left out (JSON's link rows hold every attribute).

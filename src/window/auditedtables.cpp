@@ -28,9 +28,11 @@ void AuditedTablesSink::addPost(const ExportItem& item, const PostReport& report
 {
     rows_.addPost(item, report);
     // Taken for every item, in file order, so that each item gets its own.
-    const ExportPosition bodyStart =
-        bodyStarts_ ? bodyStarts_->textStart(bodyStarts_->next(), item.bodyUtf8) : ExportPosition();
-    AuditItem audited = auditItemOf(item, bodyStart);
+    std::optional<BodyPlaces> places;
+    if (bodyStarts_)
+        places.emplace(bodyStarts_->placesOf(bodyStarts_->next(), item.bodyUtf8));
+    AuditItem audited = auditItemOf(item, places ? places->first() : ExportPosition());
+    audited.places = places ? &*places : nullptr;
     audited.sinkTag = tables_.errorRowCount;
     audit().addItem(audited, report.reading);
 }

@@ -75,6 +75,10 @@ void ExportPositionsTest::faultInExport_data()
                                      "  <content:encoded><![CDATA[ok\nsecond 😀 line &nbsp;]]>"
                                      "</content:encoded>\n</item>"))
         << "nbsp;" << 5;
+    QTest::newRow("CDATA section on a line of its own")
+        << exportWith(QStringLiteral("<item>\n  <content:encoded>\n    <![CDATA[<p>2&nbsp;</p>]]>"
+                                     "\n  </content:encoded>\n</item>"))
+        << "nbsp;" << 5;
     QTest::newRow("several CDATA sections")
         << exportWith(QStringLiteral(
                "<item><content:encoded><![CDATA[<p>one]]><![CDATA[ two]]>&gt;<![CDATA[ "
@@ -154,6 +158,23 @@ void ExportPositionsTest::faultInExport()
             locateInExport(file, bodyStart, faulty.bodyUtf8, report.bodyOffset, held);
         QCOMPARE(place.line, line);
         QCOMPARE(place.column, column);
+        // Characters asked for by the body's own lines and columns, in order and then back at
+        // the start, are where locateInExport() finds them.
+        const QByteArray& body = faulty.bodyUtf8;
+        BodyPlaces places(file, bodyStart, body, held);
+        std::vector<qint64> offsets;
+        for (qint64 offset = 0; offset < body.size(); offset += qMax<qint64>(1, body.size() / 64))
+            offsets.push_back(offset);
+        offsets.push_back(0);
+        for (const qint64 offset : offsets) {
+            if ((static_cast<unsigned char>(body[offset]) & 0xC0) == 0x80)
+                continue; // within a character
+            LineCounter counter;
+            counter.advance(body.constData(), offset);
+            const ExportPosition expected = locateInExport(file, bodyStart, body, offset, held);
+            QCOMPARE(places.at(counter.position().line, counter.position().column),
+                     std::pair(expected.line, expected.column));
+        }
     }
 }
 
