@@ -3,6 +3,7 @@
 // What each fuzz target does with one input, shared with the test that replays the inputs the
 // fuzzers once broke on. Each returns the invariant that failed, or null.
 
+#include "analysis/bodylocator.h"
 #include "analysis/errornarrowing.h"
 #include "analysis/exportreader.h"
 #include "analysis/postcheck.h"
@@ -96,21 +97,44 @@ inline const char* postCheck(const std::uint8_t* data, std::size_t size)
 }
 
 // Arbitrary file bytes through the export reader, every item checked as a run does. The bytes
-// are read through a QBuffer: the same reader the file path uses, minus the file.
+// are read through a QBuffer: the same reader the file path uses, minus the file. Each body's
+// characters are placed in the export as the audit places them, read a second time as the
+// programs read it.
 inline const char* exportReader(const std::uint8_t* data, std::size_t size)
 {
     QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
+    QBuffer again(&bytes);
+    again.open(QIODevice::ReadOnly);
+    BodyStartReader bodyStarts(again);
 
     ResultTables tables;
     tables.reset();
     PostChecker checker(QStringLiteral("dummy"));
+    const char* misplaced = nullptr;
     const ExportReadResult result = readExport(buffer, [&](ExportItem&& item) {
         recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
                    checker.check(item.bodyUtf8));
+        const QByteArray& body = item.bodyUtf8;
+        const ExportPosition start = bodyStarts.next();
+        BodyPlaces places = bodyStarts.placesOf(start, body);
+        for (const qsizetype offset : {qsizetype(0), body.size() / 2, body.size() - 1}) {
+            if (offset < 0 || offset >= body.size() ||
+                (static_cast<unsigned char>(body[offset]) & 0xC0) == 0x80)
+                continue;
+            LineCounter counter;
+            counter.advance(body.constData(), offset);
+            const ExportPosition expected =
+                locateInExport(again, start, body, offset, bodyStarts.heldFrom(start.offset));
+            if (expected.isKnown() &&
+                places.at(counter.position().line, counter.position().column) !=
+                    std::pair(expected.line, expected.column))
+                misplaced = "a body's character placed where locateInExport() does not place it";
+        }
     });
+    FUZZ_REQUIRE(misplaced == nullptr);
     FUZZ_REQUIRE(result.itemCount == tables.errorRowCount);
     FUZZ_REQUIRE(result.usable || !result.problem.reason.isEmpty());
     return nullptr;
