@@ -318,7 +318,8 @@ private:
 
 // The faults that are only known, or only known to be faults, once the reader has stopped.
 void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guard, int status,
-                      bool hasDoctype, const libxml::RefusedResourceScope& refused)
+                      bool hasDoctype, const libxml::RefusedResourceScope& refused,
+                      const libxml::ConversionErrorScope& conversion)
 {
     // The guard stops the input, and libxml2 then reports whatever the cut left; the guard's
     // own reason is the one that explains it.
@@ -328,6 +329,16 @@ void failAfterReading(ReadState& state, const markupguard::ByteStreamGuard& guar
         state.problem = ExportFault();
         state.problem.reason = violation->reason;
     }
+    // Bytes that the declared encoding cannot read stop the reader with no parser error of its
+    // own: the conversion's error, raised to no parser, says what happened.
+    if (status < 0 && !conversion.firstFailure().isEmpty())
+        state.fail({0,
+                    0,
+                    QStringLiteral("the file's bytes cannot be read in its encoding: %1")
+                        .arg(conversion.firstFailure()),
+                    false,
+                    {},
+                    {}});
     if (status < 0)
         state.fail({0, 0, QStringLiteral("the file is not well-formed XML"), false, {}, {}});
     if (state.reportedNoDtd && hasDoctype)
@@ -354,6 +365,7 @@ ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
     ExportReadResult& result = pass.result;
     ReadState state;
     libxml::RefusedResourceScope refused;
+    const libxml::ConversionErrorScope conversion;
     GuardedInput input{device, {}, {}, {}, {}, {}, 0, false, false, 0, {}};
     state.repair = &input.repair;
     state.guard = &input.guard;
@@ -380,7 +392,7 @@ ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
     result.channel = walk.channel;
     libxml::rethrowKept(input.failure);
     libxml::rethrowKept(state.failure);
-    failAfterReading(state, input.guard, status, walk.hasDoctype, refused);
+    failAfterReading(state, input.guard, status, walk.hasDoctype, refused, conversion);
 
     result.usable = !state.faulted;
     if (!result.usable)

@@ -18,6 +18,11 @@ xmlParserInputPtr refuseExternalResource(const char* url, const char* /*publicId
     return nullptr;
 }
 
+// What libxml2 reports outside any parser's own handler (a failed conversion of the input's
+// encoding, say) goes to its generic handler, which prints on standard error; the parse that
+// fails says so itself, in the programs' own words.
+void ignoreGenericError(void* /*context*/, const char* /*format*/, ...) {}
+
 } // namespace
 
 void ParserContextDeleter::operator()(xmlParserCtxt* context) const
@@ -34,6 +39,9 @@ void initialize()
     std::call_once(once, [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(refuseExternalResource);
+        // This thread's handler, and the one that each thread started later begins with.
+        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+        xmlThrDefSetGenericErrorFunc(nullptr, ignoreGenericError);
     });
 }
 
@@ -51,6 +59,24 @@ void RefusedResourceScope::record(const char* url)
 {
     if (firstRefused_.isNull())
         firstRefused_ = url != nullptr ? QString::fromUtf8(url) : QStringLiteral("");
+}
+
+ConversionErrorScope::ConversionErrorScope()
+    : outerHandler_(xmlStructuredError), outerContext_(xmlStructuredErrorContext)
+{
+    xmlSetStructuredErrorFunc(this, record);
+}
+
+ConversionErrorScope::~ConversionErrorScope()
+{
+    xmlSetStructuredErrorFunc(outerContext_, outerHandler_);
+}
+
+void ConversionErrorScope::record(void* scope, xmlErrorPtr error)
+{
+    auto& self = *static_cast<ConversionErrorScope*>(scope);
+    if (error != nullptr && error->domain == XML_FROM_I18N && self.firstFailure_.isEmpty())
+        self.firstFailure_ = reasonOf(*error);
 }
 
 bool isFault(const xmlError& error)

@@ -55,6 +55,27 @@ private:
     QString firstRefused_;
 };
 
+// Keeps, for the current thread and while it lives, the first failed conversion of the input's
+// encoding: libxml2 raises it to no parser, and the reader only stops.
+class ConversionErrorScope
+{
+public:
+    ConversionErrorScope();
+    ~ConversionErrorScope();
+    ConversionErrorScope(const ConversionErrorScope&) = delete;
+    ConversionErrorScope& operator=(const ConversionErrorScope&) = delete;
+
+    // libxml2's message, empty while none failed.
+    const QString& firstFailure() const { return firstFailure_; }
+
+private:
+    static void record(void* scope, xmlErrorPtr error);
+
+    xmlStructuredErrorFunc outerHandler_;
+    void* outerContext_;
+    QString firstFailure_;
+};
+
 // Whether a reported problem makes a document unusable: errors and fatal errors count, warnings
 // do not, and neither do libxml2's warning codes that it raises at error level (an IRI as a
 // namespace name, for one, is legal XML).

@@ -197,6 +197,15 @@ void ReportTest::exitStatus_data()
         << QStringLiteral("--urls can only be given with one export");
     QTest::newRow("unknown encoding") << QStringList{"--encoding", "utf-16", cleanExport_} << 2
                                       << QStringLiteral("unknown encoding utf-16");
+    // UTF-16 with a high surrogate that no low one follows.
+    const QString declared = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><x>");
+    QByteArray utf16("\xFF\xFE", 2);
+    utf16 += QByteArray(reinterpret_cast<const char*>(declared.utf16()), declared.size() * 2);
+    utf16 += QByteArray("\x00\xD8r\x00", 4);
+    QTest::newRow("bytes the encoding cannot read")
+        << QStringList{fixture_.write(utf16, QStringLiteral("surrogate.xml"))} << 2
+        << QStringLiteral(":0:0: error: the file's bytes cannot be read in its encoding: input "
+                          "conversion failed due to input error, bytes 0x00 0xD8 0x72 0x00\n");
 }
 
 void ReportTest::exitStatus()
@@ -206,9 +215,11 @@ void ReportTest::exitStatus()
     QFETCH(QString, errorText);
     const Run run = report(arguments);
     QCOMPARE(run.exitCode, exitCode);
-    // A run that is not meant to complain says nothing on standard error.
+    // A run that is not meant to complain says nothing on standard error, and libxml2's own
+    // messages ("encoding error : ...") never get there.
     QVERIFY2(errorText.isEmpty() ? run.err.isEmpty() : run.err.contains(errorText),
              qPrintable(run.err));
+    QVERIFY2(!run.err.contains(QLatin1String(" error : ")), qPrintable(run.err));
 }
 
 void ReportTest::faultLinesAndSummary()
