@@ -74,6 +74,20 @@ std::optional<QByteArray> resolveReference(const QByteArray& name)
     return QString::fromUcs4(&character, 1).toUtf8();
 }
 
+// Whether "]]>" stands in the text, found from its ']' bytes: QByteArray's general search costs
+// a dozen instructions a byte, and every body of an export is looked through.
+bool holdsSectionEnd(QByteArrayView text)
+{
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while ((at = static_cast<const char*>(std::memchr(at, ']', size_t(end - at)))) != nullptr) {
+        if (end - at >= 3 && at[1] == ']' && at[2] == '>')
+            return true;
+        ++at;
+    }
+    return false;
+}
+
 class BodyWalk
 {
 public:
@@ -248,12 +262,14 @@ BodyPlaces::BodyPlaces(QIODevice& exportFile, const ExportPosition& bodyStart,
 {
     if (!bodyStart.isKnown())
         return;
-    // The body's bytes as they are in the file, right after the section's opening: whatever
-    // follows them adds nothing to it.
+    // The body's bytes as they are in the file, right after the section's opening, and none of
+    // them a "]]>" that would have ended it (the text of a broken file may hold one): whatever
+    // follows them adds nothing to the body.
     constexpr QByteArrayView opening("<![CDATA[");
     const qsizetype size = bodyUtf8.size();
     oneSection_ = held.size() >= opening.size() + size && held.startsWith(opening) &&
-                  held.sliced(opening.size(), size) == QByteArrayView(bodyUtf8);
+                  held.sliced(opening.size(), size) == QByteArrayView(bodyUtf8) &&
+                  !holdsSectionEnd(bodyUtf8);
     if (oneSection_) {
         first_ = {bodyStart.offset + opening.size(), bodyStart.line,
                   bodyStart.column + opening.size()};
