@@ -78,6 +78,8 @@ std::optional<QByteArray> resolveReference(const QByteArray& name)
 // a dozen instructions a byte, and every body of an export is looked through.
 bool holdsSectionEnd(QByteArrayView text)
 {
+    if (text.size() < 3) // also an empty body, which may have no bytes at all
+        return false;
     const char* at = text.data();
     const char* const end = at + text.size();
     while ((at = static_cast<const char*>(std::memchr(at, ']', size_t(end - at)))) != nullptr) {
