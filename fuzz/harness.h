@@ -121,8 +121,10 @@ inline const char* exportReader(const std::uint8_t* data, std::size_t size)
         const ExportPosition start = bodyStarts.next();
         BodyPlaces places = bodyStarts.placesOf(start, body);
         for (const qsizetype offset : {qsizetype(0), body.size() / 2, body.size() - 1}) {
+            // Not within a character, nor the LF of a CR LF, which ends the line with the CR.
             if (offset < 0 || offset >= body.size() ||
-                (static_cast<unsigned char>(body[offset]) & 0xC0) == 0x80)
+                (static_cast<unsigned char>(body[offset]) & 0xC0) == 0x80 ||
+                (offset > 0 && body[offset] == '\n' && body[offset - 1] == '\r'))
                 continue;
             LineCounter counter;
             counter.advance(body.constData(), offset);

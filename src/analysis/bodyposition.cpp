@@ -277,6 +277,7 @@ BodyPlaces::BodyPlaces(QIODevice& exportFile, const ExportPosition& bodyStart,
                   bodyStart.column + opening.size()};
         return;
     }
+    hasCarriageReturn_ = bodyUtf8.contains('\r');
     first_ = locateInExport(exportFile, bodyStart, bodyUtf8, 0, held);
     if (!first_.isKnown())
         first_ = bodyStart;
@@ -319,15 +320,26 @@ qint64 BodyPlaces::offsetOf(qint64 line, qint64 column)
         cursorLine_ = 1;
         cursorOffset_ = 0;
     }
+    // Lines end as LineCounter ends them: at CR LF, LF or a lone CR, which a reference can put
+    // into a body.
+    const auto isLineEnd = [](char byte) { return byte == '\n' || byte == '\r'; };
     while (cursorLine_ < line) {
-        const qsizetype end = body.indexOf('\n', cursorOffset_);
-        if (end < 0)
+        qsizetype end = cursorOffset_;
+        if (hasCarriageReturn_) {
+            while (end < body.size() && !isLineEnd(body[end]))
+                ++end;
+        } else {
+            end = body.indexOf('\n', end);
+        }
+        if (end < 0 || end >= body.size())
             return body.size();
-        cursorOffset_ = end + 1;
+        cursorOffset_ =
+            end + 1 + (body[end] == '\r' && end + 1 < body.size() && body[end + 1] == '\n');
         ++cursorLine_;
     }
     qsizetype at = cursorOffset_;
-    for (qint64 skipped = 1; skipped < column && at < body.size() && body[at] != '\n'; ++skipped) {
+    for (qint64 skipped = 1; skipped < column && at < body.size() && !isLineEnd(body[at]);
+         ++skipped) {
         ++at;
         while (at < body.size() && (static_cast<unsigned char>(body[at]) & 0xC0) == 0x80)
             ++at;

@@ -54,6 +54,7 @@ private:
     std::unique_ptr<Walk> walk_;
     qint64 walked_ = 0;
     bool walkFailed_ = false;
+    bool hasCarriageReturn_ = false;
     // The start of the body line last asked for.
     qint64 cursorLine_ = 1;
     qint64 cursorOffset_ = 0;
