@@ -154,11 +154,12 @@ QString ExportAudit::missingItem(const Candidate& candidate, const Target& targe
     const auto found = byId_.constFind({target.key});
     if (found == byId_.constEnd())
         return QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
-    if (found->type == type)
+    const QString& foundType = words_[found->type];
+    if (foundType == type)
         return {};
     // IDs are unique: an item of another type settles it at once.
     settled = true;
-    return QStringLiteral("the item of ID %1 is a %2, not a %3").arg(target.key, found->type, what);
+    return QStringLiteral("the item of ID %1 is a %2, not a %3").arg(target.key, foundType, what);
 }
 
 // Whether the candidate is settled: it is once what it names is known, and at the end.
@@ -180,16 +181,16 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
     switch (candidate.kind) {
     case Candidate::PostById:
         if (const auto found = byId_.constFind({target.key}); found != byId_.constEnd())
-            return unpublished(found->status);
+            return unpublished(words_[found->status]);
         detail = QStringLiteral("no item of the export has the ID %1").arg(target.key);
         break;
     case Candidate::PostByPath:
         if (const auto found = statusByPath_.constFind({target.key});
             found != statusByPath_.constEnd())
-            return unpublished(*found);
+            return unpublished(words_[*found]);
         if (const auto found = statusByName_.constFind({target.lastSegment});
             found != statusByName_.constEnd())
-            return unpublished(*found);
+            return unpublished(words_[*found]);
         severity = AuditSeverity::Warning;
         detail = QStringLiteral("no item of the export has this path or name");
         break;

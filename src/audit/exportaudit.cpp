@@ -82,10 +82,15 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     return finding;
 }
 
-// A copy, not a reference into the set, which the next word may grow and move.
-QString ExportAudit::shared(const QString& word)
+quint32 ExportAudit::wordIndex(const QString& word)
 {
-    return words_.insert({word})->text;
+    const qsizetype before = wordIndices_.size();
+    quint32& index = wordIndices_[{word}];
+    if (wordIndices_.size() != before) {
+        index = quint32(words_.size());
+        words_.append(word);
+    }
+    return index;
 }
 
 namespace {
@@ -105,10 +110,9 @@ void keepFirst(QHash<HashedString, Value>& table, const QString& key, Make&& mak
 void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
     hosts_.addItem(item, urlHosts_);
-    // Kept for every item of the export: its few distinct types and statuses share one copy.
-    const QString status = shared(item.status);
+    const quint32 status = wordIndex(item.status);
     if (!item.postId.isEmpty())
-        keepFirst(byId_, item.postId, [&] { return ItemInfo{shared(item.postType), status}; });
+        keepFirst(byId_, item.postId, [&] { return ItemInfo{wordIndex(item.postType), status}; });
     if (!pathKey.isEmpty())
         keepFirst(statusByPath_, pathKey, [&] { return status; });
     if (!item.postName.isEmpty())

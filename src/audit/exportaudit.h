@@ -147,15 +147,17 @@ private:
         qint64 line = 0;
         qint64 column = 0;
     };
+    // Of an item, its type and status as indices into words_: an export's items have a few of
+    // each, and a big export has hundreds of thousands of items.
     struct ItemInfo
     {
-        QString type;
-        QString status;
+        quint32 type = 0;
+        quint32 status = 0;
     };
 
     void recordItem(const AuditItem& item, const QString& pathKey);
     const QUrl& base();
-    QString shared(const QString& word);
+    quint32 wordIndex(const QString& word);
     void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
@@ -187,10 +189,11 @@ private:
     AuditSink& sink_;
     QSet<HashedString> skipped_;
     std::unique_ptr<HtmlPostReader> reader_;
-    QSet<HashedString> words_; // the types and statuses met
+    QList<QString> words_; // the types and statuses met
+    QHash<HashedString, quint32> wordIndices_;
     QHash<HashedString, ItemInfo> byId_;
-    QHash<HashedString, QString> statusByPath_;
-    QHash<HashedString, QString> statusByName_;
+    QHash<HashedString, quint32> statusByPath_; // both indices into words_
+    QHash<HashedString, quint32> statusByName_;
     QSet<HashedString> attachmentFiles_;
     qint64 attachmentCount_ = 0;
     QSet<HashedString> mediaUsed_;

@@ -506,8 +506,8 @@ void AuditTest::summaryHosts()
     QCOMPARE(urlClassName(host->urlClass), QStringLiteral("current"));
     QVERIFY(hosts.front().urls >= hosts.back().urls);
 
-    // Each item's type and status are kept once for the export, in a set that grows as new
-    // words come: a status taken from it must survive the type that grows it.
+    // Each item's type and status are kept once for the export, in a list that grows as new
+    // words come: each item must read back its own status, not a word that came after.
     Collected collected;
     ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
     QByteArray links;
