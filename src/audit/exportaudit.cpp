@@ -305,8 +305,8 @@ void ExportAudit::emitFinding(const AuditFinding& finding, bool listed)
 
 void ExportAudit::finish()
 {
-    for (const Candidate& candidate : candidates_)
-        decide(candidate, targetOf(candidate), true);
+    candidates_.forEach(
+        [&](const Candidate& candidate) { decide(candidate, targetOf(candidate), true); });
     candidates_.clear();
     candidateText_.clear();
     candidatePosts_.clear();

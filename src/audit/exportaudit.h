@@ -2,6 +2,7 @@
 
 #include "auditfinding.h"
 #include "audititem.h"
+#include "chunkedlist.h"
 #include "postscan.h"
 #include "urlclass.h"
 
@@ -198,11 +199,11 @@ private:
     qint64 attachmentCount_ = 0;
     QSet<HashedString> mediaUsed_;
     QSet<HashedString> attachmentIdsUsed_;
-    std::vector<Candidate> candidates_;
+    ChunkedList<Candidate> candidates_;
     Target targetRoom_; // what targetOf() gives, its room kept from one to the next
     qint64 externalsKept_ = 0;
     QByteArray candidateText_;
-    std::vector<CandidatePost> candidatePosts_;
+    ChunkedList<CandidatePost> candidatePosts_;
     bool itemHasCandidatePost_ = false;
     QList<QString> names_;
     QHash<HashedString, quint32> nameIndices_;

@@ -507,21 +507,30 @@ void AuditTest::summaryHosts()
     QVERIFY(hosts.front().urls >= hosts.back().urls);
 
     // Each item's type and status are kept once for the export, in a list that grows as new
-    // words come: each item must read back its own status, not a word that came after.
+    // words come: each item must read back its own status, not a word that came after. What
+    // waits for the end is kept in pieces; more than one piece of posts and of links is read
+    // back, each with its own post.
     Collected collected;
     ExportAudit audit({QStringLiteral("https://example.com/"), {}, {}, {}}, collected);
+    constexpr int items = 1100;
     QByteArray links;
-    for (int id = 1; id <= 300; ++id) {
+    for (int id = 1; id <= items; ++id) {
         const QByteArray number = QByteArray::number(id);
         audit.addItem(item(number.constData(), ("type-" + number).constData(),
-                           ("status-" + number).constData(), "", "", {}));
+                           ("status-" + number).constData(), "", "",
+                           "<a href=\"/?p=" + QByteArray::number(items + id) + "\">x</a>"));
         links += "<a href=\"/?p=" + number + "\">x</a>";
     }
-    audit.addItem(item("999", "post", "publish", "links", "https://example.com/links/", links));
+    audit.addItem(item("999999", "post", "publish", "links", "https://example.com/links/", links));
     audit.finish();
-    QCOMPARE(collected.findings.size(), size_t(300));
-    QCOMPARE(collected.findings.back().detail,
-             QStringLiteral("links to an item whose status is status-300"));
+    QCOMPARE(collected.findings.size(), size_t(2 * items));
+    for (int i = 0; i < items; ++i) {
+        QCOMPARE(collected.findings[size_t(i)].detail,
+                 QStringLiteral("links to an item whose status is status-%1").arg(i + 1));
+        const AuditFinding& missing = collected.findings[size_t(items + i)];
+        QCOMPARE(missing.title, QStringLiteral("Post %1").arg(i + 1));
+        QCOMPARE(missing.subject, QStringLiteral("/?p=%1").arg(items + i + 1));
+    }
 
     // Hosts counted last are kept at hand while new ones grow the table under them: each URL
     // names a new host, then the one before.
