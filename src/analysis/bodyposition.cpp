@@ -1,6 +1,7 @@
 #include "bodyposition.h"
 
 #include "markuplexer.h"
+#include "utf8sequence.h"
 
 #include <algorithm>
 #include <cstring>
@@ -109,6 +110,7 @@ private:
     std::optional<MarkupLexer::Construct> skipConstruct();
     bool matchCharacterData(qint64 offset);
     bool matchReference();
+    bool mendedSequence();
     void consume(qint64 count)
     {
         counter_.advance(raw_.data(), count);
@@ -190,13 +192,14 @@ bool BodyWalk::matchCharacterData(qint64 offset)
     if (available < 1)
         return false;
     // Bytes that stand for themselves are matched as one run, up to the next byte that may start
-    // markup, a reference, a section end or a line end.
+    // markup, a reference, a section end, a line end or the U+FFFD of a mended sequence, whose
+    // first bytes may be the bytes it replaced.
     const char* raw = raw_.data();
     const char* body = body_.constData() + matched_;
     const qint64 limit = std::min(available, offset - matched_);
     qint64 run = 0;
     while (run < limit && raw[run] == body[run] && raw[run] != '<' && raw[run] != '&' &&
-           raw[run] != ']' && raw[run] != '\r')
+           raw[run] != ']' && raw[run] != '\r' && raw[run] != '\xEF')
         ++run;
     if (run > 0) {
         consume(run);
@@ -214,10 +217,29 @@ bool BodyWalk::matchCharacterData(qint64 offset)
         ++matched_;
         return true;
     }
+    if (expected == '\xEF' && mendedSequence())
+        return true;
     if (byte != expected)
         return false;
     consume(1);
     ++matched_;
+    return true;
+}
+
+bool BodyWalk::mendedSequence()
+{
+    // Bytes that are not UTF-8 reach the body as one U+FFFD for each maximal invalid
+    // subsequence, as the export's repair reads them.
+    constexpr QByteArrayView replacement("\xEF\xBF\xBD");
+    const qint64 available = raw_.available(4);
+    if (available < 1 || !QByteArrayView(body_).sliced(matched_).startsWith(replacement))
+        return false;
+    const int length =
+        utf8::sequenceAt(reinterpret_cast<const unsigned char*>(raw_.data()), available, true);
+    if (length >= 0)
+        return false;
+    consume(-length);
+    matched_ += replacement.size();
     return true;
 }
 

@@ -125,6 +125,15 @@ void ExportPositionsTest::faultInExport_data()
         << exportWith(QStringLiteral(
                "<item><content:encoded><![CDATA[<p>open\n]]></content:encoded></item>"))
         << "]]></content" << 0;
+    // U+E000, U+E001 and U+E002 stand for bytes that are not UTF-8 (see faultInExport()).
+    QTest::newRow("bytes that are not UTF-8 in a CDATA section")
+        << exportWith(QStringLiteral("<item><content:encoded><![CDATA[<p>caf\uE000 \uE001 "
+                                     "\uE002x\n\uE001 &nbsp;</p>]]></content:encoded></item>"))
+        << "nbsp;" << 5;
+    QTest::newRow("bytes that are not UTF-8 in escaped text")
+        << exportWith(QStringLiteral("<item><content:encoded>&lt;p&gt;caf\uE000 \uE001 "
+                                     "&amp;nbsp;</content:encoded></item>"))
+        << "nbsp;" << 5;
     QTest::newRow("after a post whose ']]>' ended its CDATA section early")
         << exportWith(QStringLiteral(
                "<item><title>Script</title><content:encoded><![CDATA[<script>// <![CDATA[\nx();"
@@ -138,7 +147,13 @@ void ExportPositionsTest::faultInExport()
     QFETCH(QString, exportText);
     QFETCH(QString, needle);
     QFETCH(int, after);
-    const QString path = fixture_.write(exportText, QString::fromLatin1(QTest::currentDataTag()));
+    // Each stands for one column of bytes that are not UTF-8, which the reader mends to U+FFFD:
+    // a lead byte alone, the first two bytes of U+FFFD itself, a byte no UTF-8 has.
+    const QByteArray bytes = exportText.toUtf8()
+                                 .replace("\xEE\x80\x80", "\xC3")
+                                 .replace("\xEE\x80\x81", "\xEF\xBF")
+                                 .replace("\xEE\x80\x82", "\xFF");
+    const QString path = fixture_.write(bytes, QString::fromLatin1(QTest::currentDataTag()));
 
     std::vector<ExportItem> items;
     const ExportReadResult read =
