@@ -286,14 +286,16 @@ BodyPlaces::BodyPlaces(QIODevice& exportFile, const ExportPosition& bodyStart,
 {
     if (!bodyStart.isKnown())
         return;
-    // The body's bytes as they are in the file, right after the section's opening, and none of
-    // them a "]]>" that would have ended it (the text of a broken file may hold one): whatever
-    // follows them adds nothing to the body.
+    // The body's bytes as they are in the file, right after the section's opening and right
+    // before its end, and none of them a "]]>" that would have ended it (the text of a broken file
+    // may hold one): the section is then the whole body and whatever follows it adds nothing. The
+    // end is looked for, not assumed: in "<![CDATA[]]>]" the body "]" follows the opening too.
     constexpr QByteArrayView opening("<![CDATA[");
+    constexpr QByteArrayView end("]]>");
     const qsizetype size = bodyUtf8.size();
-    oneSection_ = held.size() >= opening.size() + size && held.startsWith(opening) &&
+    oneSection_ = held.size() >= opening.size() + size + end.size() && held.startsWith(opening) &&
                   held.sliced(opening.size(), size) == QByteArrayView(bodyUtf8) &&
-                  !holdsSectionEnd(bodyUtf8);
+                  held.sliced(opening.size() + size).startsWith(end) && !holdsSectionEnd(bodyUtf8);
     if (oneSection_) {
         first_ = {bodyStart.offset + opening.size(), bodyStart.line,
                   bodyStart.column + opening.size()};
