@@ -9,6 +9,7 @@
 #include "analysis/postcheck.h"
 #include "analysis/resulttables.h"
 #include "analysis/wrappername.h"
+#include "audit/exportaudit.h"
 #include "audit/postscan.h"
 #include "export/tabdelimited.h"
 
@@ -96,10 +97,23 @@ inline const char* postCheck(const std::uint8_t* data, std::size_t size)
     return nullptr;
 }
 
-// Arbitrary file bytes through the export reader, every item checked as a run does. The bytes
-// are read through a QBuffer: the same reader the file path uses, minus the file. Each body's
-// characters are placed in the export as the audit places them, read a second time as the
-// programs read it.
+// Keeps nothing of the audit's findings but whether each is whole.
+class CheckedFindings : public AuditSink
+{
+public:
+    void addFinding(const AuditFinding& finding) override
+    {
+        if (finding.check.isEmpty() || finding.exportLine < 0 || finding.bodyLine < 0)
+            broken = "a finding without its check or with a place before the start";
+    }
+    bool keepsUrls() const override { return true; }
+    const char* broken = nullptr;
+};
+
+// Arbitrary file bytes through the export reader, every item checked and audited as a run does
+// it. The bytes are read through a QBuffer: the same reader the file path uses, minus the file.
+// Each body's characters are placed in the export as the audit places them, read a second time
+// as the programs read it.
 inline const char* exportReader(const std::uint8_t* data, std::size_t size)
 {
     QByteArray bytes =
@@ -113,13 +127,24 @@ inline const char* exportReader(const std::uint8_t* data, std::size_t size)
     ResultTables tables;
     tables.reset();
     PostChecker checker(QStringLiteral("dummy"));
+    const std::unique_ptr<BodyReading> reading = postScanReadings()();
+    CheckedFindings findings;
+    std::unique_ptr<ExportAudit> audit;
+    const auto onChannel = [&](const ExportChannel& channel) {
+        audit = std::make_unique<ExportAudit>(siteInfoOf(channel), findings);
+    };
     const char* misplaced = nullptr;
-    const ExportReadResult result = readExport(buffer, [&](ExportItem&& item) {
-        recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8),
-                   checker.check(item.bodyUtf8));
+    const auto onItem = [&](ExportItem&& item) {
+        const PostReport report = checker.check(item, reading.get());
+        recordPost(tables, item.title, CellText::fromUtf8(item.bodyUtf8), report);
         const QByteArray& body = item.bodyUtf8;
         const ExportPosition start = bodyStarts.next();
         BodyPlaces places = bodyStarts.placesOf(start, body);
+        if (!audit)
+            onChannel({});
+        AuditItem audited = auditItemOf(item, places.first());
+        audited.places = &places;
+        audit->addItem(audited, report.reading);
         for (const qsizetype offset : {qsizetype(0), body.size() / 2, body.size() - 1}) {
             // Not within a character, nor the LF of a CR LF, which ends the line with the CR.
             if (offset < 0 || offset >= body.size() ||
@@ -135,7 +160,11 @@ inline const char* exportReader(const std::uint8_t* data, std::size_t size)
                     std::pair(expected.line, expected.column))
                 misplaced = "a body's character placed where locateInExport() does not place it";
         }
-    });
+    };
+    const ExportReadResult result = readExport(buffer, onItem, onChannel);
+    if (audit)
+        audit->finish();
+    FUZZ_REQUIRE(findings.broken == nullptr);
     FUZZ_REQUIRE(misplaced == nullptr);
     FUZZ_REQUIRE(result.itemCount == tables.errorRowCount);
     FUZZ_REQUIRE(result.usable || !result.problem.reason.isEmpty());

@@ -319,16 +319,19 @@ std::pair<qint64, qint64> BodyPlaces::at(qint64 line, qint64 column)
 {
     if (!first_.isKnown() || line <= 0 || column <= 0)
         return {0, 0};
-    if (oneSection_ || walkFailed_)
+    if (oneSection_)
         return counted(line, column);
     const qint64 offset = offsetOf(line, column);
-    // The walk goes forward only: a place before the last one starts it again.
+    if (offset >= unreachedFrom_)
+        return counted(line, column);
+    // The walk goes forward only: a place before the last one starts it again, and so does one
+    // before a place that it did not reach, which the raw bytes may still give back.
     if (!walk_ || offset < walked_) {
         walk_ = std::make_unique<Walk>(*file_, bodyStart_, *body_, held_);
         walked_ = 0;
     }
     if (!walk_->walk.walkTo(offset)) {
-        walkFailed_ = true;
+        unreachedFrom_ = offset;
         walk_.reset();
         return counted(line, column);
     }

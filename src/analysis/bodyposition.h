@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QIODevice>
 
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -53,7 +54,8 @@ private:
     bool oneSection_ = false; // the raw body is "<![CDATA[" BODY
     std::unique_ptr<Walk> walk_;
     qint64 walked_ = 0;
-    bool walkFailed_ = false;
+    // The first body offset asked for that the walk did not reach: neither does any later one.
+    qint64 unreachedFrom_ = std::numeric_limits<qint64>::max();
     bool hasCarriageReturn_ = false;
     // The start of the body line last asked for.
     qint64 cursorLine_ = 1;
