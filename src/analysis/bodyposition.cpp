@@ -102,6 +102,8 @@ public:
     // Moves to the raw bytes of body byte `offset`; false when the raw bytes stop matching.
     bool walkTo(qint64 offset);
     ExportPosition position() const { return counter_.position(); }
+    // The body bytes matched so far; a walk that failed goes no further than one past them.
+    qint64 matched() const { return matched_; }
 
 private:
     bool skipMarkup();
@@ -331,7 +333,7 @@ std::pair<qint64, qint64> BodyPlaces::at(qint64 line, qint64 column)
         walked_ = 0;
     }
     if (!walk_->walk.walkTo(offset)) {
-        unreachedFrom_ = offset;
+        unreachedFrom_ = std::min(offset, walk_->walk.matched() + 1);
         walk_.reset();
         return counted(line, column);
     }

@@ -54,7 +54,8 @@ private:
     bool oneSection_ = false; // the raw body is "<![CDATA[" BODY
     std::unique_ptr<Walk> walk_;
     qint64 walked_ = 0;
-    // The first body offset asked for that the walk did not reach: neither does any later one.
+    // From where on the walk cannot reach a body offset: past the bytes it matched before it
+    // failed, each place is counted.
     qint64 unreachedFrom_ = std::numeric_limits<qint64>::max();
     bool hasCarriageReturn_ = false;
     // The start of the body line last asked for.
