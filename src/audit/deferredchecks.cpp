@@ -170,7 +170,11 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
             AuditFinding finding = findingOf(candidate);
             finding.check = QStringLiteral("unpublished-post");
             finding.severity = AuditSeverity::Warning;
-            finding.detail = QStringLiteral("links to an item whose status is %1").arg(status);
+            // An item that gives no status is imported as a draft.
+            finding.detail =
+                status.isEmpty()
+                    ? QStringLiteral("links to an item that gives no status")
+                    : QStringLiteral("links to an item whose status is %1").arg(status);
             emitFinding(finding);
         }
         return true;
