@@ -154,7 +154,7 @@ QString ExportAudit::missingItem(const Candidate& candidate, const Target& targe
     const auto found = byId_.constFind({target.key});
     if (found == byId_.constEnd())
         return QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
-    const QString& foundType = words_[found->type];
+    const QString& foundType = names_[found->type];
     if (foundType == type)
         return {};
     // IDs are unique: an item of another type settles it at once.
@@ -185,16 +185,16 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
     switch (candidate.kind) {
     case Candidate::PostById:
         if (const auto found = byId_.constFind({target.key}); found != byId_.constEnd())
-            return unpublished(words_[found->status]);
+            return unpublished(names_[found->status]);
         detail = QStringLiteral("no item of the export has the ID %1").arg(target.key);
         break;
     case Candidate::PostByPath:
         if (const auto found = statusByPath_.constFind({target.key});
             found != statusByPath_.constEnd())
-            return unpublished(words_[*found]);
+            return unpublished(names_[*found]);
         if (const auto found = statusByName_.constFind({target.lastSegment});
             found != statusByName_.constEnd())
-            return unpublished(words_[*found]);
+            return unpublished(names_[*found]);
         severity = AuditSeverity::Warning;
         detail = QStringLiteral("no item of the export has this path or name");
         break;

@@ -82,17 +82,6 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     return finding;
 }
 
-quint32 ExportAudit::wordIndex(const QString& word)
-{
-    const qsizetype before = wordIndices_.size();
-    quint32& index = wordIndices_[{word}];
-    if (wordIndices_.size() != before) {
-        index = quint32(words_.size());
-        words_.append(word);
-    }
-    return index;
-}
-
 namespace {
 
 // The value made for a key the table does not hold yet, with one look for the key.
@@ -110,9 +99,9 @@ void keepFirst(QHash<HashedString, Value>& table, const QString& key, Make&& mak
 void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
     hosts_.addItem(item, urlHosts_);
-    const quint32 status = wordIndex(item.status);
+    const quint32 status = nameIndex(item.status);
     if (!item.postId.isEmpty())
-        keepFirst(byId_, item.postId, [&] { return ItemInfo{wordIndex(item.postType), status}; });
+        keepFirst(byId_, item.postId, [&] { return ItemInfo{nameIndex(item.postType), status}; });
     if (!pathKey.isEmpty())
         keepFirst(statusByPath_, pathKey, [&] { return status; });
     if (!item.postName.isEmpty())

@@ -148,7 +148,7 @@ private:
         qint64 line = 0;
         qint64 column = 0;
     };
-    // Of an item, its type and status as indices into words_: an export's items have a few of
+    // Of an item, its type and status as indices into names_: an export's items have a few of
     // each, and a big export has hundreds of thousands of items.
     struct ItemInfo
     {
@@ -158,7 +158,6 @@ private:
 
     void recordItem(const AuditItem& item, const QString& pathKey);
     const QUrl& base();
-    quint32 wordIndex(const QString& word);
     void countHost(const QString& name, UrlClass urlClass, bool loaded, bool insecure);
     void auditUrl(const AuditItem& item, const PostScan& scan, size_t index,
                   std::vector<AuditFinding>& findings);
@@ -190,10 +189,8 @@ private:
     AuditSink& sink_;
     QSet<HashedString> skipped_;
     std::unique_ptr<HtmlPostReader> reader_;
-    QList<QString> words_; // the types and statuses met
-    QHash<HashedString, quint32> wordIndices_;
     QHash<HashedString, ItemInfo> byId_;
-    QHash<HashedString, quint32> statusByPath_; // both indices into words_
+    QHash<HashedString, quint32> statusByPath_; // both indices into names_
     QHash<HashedString, quint32> statusByName_;
     QSet<HashedString> attachmentFiles_;
     qint64 attachmentCount_ = 0;
@@ -205,7 +202,7 @@ private:
     QByteArray candidateText_;
     ChunkedList<CandidatePost> candidatePosts_;
     bool itemHasCandidatePost_ = false;
-    QList<QString> names_;
+    QList<QString> names_; // of elements and attributes, and the items' types and statuses
     QHash<HashedString, quint32> nameIndices_;
     QHash<HashedBytes, quint32> nameIndicesUtf8_; // the same, by the names' UTF-8
     static constexpr quint32 unknownName = ~quint32(0);
