@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 
 namespace markupguard {
 
@@ -51,6 +52,24 @@ int utf8PendingAfter(int pending, const unsigned char* data, qint64 count)
     }
     return pending;
 }
+
+// How many of the bytes, valid UTF-8, end with a whole character.
+qint64 wholeCharacters(const unsigned char* data, qint64 count)
+{
+    qint64 lead = count;
+    while (lead > 0 && count - lead < 4 && (data[lead - 1] & 0xC0) == 0x80)
+        --lead;
+    if (lead == 0)
+        return 0;
+    const unsigned char byte = data[lead - 1];
+    const qint64 length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+    return lead - 1 + length <= count ? count : lead - 1;
+}
+
+// Runs shorter than this cost libxml2 less than their placeholders cost the reader.
+constexpr qint64 heldRunMinimum = 128;
+// The first byte of every marker of the repair.
+constexpr int markerByte = 0xF4;
 
 } // namespace
 
@@ -111,8 +130,37 @@ qint64 ByteStreamGuard::unitsInsertedBefore(qint64 line, qint64 offset) const
                                [](const Split& split, qint64 value) { return split.line < value; });
     qint64 units = 0;
     for (; at != splits_.end() && at->line == line && at->offset < offset; ++at)
-        units += splitMarkerLength;
+        units += at->units;
     return units;
+}
+
+void ByteStreamGuard::hold(const unsigned char* run, qint64 length, QByteArray& output, qint64 line,
+                           qint64 offset)
+{
+    const char* text = reinterpret_cast<const char*>(run);
+    const qint64 lineFeeds = countByte(text, length, '\n');
+    const qsizetype start = output.size();
+    output.resize(start + lineFeeds, '\n');
+    output.append(heldLead).append(QByteArray::number(nextHeld_)).append(';');
+    // libxml2 counts the columns of a CDATA section in bytes: those of the run's last line are
+    // gone from the output, the placeholder's are new.
+    const auto* lastLineFeed = static_cast<const char*>(memrchr(text, '\n', size_t(length)));
+    const qint64 lastLine = lastLineFeed != nullptr ? text + length - lastLineFeed - 1 : length;
+    splits_.push_back({line, offset + lineFeeds, output.size() - start - lineFeeds - lastLine});
+    held_.push_back({nextHeld_++, QByteArray(text, length), lineFeeds});
+}
+
+const ByteStreamGuard::HeldRun* ByteStreamGuard::heldRun(qint64 id) const
+{
+    if (held_.empty() || id < held_.front().id || id > held_.back().id)
+        return nullptr;
+    return &held_[size_t(id - held_.front().id)];
+}
+
+void ByteStreamGuard::dropHeldBefore(qint64 id)
+{
+    while (!held_.empty() && held_.front().id < id)
+        held_.pop_front();
 }
 
 bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)
@@ -152,8 +200,20 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
     for (qint64 i = 0; i < size && !violation(); ++i) {
         if (unitWidth_ == 1 && declarationRead_) {
             if (const qint64 run = guard_.passable(data + i, size - i)) {
+                const bool held = holding_ && utf8_ && counted && utf8Pending_ == 0 &&
+                                  guard_.inCdata() && run >= heldRunMinimum;
                 guard_.pass(data + i, run);
                 utf8Pending_ = utf8PendingAfter(utf8Pending_, data + i, run);
+                // A run may end inside a character, and a marker of the repair (which the reader
+                // counts in the tree's texts) stays where the reader sees it.
+                const qint64 whole = held ? wholeCharacters(data + i, run) : 0;
+                if (whole >= heldRunMinimum && !std::memchr(data + i, markerByte, size_t(whole))) {
+                    output.append(reinterpret_cast<const char*>(data) + copied, i - copied);
+                    linesUpTo(i + whole);
+                    hold(data + i, whole, output, lines_ + 1,
+                         outputOffset_ + output.size() - outputStart);
+                    copied = i + whole;
+                }
                 i += run - 1;
                 continue;
             }
@@ -185,7 +245,8 @@ void ByteStreamGuard::feedUnits(const unsigned char* data, qint64 size, QByteArr
             copied = i + 1;
             if (counted) {
                 linesUpTo(i + 1);
-                splits_.push_back({lines_ + 1, outputOffset_ + output.size() - outputStart});
+                splits_.push_back(
+                    {lines_ + 1, outputOffset_ + output.size() - outputStart, splitMarkerLength});
             }
             for (const char marker : QByteArrayView(splitMarker))
                 appendUnit(char32_t(marker), output);

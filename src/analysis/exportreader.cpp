@@ -71,13 +71,22 @@ const xmlNode* itemOfFault(const xmlError& error)
     return nullptr;
 }
 
-// libxml2's streaming reader reports a file that ends inside an element as extra content at the
-// end; its other parsers, xmllint's among them, name what was left open, which says more.
-QString reasonFor(const xmlError& error)
+// Whether libxml2 reports a file that ends inside an element, and the state it was in.
+const xmlParserCtxt* endedInsideElement(const xmlError& error)
 {
     const auto* context = static_cast<const xmlParserCtxt*>(error.ctxt);
     if (error.code != XML_ERR_DOCUMENT_END || error.domain != XML_FROM_PARSER ||
         context == nullptr || context->node == nullptr || context->node->type != XML_ELEMENT_NODE)
+        return nullptr;
+    return context;
+}
+
+// libxml2's streaming reader reports a file that ends inside an element as extra content at the
+// end; its other parsers, xmllint's among them, name what was left open, which says more.
+QString reasonFor(const xmlError& error)
+{
+    const xmlParserCtxt* context = endedInsideElement(error);
+    if (context == nullptr)
         return libxml::reasonOf(error);
     if (context->instate == XML_PARSER_CDATA_SECTION)
         return QStringLiteral("CData section not finished");
@@ -103,6 +112,13 @@ ExportFault faultOf(const xmlError& error, const ReadState& state)
             fault.column -= state.guard->unitsInsertedBefore(error.line, offset);
         }
     }
+    // In a CDATA section cut off by the end of the file, libxml2 stands where it last passed on
+    // some of the section's text, which depends on how its input came in pieces: the file ends
+    // where its bytes do.
+    if (const xmlParserCtxt* context = endedInsideElement(error);
+        context != nullptr && context->instate == XML_PARSER_CDATA_SECTION &&
+        state.repair->readsUtf8())
+        std::tie(fault.line, fault.column) = state.repair->endPosition();
     return fault;
 }
 
@@ -127,7 +143,7 @@ void onReaderError(void* userData, xmlErrorPtr error)
             const bool kept =
                 !isNamespaceFault(*error) || state.faults.admit(item, fault.line, fault.column);
             if (item != nullptr && kept)
-                placeInItem(fault, placeOf(item, state.repair->markedAnything()));
+                placeInItem(fault, placeOf(item, state.repair->markedAnything(), state.guard));
             if (isNamespaceFault(*error)) {
                 if (kept) {
                     const qsizetype index = state.faults.add(std::move(fault));
@@ -189,8 +205,9 @@ namespace {
 class ItemWalk
 {
 public:
-    ItemWalk(xmlTextReader* reader, ReadState& state, exportrepair::ByteRepair& repair)
-        : reader_(reader), state_(state), repair_(repair)
+    ItemWalk(xmlTextReader* reader, ReadState& state, exportrepair::ByteRepair& repair,
+             markupguard::ByteStreamGuard& guard)
+        : reader_(reader), state_(state), repair_(repair), guard_(guard)
     {}
 
     // Returns the reader's last status: 0 at the end, negative on failure.
@@ -202,9 +219,10 @@ public:
             if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
                 hasDoctype = true;
             } else if (type == XML_READER_TYPE_ELEMENT && atItem()) {
-                const xmlNode* item = xmlTextReaderExpand(reader_);
+                xmlNode* item = xmlTextReaderExpand(reader_);
                 if (item == nullptr || state_.faulted)
                     break;
+                exporttree::putBackHeld(item, guard_);
                 placeFaults(item, true);
                 handChannel();
                 onItem(itemFrom(item, repair_.markedAnything()));
@@ -215,6 +233,8 @@ public:
                 if (type == XML_READER_TYPE_ELEMENT && inChannel_ && !channelHanded_ &&
                     xmlTextReaderDepth(reader_) == 2)
                     readChannel();
+                if (type == XML_READER_TYPE_CDATA)
+                    exporttree::dropHeld(xmlTextReaderCurrentNode(reader_), guard_);
                 placeFaults(xmlTextReaderCurrentNode(reader_), false);
             }
             status = xmlTextReaderRead(reader_);
@@ -246,8 +266,10 @@ public:
 private:
     void readChannel()
     {
-        if (const xmlNode* element = xmlTextReaderExpand(reader_))
+        if (xmlNode* element = xmlTextReaderExpand(reader_)) {
+            exporttree::putBackHeld(element, guard_);
             exporttree::readChannelChild(element, channel);
+        }
     }
 
     bool atItem()
@@ -309,6 +331,7 @@ private:
     xmlTextReader* reader_;
     ReadState& state_;
     exportrepair::ByteRepair& repair_;
+    markupguard::ByteStreamGuard& guard_;
     bool rootIsRss_ = false;
     bool inChannel_ = false;
     bool channelHanded_ = false;
@@ -370,6 +393,8 @@ ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
     state.repair = &input.repair;
     state.guard = &input.guard;
     const int options = exportParserOptions(input);
+    if ((options & XML_PARSE_HUGE) != 0 && input.repair.readsUtf8())
+        input.guard.holdCdataText();
     libxml::TextReader reader(
         xmlReaderForIO(readGuardedInput, closeNothing, &input, nullptr, nullptr, options));
     if (!reader) {
@@ -378,7 +403,7 @@ ExportPass readExportPass(QIODevice& device, const ItemHandler& onItem,
     }
     xmlTextReaderSetStructuredErrorHandler(reader.get(), onReaderError, &state);
 
-    ItemWalk walk(reader.get(), state, input.repair);
+    ItemWalk walk(reader.get(), state, input.repair, input.guard);
     walk.onChannel_ = onChannel;
     xmlResetLastError();
     const int status = walk.run(onItem, result.itemCount);

@@ -58,6 +58,8 @@ public:
     // libxml2 counts lines and columns in the bytes it is given; what was left out before the
     // declaration has to be added back to them.
     qint64 removedLines() const { return removedLines_; }
+    // Where the bytes repaired so far end in the file, line and column from 1, for UTF-8 exports.
+    std::pair<qint64, qint64> endPosition() const { return {line_, column_ + 1}; }
     qint64 removedColumns() const { return removedColumns_; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "exportrepair.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace exporttree {
@@ -108,7 +109,93 @@ qint64 markersOfNode(const xmlNode* node)
     return markers;
 }
 
+// Calls use(start, end, id) for each placeholder in the CDATA section's text, start being where
+// its lead stands. The repair's escape is followed by the genuine character it escapes, which may
+// look like a lead.
+template <typename Use> void forEachPlaceholder(const char* text, qint64 size, const Use& use)
+{
+    const char* const lead = markupguard::heldLead;
+    constexpr char escaped = char(0xA3);
+    qint64 i = 0;
+    while (const void* found = std::memchr(text + i, lead[0], size_t(size - i))) {
+        i = static_cast<const char*>(found) - text;
+        if (size - i < 4 || std::memcmp(text + i, lead, 3) != 0) {
+            ++i;
+            continue;
+        }
+        if (text[i + 3] == escaped) {
+            i = std::min(size, i + 8);
+            continue;
+        }
+        qint64 end = i + 4;
+        qint64 id = 0;
+        while (end < size && text[end] >= '0' && text[end] <= '9' && end - i < 22)
+            id = id * 10 + (text[end++] - '0');
+        if (text[i + 3] == lead[3] && end > i + 4 && end < size && text[end] == ';') {
+            use(i, end + 1, id);
+            i = end + 1;
+        } else {
+            i += 4;
+        }
+    }
+}
+
+// The text with each placeholder in it replaced by the run held for it, or nothing if it holds
+// none; last is set to the number of the last placeholder.
+QByteArray withHeldRuns(const char* text, qint64 size, const markupguard::ByteStreamGuard& guard,
+                        qint64& last)
+{
+    QByteArray restored;
+    qint64 copied = 0;
+    forEachPlaceholder(text, size, [&](qint64 start, qint64 end, qint64 id) {
+        last = id;
+        const markupguard::ByteStreamGuard::HeldRun* run = guard.heldRun(id);
+        if (run == nullptr || start - run->lineFeeds < copied)
+            return;
+        if (restored.isEmpty())
+            restored.reserve(size + 4096);
+        restored.append(text + copied, start - run->lineFeeds - copied).append(run->text);
+        copied = end;
+    });
+    if (copied > 0)
+        restored.append(text + copied, size - copied);
+    return restored;
+}
+
 } // namespace
+
+void putBackHeld(xmlNode* top, markupguard::ByteStreamGuard& guard)
+{
+    qint64 last = -1;
+    xmlNode* node = top;
+    while (node != nullptr) {
+        if (node->type == XML_CDATA_SECTION_NODE && node->content != nullptr) {
+            const auto* text = reinterpret_cast<const char*>(node->content);
+            const QByteArray restored = withHeldRuns(text, qint64(std::strlen(text)), guard, last);
+            if (!restored.isEmpty())
+                xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(restored.constData()),
+                                     int(restored.size()));
+        } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node != top && node->next == nullptr)
+            node = node->parent;
+        node = node == nullptr || node == top ? nullptr : node->next;
+    }
+    guard.dropHeldBefore(last + 1);
+}
+
+void dropHeld(const xmlNode* cdata, markupguard::ByteStreamGuard& guard)
+{
+    if (cdata->content == nullptr)
+        return;
+    const auto* text = reinterpret_cast<const char*>(cdata->content);
+    qint64 last = -1;
+    forEachPlaceholder(text, qint64(std::strlen(text)),
+                       [&](qint64, qint64, qint64 id) { last = id; });
+    guard.dropHeldBefore(last + 1);
+}
 
 qint64 markersIn(const xmlNode* top, bool subtree)
 {
@@ -139,12 +226,19 @@ bool isItem(const xmlNode* node)
            rss->parent != nullptr && rss->parent->type == XML_DOCUMENT_NODE;
 }
 
-ItemPlace placeOf(const xmlNode* item, bool restore)
+ItemPlace placeOf(const xmlNode* item, bool restore, const markupguard::ByteStreamGuard* held)
 {
     ItemPlace place;
     for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
         if (place.title.isEmpty() && isPlainElement(child, "title")) {
-            const QByteArray title = textOf(child);
+            QByteArray title = textOf(child);
+            // An item named while it is still being read has its runs still held.
+            qint64 last = -1;
+            if (QByteArray restored =
+                    held != nullptr ? withHeldRuns(title.constData(), title.size(), *held, last)
+                                    : QByteArray();
+                !restored.isEmpty())
+                title = std::move(restored);
             place.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
         } else if (place.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
             place.postId = QString::fromUtf8(textOf(child)).trimmed();

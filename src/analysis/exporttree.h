@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exportitem.h"
+#include "markupguard.h"
 
 #include <libxml/tree.h>
 
@@ -21,10 +22,18 @@ struct ItemPlace
     QString title;
     QString postId;
 };
-ItemPlace placeOf(const xmlNode* item, bool restore);
+// held, if given, holds runs of text not yet put back into the item.
+ItemPlace placeOf(const xmlNode* item, bool restore,
+                  const markupguard::ByteStreamGuard* held = nullptr);
 // Names the item a fault lies in, keeping the title or post ID that the fault already names.
 void placeInItem(ExportFault& fault, const ItemPlace& place);
 // The markers of the repair in the node, or in the node and all it holds, in document order.
 qint64 markersIn(const xmlNode* top, bool subtree);
+// Puts the runs of text that the guard held back into the CDATA sections of a subtree that the
+// parser has finished, in place of their placeholders.
+void putBackHeld(xmlNode* top, markupguard::ByteStreamGuard& guard);
+// Drops the runs held for the placeholders of a CDATA section that nobody reads, leaving the
+// node as it is: the parser may still be adding to it.
+void dropHeld(const xmlNode* cdata, markupguard::ByteStreamGuard& guard);
 
 } // namespace exporttree

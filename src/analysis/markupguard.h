@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -33,6 +35,10 @@ inline constexpr qint64 streamedMarkupLimit = 1 << 20;
 inline constexpr qint64 cdataPieceLength = 4096;
 inline constexpr char splitMarker[] = "]]><!----><![CDATA[";
 inline constexpr qint64 splitMarkerLength = sizeof splitMarker - 1;
+// What stands in a CDATA section for a run of its text that the guard holds back (see
+// ByteStreamGuard::holdCdataText): the run's line feeds, then U+10FF3F, a character of the
+// repair's marker range that the repair never writes on its own, the run's number and ';'.
+inline constexpr char heldLead[] = "\xF4\x8F\xBC\xBF";
 // libxml2's own bound on nesting, which it lifts along with its size limits for an export that has
 // no DOCTYPE: the guard keeps it.
 inline constexpr int streamedDepthLimit = 256;
@@ -74,6 +80,7 @@ public:
     // endsCharacter says that a unit above 0x7F ends a character too, as the caller knows of
     // UTF-8.
     bool cdataSplitPoint(qint64 length, bool endsCharacter = false);
+    bool inCdata() const { return state_ == State::CData; }
 
 private:
     enum class State
@@ -162,16 +169,40 @@ public:
     // 1-based line before the given offset in the output (byte-oriented files only).
     qint64 unitsInsertedBefore(qint64 line, qint64 offset) const;
 
+    // libxml2 scans a CDATA section's text three times, byte by byte, before it builds a node of
+    // it: most of its time on an export of posts. From this call on, a long run of text in a CDATA
+    // section of a UTF-8 export is held back here and libxml2 is given a short placeholder that
+    // keeps the run's lines (heldLead); the reader puts each run back into the tree it builds.
+    // Only for exports whose repair writes UTF-8 (the placeholder's lead cannot be mistaken
+    // there) and that libxml2 reads without its limit on the size of a text, which it would
+    // otherwise no longer see.
+    void holdCdataText() { holding_ = true; }
+    struct HeldRun
+    {
+        qint64 id;
+        QByteArray text;
+        qint64 lineFeeds; // those that begin its placeholder
+    };
+    // The run held for the placeholder numbered id, if it has not been dropped.
+    const HeldRun* heldRun(qint64 id) const;
+    // Drops the runs before the one numbered id: the reader has put them back or never will.
+    void dropHeldBefore(qint64 id);
+
 private:
     struct Split
     {
         qint64 line;
         qint64 offset; // where its marker starts in the output
+        qint64 units;  // how many more units the output has than the input on that line from here
     };
 
     bool feedBytes(const char* data, qint64 size, QByteArray& output);
     void feedUnits(const unsigned char* data, qint64 size, QByteArray& output, bool counted);
     void appendUnit(char32_t unit, QByteArray& output) const;
+    // Appends a placeholder for the run to output and holds the run; line is the 1-based line of
+    // the run's end, offset where the placeholder starts in the whole output.
+    void hold(const unsigned char* run, qint64 length, QByteArray& output, qint64 line,
+              qint64 offset);
     // Takes the first four bytes, passing them on, and works out the width of the units from
     // them; returns how many of the bytes it took.
     qint64 readHead(const char* data, qint64 size, QByteArray& output);
@@ -194,6 +225,9 @@ private:
     qint64 outputOffset_ = 0;
     qint64 lines_ = 0; // line feeds read so far, as far as counted
     std::vector<Split> splits_;
+    bool holding_ = false;
+    qint64 nextHeld_ = 0;
+    std::deque<HeldRun> held_; // numbered one after the other
 };
 
 } // namespace markupguard

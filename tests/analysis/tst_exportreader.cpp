@@ -116,6 +116,22 @@ void ExportReaderTest::items_data()
         << ExportFixture::channelWith({"<item><title><![CDATA[A\r\nB]]></title><content:encoded>"
                                        "<![CDATA[<p>\rx\r\n</p>]]></content:encoded></item>"})
         << Items{{"A\nB", "<p>\nx\n</p>"}};
+    {
+        // Long enough to be held back from libxml2 in pieces, with what ends a piece early.
+        QString text;
+        for (int line = 0; line < 200; ++line)
+            text +=
+                QStringLiteral(u"<p>%1 caf\u00e9 [x] \U0001F600 \U0010FF3F ]] ]</p>\n").arg(line);
+        const QString title(300, QLatin1Char('T'));
+        QTest::newRow("long CDATA texts, some never read, come back whole")
+            << ExportFixture::channelWith(
+                   {ExportFixture::item("<![CDATA[" + title + "]]>",
+                                        text + "]]]]><![CDATA[>" + text)
+                        .replace("<content:encoded>", "<wp:excerpt><![CDATA[" + text +
+                                                          "]]></wp:excerpt><content:encoded>"),
+                    ExportFixture::item("second", text + "\x0B" + text)})
+            << Items{{title, text + "]]>" + text}, {"second", text + "\x0B" + text}};
+    }
     QTest::newRow("valid against its DOCTYPE, entity substituted")
         << "<?xml version=\"1.0\"?>\n" + declaredDoctype + rssOpen +
                "<channel><item><title>&brand;</title><content:encoded>b</content:encoded></item></"
@@ -523,6 +539,20 @@ void ExportReaderTest::exportFaults_data()
         << QStringList{
                "7:108 the export ends inside item \"Cut\" (post ID 2); the 1 item before it "
                "was read in Cut/2"};
+    // libxml2 stands where it last passed on a piece of the section: the file ends further on.
+    QTest::newRow("cut in a long CDATA section")
+        <<
+        [&] {
+            const QByteArray whole =
+                ExportFixture::channelWith(
+                    {fine, itemWithId("Cut", "<p>" + QString(3000, QChar(0xE9)) + "</p>", "2")})
+                    .toUtf8();
+            return whole.left(whole.indexOf("<p>") + 3 + 2000);
+        }()
+        << Items{{"A", "a"}}
+        << QStringList{
+               "7:1054 the export ends inside item \"Cut\"; the 1 item before it was read in "
+               "Cut/"};
     QTest::newRow("cut in the channel after complete items")
         << ExportFixture::channelWith({fine, fine}).toUtf8().chopped(12)
         << Items{{"A", "a"}, {"A", "a"}}
