@@ -219,13 +219,13 @@ public:
             if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
                 hasDoctype = true;
             } else if (type == XML_READER_TYPE_ELEMENT && atItem()) {
-                xmlNode* item = xmlTextReaderExpand(reader_);
+                const xmlNode* item = xmlTextReaderExpand(reader_);
                 if (item == nullptr || state_.faulted)
                     break;
-                exporttree::putBackHeld(item, guard_);
                 placeFaults(item, true);
                 handChannel();
-                onItem(itemFrom(item, repair_.markedAnything()));
+                onItem(itemFrom(item, repair_.markedAnything(), &guard_));
+                exporttree::dropHeld(item, guard_);
                 ++itemCount;
                 status = xmlTextReaderNext(reader_);
                 continue;
@@ -266,10 +266,8 @@ public:
 private:
     void readChannel()
     {
-        if (xmlNode* element = xmlTextReaderExpand(reader_)) {
-            exporttree::putBackHeld(element, guard_);
-            exporttree::readChannelChild(element, channel);
-        }
+        if (const xmlNode* element = xmlTextReaderExpand(reader_))
+            exporttree::readChannelChild(element, channel, &guard_);
     }
 
     bool atItem()
@@ -289,7 +287,7 @@ private:
         std::optional<exporttree::ItemPlace> place;
         const auto placeOfNode = [&]() -> const exporttree::ItemPlace& {
             if (!place)
-                place = placeOf(node, repair_.markedAnything());
+                place = placeOf(node, repair_.markedAnything(), &guard_);
             return *place;
         };
         if (item && !state_.unplaced.empty()) {

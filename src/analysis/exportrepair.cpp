@@ -290,8 +290,10 @@ qint64 countMarkers(const char* text, qint64 size)
         } else if (isFaultMarker(text, size, i)) {
             ++count;
             i += 4;
-        } else {
+        } else if (static_cast<unsigned char>(text[i + 3]) - 0x80 == escape) {
             i = std::min(size, i + 8); // an escape and the genuine character after it
+        } else {
+            i += 4; // a character of the range that stands for nothing, as the reader's own do
         }
     }
     return count;

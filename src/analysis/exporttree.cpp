@@ -52,63 +52,6 @@ bool isContentEncoded(const xmlNode* node)
     return isWritten(node, "content", "encoded");
 }
 
-// The element's character data, markup removed. The parser has already substituted entities
-// (within its amplification limits), so the tree holds nothing left to expand.
-QByteArray textOf(const xmlNode* element)
-{
-    const xmlNode* child = element->children;
-    if (child == nullptr)
-        return QByteArray();
-    // The usual case, one CDATA section or text node, needs no intermediate copy.
-    if (child->next == nullptr &&
-        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE))
-        return QByteArray(reinterpret_cast<const char*>(child->content));
-    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
-    // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
-    // appending without reserving first.
-    const auto forEachPiece = [&](const auto& use) {
-        const xmlNode* node = child;
-        while (node != nullptr) {
-            if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
-                node->content != nullptr) {
-                use(reinterpret_cast<const char*>(node->content));
-            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-                node = node->children;
-                continue;
-            }
-            while (node != nullptr && node->next == nullptr)
-                node = node->parent == element ? nullptr : node->parent;
-            if (node != nullptr)
-                node = node->next;
-        }
-    };
-    qsizetype length = 0;
-    forEachPiece([&](const char* piece) { length += qsizetype(std::strlen(piece)); });
-    QByteArray text;
-    text.reserve(length);
-    forEachPiece([&](const char* piece) { text.append(piece); });
-    return text;
-}
-
-qint64 markersOfNode(const xmlNode* node)
-{
-    const auto count = [](const xmlChar* text) {
-        const auto* bytes = reinterpret_cast<const char*>(text);
-        return bytes != nullptr ? exportrepair::countMarkers(bytes, qint64(std::strlen(bytes))) : 0;
-    };
-    qint64 markers = 0;
-    if (node->type == XML_ELEMENT_NODE) {
-        for (const xmlAttr* attribute = node->properties; attribute != nullptr;
-             attribute = attribute->next)
-            for (const xmlNode* part = attribute->children; part != nullptr; part = part->next)
-                markers += count(part->content);
-    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
-               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
-        markers += count(node->content);
-    }
-    return markers;
-}
-
 // Calls use(start, end, id) for each placeholder in the CDATA section's text, start being where
 // its lead stands. The repair's escape is followed by the genuine character it escapes, which may
 // look like a lead.
@@ -140,41 +83,39 @@ template <typename Use> void forEachPlaceholder(const char* text, qint64 size, c
     }
 }
 
-// The text with each placeholder in it replaced by the run held for it, or nothing if it holds
-// none; last is set to the number of the last placeholder.
-QByteArray withHeldRuns(const char* text, qint64 size, const markupguard::ByteStreamGuard& guard,
-                        qint64& last)
+// Appends the text to out, or only counts it when out is null, with each placeholder replaced by
+// the run held for it; returns its length.
+qint64 restoredText(const char* text, qint64 size, const markupguard::ByteStreamGuard* held,
+                    QByteArray* out)
 {
-    QByteArray restored;
     qint64 copied = 0;
-    forEachPlaceholder(text, size, [&](qint64 start, qint64 end, qint64 id) {
-        last = id;
-        const markupguard::ByteStreamGuard::HeldRun* run = guard.heldRun(id);
-        if (run == nullptr || start - run->lineFeeds < copied)
-            return;
-        if (restored.isEmpty())
-            restored.reserve(size + 4096);
-        restored.append(text + copied, start - run->lineFeeds - copied).append(run->text);
-        copied = end;
-    });
-    if (copied > 0)
-        restored.append(text + copied, size - copied);
-    return restored;
+    qint64 length = 0;
+    if (held != nullptr)
+        forEachPlaceholder(text, size, [&](qint64 start, qint64 end, qint64 id) {
+            const markupguard::ByteStreamGuard::HeldRun* run = held->heldRun(id);
+            if (run == nullptr || start - run->lineFeeds < copied)
+                return;
+            const qint64 before = start - run->lineFeeds - copied;
+            if (out != nullptr)
+                out->append(text + copied, before).append(run->text);
+            length += before + run->text.size();
+            copied = end;
+        });
+    if (out != nullptr)
+        out->append(text + copied, size - copied);
+    return length + size - copied;
 }
 
-} // namespace
-
-void putBackHeld(xmlNode* top, markupguard::ByteStreamGuard& guard)
+// The last placeholder in the CDATA sections of the subtree, or -1.
+qint64 lastPlaceholder(const xmlNode* top)
 {
     qint64 last = -1;
-    xmlNode* node = top;
+    const xmlNode* node = top;
     while (node != nullptr) {
         if (node->type == XML_CDATA_SECTION_NODE && node->content != nullptr) {
             const auto* text = reinterpret_cast<const char*>(node->content);
-            const QByteArray restored = withHeldRuns(text, qint64(std::strlen(text)), guard, last);
-            if (!restored.isEmpty())
-                xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(restored.constData()),
-                                     int(restored.size()));
+            forEachPlaceholder(text, qint64(std::strlen(text)),
+                               [&](qint64, qint64, qint64 id) { last = id; });
         } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
             node = node->children;
             continue;
@@ -183,18 +124,84 @@ void putBackHeld(xmlNode* top, markupguard::ByteStreamGuard& guard)
             node = node->parent;
         node = node == nullptr || node == top ? nullptr : node->next;
     }
-    guard.dropHeldBefore(last + 1);
+    return last;
 }
 
-void dropHeld(const xmlNode* cdata, markupguard::ByteStreamGuard& guard)
+// The element's character data, markup removed, with the runs that the guard held (if given) in
+// place of their placeholders. The parser has already substituted entities (within its
+// amplification limits), so the tree holds nothing left to expand.
+QByteArray textOf(const xmlNode* element, const markupguard::ByteStreamGuard* held)
 {
-    if (cdata->content == nullptr)
-        return;
-    const auto* text = reinterpret_cast<const char*>(cdata->content);
-    qint64 last = -1;
-    forEachPlaceholder(text, qint64(std::strlen(text)),
-                       [&](qint64, qint64, qint64 id) { last = id; });
-    guard.dropHeldBefore(last + 1);
+    const xmlNode* child = element->children;
+    if (child == nullptr)
+        return QByteArray();
+    // The usual case, one CDATA section or text node, needs no intermediate copy.
+    if (child->next == nullptr &&
+        (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)) {
+        const auto* text = reinterpret_cast<const char*>(child->content);
+        const auto size = qint64(std::strlen(text));
+        if (held == nullptr || std::memchr(text, markupguard::heldLead[0], size_t(size)) == nullptr)
+            return QByteArray(text, size);
+        QByteArray restored;
+        restored.reserve(restoredText(text, size, held, nullptr));
+        restoredText(text, size, held, &restored);
+        return restored;
+    }
+    // Long bodies arrive as many pieces (see markupguard.h). xmlNodeGetContent would grow its
+    // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
+    // appending without reserving first.
+    const auto forEachPiece = [&](const auto& use) {
+        const xmlNode* node = child;
+        while (node != nullptr) {
+            if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
+                node->content != nullptr) {
+                use(reinterpret_cast<const char*>(node->content));
+            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+                node = node->children;
+                continue;
+            }
+            while (node != nullptr && node->next == nullptr)
+                node = node->parent == element ? nullptr : node->parent;
+            if (node != nullptr)
+                node = node->next;
+        }
+    };
+    qsizetype length = 0;
+    forEachPiece([&](const char* piece) {
+        length += restoredText(piece, qint64(std::strlen(piece)), held, nullptr);
+    });
+    QByteArray text;
+    text.reserve(length);
+    forEachPiece(
+        [&](const char* piece) { restoredText(piece, qint64(std::strlen(piece)), held, &text); });
+    return text;
+}
+
+qint64 markersOfNode(const xmlNode* node)
+{
+    const auto count = [](const xmlChar* text) {
+        const auto* bytes = reinterpret_cast<const char*>(text);
+        return bytes != nullptr ? exportrepair::countMarkers(bytes, qint64(std::strlen(bytes))) : 0;
+    };
+    qint64 markers = 0;
+    if (node->type == XML_ELEMENT_NODE) {
+        for (const xmlAttr* attribute = node->properties; attribute != nullptr;
+             attribute = attribute->next)
+            for (const xmlNode* part = attribute->children; part != nullptr; part = part->next)
+                markers += count(part->content);
+    } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+               node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
+        markers += count(node->content);
+    }
+    return markers;
+}
+
+} // namespace
+
+void dropHeld(const xmlNode* top, markupguard::ByteStreamGuard& guard)
+{
+    if (const qint64 last = lastPlaceholder(top); last >= 0)
+        guard.dropHeldBefore(last + 1);
 }
 
 qint64 markersIn(const xmlNode* top, bool subtree)
@@ -231,17 +238,10 @@ ItemPlace placeOf(const xmlNode* item, bool restore, const markupguard::ByteStre
     ItemPlace place;
     for (const xmlNode* child = item->children; child != nullptr; child = child->next) {
         if (place.title.isEmpty() && isPlainElement(child, "title")) {
-            QByteArray title = textOf(child);
-            // An item named while it is still being read has its runs still held.
-            qint64 last = -1;
-            if (QByteArray restored =
-                    held != nullptr ? withHeldRuns(title.constData(), title.size(), *held, last)
-                                    : QByteArray();
-                !restored.isEmpty())
-                title = std::move(restored);
+            const QByteArray title = textOf(child, held);
             place.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(title) : title);
         } else if (place.postId.isEmpty() && isWritten(child, "wp", "post_id")) {
-            place.postId = QString::fromUtf8(textOf(child)).trimmed();
+            place.postId = QString::fromUtf8(textOf(child, held)).trimmed();
         }
     }
     return place;
@@ -258,13 +258,14 @@ void placeInItem(ExportFault& fault, const ItemPlace& place)
 
 namespace {
 
-QString trimmedText(const xmlNode* element)
+QString trimmedText(const xmlNode* element, const markupguard::ByteStreamGuard* held)
 {
-    return element != nullptr ? QString::fromUtf8(textOf(element)).trimmed() : QString();
+    return element != nullptr ? QString::fromUtf8(textOf(element, held)).trimmed() : QString();
 }
 
 // The `wp:meta_value` of a `wp:postmeta` whose `wp:meta_key` is the one given.
-const xmlNode* metaValue(const xmlNode* postmeta, const char* key)
+const xmlNode* metaValue(const xmlNode* postmeta, const char* key,
+                         const markupguard::ByteStreamGuard* held)
 {
     const xmlNode* value = nullptr;
     bool keyed = false;
@@ -272,7 +273,7 @@ const xmlNode* metaValue(const xmlNode* postmeta, const char* key)
         if (value == nullptr && isWritten(child, "wp", "meta_value"))
             value = child;
         else if (!keyed && isWritten(child, "wp", "meta_key"))
-            keyed = textOf(child) == key;
+            keyed = textOf(child, held) == key;
     }
     return keyed ? value : nullptr;
 }
@@ -291,7 +292,7 @@ struct ItemChildren
     const xmlNode* attachmentUrl = nullptr;
     const xmlNode* thumbnailId = nullptr;
 
-    void take(const xmlNode* child)
+    void take(const xmlNode* child, const markupguard::ByteStreamGuard* held)
     {
         if (child->type != XML_ELEMENT_NODE)
             return;
@@ -318,39 +319,41 @@ struct ItemChildren
         else if (isWritten(child, "wp", "attachment_url"))
             first(attachmentUrl);
         else if (thumbnailId == nullptr && isWritten(child, "wp", "postmeta"))
-            thumbnailId = metaValue(child, "_thumbnail_id");
+            thumbnailId = metaValue(child, "_thumbnail_id", held);
     }
 };
 
 } // namespace
 
-void readChannelChild(const xmlNode* element, ExportChannel& channel)
+void readChannelChild(const xmlNode* element, ExportChannel& channel,
+                      const markupguard::ByteStreamGuard* held)
 {
     if (channel.link.isEmpty() && isPlainElement(element, "link"))
-        channel.link = trimmedText(element);
+        channel.link = trimmedText(element, held);
     else if (channel.baseBlogUrl.isEmpty() && isWritten(element, "wp", "base_blog_url"))
-        channel.baseBlogUrl = trimmedText(element);
+        channel.baseBlogUrl = trimmedText(element, held);
 }
 
-ExportItem itemFrom(const xmlNode* item, bool restore)
+ExportItem itemFrom(const xmlNode* item, bool restore, const markupguard::ByteStreamGuard* held)
 {
     ItemChildren children;
     for (const xmlNode* child = item->children; child != nullptr; child = child->next)
-        children.take(child);
+        children.take(child, held);
     ExportItem result;
-    result.postId = trimmedText(children.postId);
-    result.permalink = trimmedText(children.link);
-    result.postType = trimmedText(children.postType);
-    result.status = trimmedText(children.status);
-    result.postName = trimmedText(children.postName);
-    result.guid = trimmedText(children.guid);
-    result.attachmentUrl = trimmedText(children.attachmentUrl);
-    result.thumbnailId = trimmedText(children.thumbnailId);
+    result.postId = trimmedText(children.postId, held);
+    result.permalink = trimmedText(children.link, held);
+    result.postType = trimmedText(children.postType, held);
+    result.status = trimmedText(children.status, held);
+    result.postName = trimmedText(children.postName, held);
+    result.guid = trimmedText(children.guid, held);
+    result.attachmentUrl = trimmedText(children.attachmentUrl, held);
+    result.thumbnailId = trimmedText(children.thumbnailId, held);
     if (const xmlNode* title = children.title)
-        result.title =
-            QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title)) : textOf(title));
+        result.title = QString::fromUtf8(restore ? exportrepair::restoreTitle(textOf(title, held))
+                                                 : textOf(title, held));
     if (const xmlNode* body = children.body)
-        result.bodyUtf8 = restore ? exportrepair::restoreBody(textOf(body)) : textOf(body);
+        result.bodyUtf8 =
+            restore ? exportrepair::restoreBody(textOf(body, held)) : textOf(body, held);
     return result;
 }
 

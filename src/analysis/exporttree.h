@@ -11,10 +11,15 @@ namespace exporttree {
 
 // Whether the element is an `rss/channel/item` at the top of the document.
 bool isItem(const xmlNode* node);
+// The texts of the tree have the runs that the guard held back, if given, put in place of their
+// placeholders (see ByteStreamGuard::holdCdataText).
+//
 // The item's title and body; restore undoes what the repair marked in them.
-ExportItem itemFrom(const xmlNode* item, bool restore);
+ExportItem itemFrom(const xmlNode* item, bool restore,
+                    const markupguard::ByteStreamGuard* held = nullptr);
 // Takes what the channel says of the site from one of its child elements, if it is one of those.
-void readChannelChild(const xmlNode* element, ExportChannel& channel);
+void readChannelChild(const xmlNode* element, ExportChannel& channel,
+                      const markupguard::ByteStreamGuard* held = nullptr);
 // What names an item in its faults: its first title and `wp:post_id` that are not empty, as far as
 // they have been read.
 struct ItemPlace
@@ -22,18 +27,13 @@ struct ItemPlace
     QString title;
     QString postId;
 };
-// held, if given, holds runs of text not yet put back into the item.
 ItemPlace placeOf(const xmlNode* item, bool restore,
                   const markupguard::ByteStreamGuard* held = nullptr);
 // Names the item a fault lies in, keeping the title or post ID that the fault already names.
 void placeInItem(ExportFault& fault, const ItemPlace& place);
 // The markers of the repair in the node, or in the node and all it holds, in document order.
 qint64 markersIn(const xmlNode* top, bool subtree);
-// Puts the runs of text that the guard held back into the CDATA sections of a subtree that the
-// parser has finished, in place of their placeholders.
-void putBackHeld(xmlNode* top, markupguard::ByteStreamGuard& guard);
-// Drops the runs held for the placeholders of a CDATA section that nobody reads, leaving the
-// node as it is: the parser may still be adding to it.
-void dropHeld(const xmlNode* cdata, markupguard::ByteStreamGuard& guard);
+// Drops the runs held for the placeholders of a subtree that has been read, or that nobody reads.
+void dropHeld(const xmlNode* top, markupguard::ByteStreamGuard& guard);
 
 } // namespace exporttree

@@ -46,6 +46,11 @@ Items readItems(const QString& path, bool* usable = nullptr)
     return items;
 }
 
+// An item past which the reader may hold long CDATA texts back from libxml2: whether it may is
+// only known once it has read the first bytes.
+const QString pastProlog = ExportFixture::item("past", QString(70000, 'p'));
+const QPair<QString, QString> pastPrologItem{"past", QString(70000, 'p')};
+
 const QString rssOpen = QStringLiteral(
     "<rss version=\"2.0\" xmlns:content=\"http://purl.org/rss/1.0/modules/content/\">");
 
@@ -125,12 +130,14 @@ void ExportReaderTest::items_data()
         const QString title(300, QLatin1Char('T'));
         QTest::newRow("long CDATA texts, some never read, come back whole")
             << ExportFixture::channelWith(
-                   {ExportFixture::item("<![CDATA[" + title + "]]>",
+                   {pastProlog,
+                    ExportFixture::item("<![CDATA[" + title + "]]>",
                                         text + "]]]]><![CDATA[>" + text)
                         .replace("<content:encoded>", "<wp:excerpt><![CDATA[" + text +
                                                           "]]></wp:excerpt><content:encoded>"),
                     ExportFixture::item("second", text + "\x0B" + text)})
-            << Items{{title, text + "]]>" + text}, {"second", text + "\x0B" + text}};
+            << Items{
+                   pastPrologItem, {title, text + "]]>" + text}, {"second", text + "\x0B" + text}};
     }
     QTest::newRow("valid against its DOCTYPE, entity substituted")
         << "<?xml version=\"1.0\"?>\n" + declaredDoctype + rssOpen +
@@ -305,6 +312,12 @@ void ExportReaderTest::exportFaults_data()
         << Items{{"T", "<p>a\x0B</p>"}}
         << QStringList{"6:15 PCDATA invalid Char value 11 in T/7",
                        "6:54 PCDATA invalid Char value 11 in T/7"};
+    QTest::newRow("control character right after a long run of text")
+        << ExportFixture::channelWith(
+               {pastProlog, itemWithId("T", QString(200, 'x') + "]\x0B", "7")})
+               .toUtf8()
+        << Items{pastPrologItem, {"T", QString(200, 'x') + "]\x0B"}}
+        << QStringList{"7:250 PCDATA invalid Char value 11 in T/7"};
     QTest::newRow("U+FFFF outside title and body")
         << ExportFixture::channelWith(
                {itemWithId("M", "x", "8")
@@ -335,6 +348,13 @@ void ExportReaderTest::exportFaults_data()
                .toUtf8()
         << Items{{"L", "<p>" + QString(10000, 'x') + "</p>"}}
         << QStringList{"6:10111 Namespace prefix foo on bar is not defined in L/5"};
+    QTest::newRow("fault after long CDATA texts held back, on their line")
+        << ExportFixture::channelWith(
+               {pastProlog, itemWithId("L", "<p>" + QString(10000, QChar(0xE9)) + "</p>", "5")
+                                .replace("</item>", "<foo:bar/></item>")})
+               .toUtf8()
+        << Items{pastPrologItem, {"L", "<p>" + QString(10000, QChar(0xE9)) + "</p>"}}
+        << QStringList{"7:20111 Namespace prefix foo on bar is not defined in L/5"};
     {
         QStringList kept;
         for (int k = 0; k < 100; ++k)
@@ -545,13 +565,14 @@ void ExportReaderTest::exportFaults_data()
         [&] {
             const QByteArray whole =
                 ExportFixture::channelWith(
-                    {fine, itemWithId("Cut", "<p>" + QString(3000, QChar(0xE9)) + "</p>", "2")})
+                    {pastProlog, fine,
+                     itemWithId("Cut", "<p>" + QString(3000, QChar(0xE9)) + "</p>", "2")})
                     .toUtf8();
-            return whole.left(whole.indexOf("<p>") + 3 + 2000);
+            return whole.left(whole.indexOf("<p>\xC3\xA9") + 3 + 2000);
         }()
-        << Items{{"A", "a"}}
+        << Items{pastPrologItem, {"A", "a"}}
         << QStringList{
-               "7:1054 the export ends inside item \"Cut\"; the 1 item before it was read in "
+               "8:1054 the export ends inside item \"Cut\"; the 2 items before it were read in "
                "Cut/"};
     QTest::newRow("cut in the channel after complete items")
         << ExportFixture::channelWith({fine, fine}).toUtf8().chopped(12)
