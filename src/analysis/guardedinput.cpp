@@ -12,18 +12,21 @@ namespace {
 
 // A document type declaration, if any, comes before the root element, within the first bytes.
 constexpr qsizetype prologLimit = 1 << 20;
-constexpr qint64 prologChunk = 1 << 16;
+// Small: what the guard passes on before the options are known is never held back from libxml2
+// (see ByteStreamGuard::holdCdataText).
+constexpr qint64 prologChunk = 1 << 12;
 constexpr qint64 minimumRead = 1 << 16;
 
 } // namespace
 
-bool GuardedInput::fill(qint64 length)
+bool GuardedInput::fill(qint64 length, bool exactly)
 {
     if (failed || ended)
         return false;
     // libxml2 asks for a few kilobytes at a time; each pass of the repair and the guard has a
     // cost of its own besides the bytes it reads.
-    length = std::max(length, minimumRead);
+    if (!exactly)
+        length = std::max(length, minimumRead);
     chunk.resize(length);
     const qint64 read = device.read(chunk.data(), length);
     if (read < 0) {
@@ -82,7 +85,7 @@ int closeNothing(void*)
 int exportParserOptions(GuardedInput& input)
 {
     std::optional<bool> doctype;
-    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk)) {
+    while (!doctype && input.pending.size() < prologLimit && input.fill(prologChunk, true)) {
         // NUL bytes are passed over, so that UTF-16 and UCS-4 read the same.
         doctype = prolog::declaresDoctype(
             QByteArray(input.pending).removeIf([](char byte) { return byte == 0; }));

@@ -24,8 +24,9 @@ struct GuardedInput
     qint64 totalRead = 0;
     std::exception_ptr failure;
 
-    // Appends the next bytes to pending; false at the end of the input or on a failure.
-    bool fill(qint64 length);
+    // Appends up to length of the next bytes to pending, and more at a time unless exactly is
+    // set; false at the end of the input or on a failure.
+    bool fill(qint64 length, bool exactly = false);
 };
 
 // libxml2's read callback over a GuardedInput, its context.
