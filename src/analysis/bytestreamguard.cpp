@@ -53,7 +53,8 @@ int utf8PendingAfter(int pending, const unsigned char* data, qint64 count)
     return pending;
 }
 
-// How many of the bytes, valid UTF-8, end with a whole character.
+// How many of the bytes, which are valid UTF-8, there are up to the end of their last whole
+// character.
 qint64 wholeCharacters(const unsigned char* data, qint64 count)
 {
     qint64 lead = count;

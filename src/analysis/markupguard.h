@@ -172,7 +172,8 @@ public:
     // libxml2 scans a CDATA section's text three times, byte by byte, before it builds a node of
     // it: most of its time on an export of posts. From this call on, a long run of text in a CDATA
     // section of a UTF-8 export is held back here and libxml2 is given a short placeholder that
-    // keeps the run's lines (heldLead); the reader puts each run back into the tree it builds.
+    // keeps the run's lines (heldLead); the reader reads each run where its placeholder stands in
+    // the tree that libxml2 builds.
     // Only for exports whose repair writes UTF-8 (the placeholder's lead cannot be mistaken
     // there) and that libxml2 reads without its limit on the size of a text, which it would
     // otherwise no longer see.
