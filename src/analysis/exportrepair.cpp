@@ -279,6 +279,11 @@ bool isFaultMarker(const char* text, qint64 size, qint64 i)
     return isMarkerAt(text, size, i) && static_cast<unsigned char>(text[i + 3]) - 0x80 < escape;
 }
 
+bool isEscapeAt(const char* text, qint64 size, qint64 i)
+{
+    return isMarkerAt(text, size, i) && static_cast<unsigned char>(text[i + 3]) - 0x80 == escape;
+}
+
 qint64 countMarkers(const char* text, qint64 size)
 {
     qint64 count = 0;
@@ -290,7 +295,7 @@ qint64 countMarkers(const char* text, qint64 size)
         } else if (isFaultMarker(text, size, i)) {
             ++count;
             i += 4;
-        } else if (static_cast<unsigned char>(text[i + 3]) - 0x80 == escape) {
+        } else if (isEscapeAt(text, size, i)) {
             i = std::min(size, i + 8); // an escape and the genuine character after it
         } else {
             i += 4; // a character of the range that stands for nothing, as the reader's own do

@@ -120,6 +120,8 @@ private:
 
 // Whether a marker of a fault stands at text[i] (four bytes).
 bool isFaultMarker(const char* text, qint64 size, qint64 i);
+// Whether the escape stands at text[i], the genuine character of the markers' range after it.
+bool isEscapeAt(const char* text, qint64 size, qint64 i);
 // How many fault markers the UTF-8 text holds.
 qint64 countMarkers(const char* text, qint64 size);
 // The text as the file held it: forbidden characters back in place, U+FFFD for bytes that were

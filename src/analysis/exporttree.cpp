@@ -52,13 +52,29 @@ bool isContentEncoded(const xmlNode* node)
     return isWritten(node, "content", "encoded");
 }
 
+// Calls visit on each node below top, in document order.
+template <typename Visit> void forEachBelow(const xmlNode* top, const Visit& visit)
+{
+    const xmlNode* node = top->children;
+    while (node != nullptr) {
+        visit(node);
+        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node->next == nullptr)
+            node = node->parent == top ? nullptr : node->parent;
+        if (node != nullptr)
+            node = node->next;
+    }
+}
+
 // Calls use(start, end, id) for each placeholder in the CDATA section's text, start being where
 // its lead stands. The repair's escape is followed by the genuine character it escapes, which may
 // look like a lead.
 template <typename Use> void forEachPlaceholder(const char* text, qint64 size, const Use& use)
 {
     const char* const lead = markupguard::heldLead;
-    constexpr char escaped = char(0xA3);
     qint64 i = 0;
     while (const void* found = std::memchr(text + i, lead[0], size_t(size - i))) {
         i = static_cast<const char*>(found) - text;
@@ -66,7 +82,7 @@ template <typename Use> void forEachPlaceholder(const char* text, qint64 size, c
             ++i;
             continue;
         }
-        if (text[i + 3] == escaped) {
+        if (exportrepair::isEscapeAt(text, size, i)) {
             i = std::min(size, i + 8);
             continue;
         }
@@ -110,20 +126,15 @@ qint64 restoredText(const char* text, qint64 size, const markupguard::ByteStream
 qint64 lastPlaceholder(const xmlNode* top)
 {
     qint64 last = -1;
-    const xmlNode* node = top;
-    while (node != nullptr) {
-        if (node->type == XML_CDATA_SECTION_NODE && node->content != nullptr) {
-            const auto* text = reinterpret_cast<const char*>(node->content);
-            forEachPlaceholder(text, qint64(std::strlen(text)),
-                               [&](qint64, qint64, qint64 id) { last = id; });
-        } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node != top && node->next == nullptr)
-            node = node->parent;
-        node = node == nullptr || node == top ? nullptr : node->next;
-    }
+    const auto take = [&](const xmlNode* node) {
+        if (node->type != XML_CDATA_SECTION_NODE || node->content == nullptr)
+            return;
+        const auto* text = reinterpret_cast<const char*>(node->content);
+        forEachPlaceholder(text, qint64(std::strlen(text)),
+                           [&](qint64, qint64, qint64 id) { last = id; });
+    };
+    take(top);
+    forEachBelow(top, take);
     return last;
 }
 
@@ -151,20 +162,11 @@ QByteArray textOf(const xmlNode* element, const markupguard::ByteStreamGuard* he
     // buffer by exactly each piece, which costs quadratic time wherever realloc copies; so would
     // appending without reserving first.
     const auto forEachPiece = [&](const auto& use) {
-        const xmlNode* node = child;
-        while (node != nullptr) {
+        forEachBelow(element, [&](const xmlNode* node) {
             if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) &&
-                node->content != nullptr) {
+                node->content != nullptr)
                 use(reinterpret_cast<const char*>(node->content));
-            } else if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-                node = node->children;
-                continue;
-            }
-            while (node != nullptr && node->next == nullptr)
-                node = node->parent == element ? nullptr : node->parent;
-            if (node != nullptr)
-                node = node->next;
-        }
+        });
     };
     qsizetype length = 0;
     forEachPiece([&](const char* piece) {
@@ -209,18 +211,7 @@ qint64 markersIn(const xmlNode* top, bool subtree)
     qint64 markers = markersOfNode(top);
     if (!subtree)
         return markers;
-    const xmlNode* node = top->children;
-    while (node != nullptr) {
-        markers += markersOfNode(node);
-        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node->next == nullptr)
-            node = node->parent == top ? nullptr : node->parent;
-        if (node != nullptr)
-            node = node->next;
-    }
+    forEachBelow(top, [&](const xmlNode* node) { markers += markersOfNode(node); });
     return markers;
 }
 
