@@ -40,6 +40,7 @@ class BodyReading
 public:
     virtual ~BodyReading() = default;
     // Before the check of the item's body: what follows the check's parse, or null for nothing.
+    // The item stays as it is until end().
     virtual MarkupEvents* begin(const ExportItem& item) = 0;
     // After it. parsed says that the parse went through the whole body, every event delivered;
     // otherwise the events stopped at the body's first fault. What comes back travels with the

@@ -45,14 +45,13 @@ public:
 
     MarkupEvents* begin(const ExportItem& item) override
     {
-        body_ = item.bodyUtf8;
-        link_ = item.permalink;
+        item_ = &item;
         scan_.emplace();
         // Posts of one export hold URLs alike in number and length: room for as many as the post
         // before saves growing there from nothing.
         scan_->urls.reserve(lastUrls_);
         scan_->urlText.reserve(lastUrlText_);
-        scanner_.emplace(body_, *scan_, std::move(room_));
+        scanner_.emplace(item.bodyUtf8, *scan_, std::move(room_));
         return &*scanner_;
     }
 
@@ -68,8 +67,7 @@ public:
         room_ = scanner_->takeRoom();
         scanner_.reset();
         scan_.reset();
-        body_ = QByteArray();
-        link_.clear();
+        item_ = nullptr;
         return result;
     }
 
@@ -80,18 +78,19 @@ private:
     // faulty all over is read leniently to its end after a few such rounds.
     void readOnLeniently()
     {
+        const QByteArray& body = item_->bodyUtf8;
         if (!html_)
             html_.emplace();
-        qint64 at = html_->readOn(body_, *scanner_, true);
-        for (int round = 1; at < body_.size(); ++round) {
+        qint64 at = html_->readOn(body, *scanner_, true);
+        for (int round = 1; at < body.size(); ++round) {
             if (!rest_)
                 rest_.emplace(QStringLiteral("rest"));
             ShiftedEvents shifted(*scanner_, at);
             const QByteArray rest =
-                QByteArray::fromRawData(body_.constData() + at, body_.size() - at);
+                QByteArray::fromRawData(body.constData() + at, body.size() - at);
             if (rest_->check(rest, shifted).errorCode == 0)
                 return;
-            at = html_->readOn(body_, *scanner_, round < wellFormedRounds);
+            at = html_->readOn(body, *scanner_, round < wellFormedRounds);
         }
     }
 
@@ -99,12 +98,13 @@ private:
     // here, on the checking thread, leaving the recording thread only what needs the site's hosts.
     void prepareUrls(PostScan& scan)
     {
+        const QString& link = item_->permalink;
         // Most URLs need neither the post's address nor QUrl: it is parsed for the first that
         // does.
         std::optional<QUrl> base;
         // Most URLs on another host than the post's are on no host of the site: what the audit
         // judges on the site's hosts is made for them where their host turns out to be one.
-        const QString ownHost = plainHostKey(link_, hosts_);
+        const QString ownHost = plainHostKey(link, hosts_);
         scan.prepared.reserve(scan.urls.size());
         for (const ScannedUrl& url : scan.urls) {
             const QString& written = textOf(scan, url);
@@ -115,12 +115,12 @@ private:
                 continue;
             }
             if (std::optional<PreparedUrl> relative =
-                    preparePlainRelative(written, link_, use, hosts_)) {
+                    preparePlainRelative(written, link, use, hosts_)) {
                 scan.prepared.push_back(*std::move(relative));
                 continue;
             }
-            if (!base && !hosts_.starts().parse(link_, base.emplace()))
-                *base = QUrl(link_);
+            if (!base && !hosts_.starts().parse(link, base.emplace()))
+                *base = QUrl(link);
             if (!base->isValid() || base->isRelative()) {
                 // Resolved against the site's address, which the recording knows.
                 scan.prepared.clear();
@@ -145,8 +145,9 @@ private:
     size_t lastUrlText_ = 0;
     QString written_;
     HostMemo hosts_;
-    QByteArray body_; // shared with the item, not copied
-    QString link_;
+    // Between begin() and end(), the item being checked; not held beyond, nor shared, as each
+    // hold of a body would be one more write to memory that the reading thread wrote last.
+    const ExportItem* item_ = nullptr;
     std::optional<PostScan> scan_;
     std::optional<PostScanner> scanner_;
     PostScanner::Room room_;
