@@ -130,12 +130,12 @@ const ExportAudit::Target& ExportAudit::targetOf(const Candidate& candidate)
 AuditFinding ExportAudit::findingOf(const Candidate& candidate) const
 {
     const CandidatePost& post = candidatePosts_[candidate.post];
-    AuditItem item;
-    item.title = post.title;
-    item.postId = post.postId;
-    item.sinkTag = post.sinkTag;
-    AuditFinding finding =
-        findingFor(item, "", AuditSeverity::Error, candidate.line, candidate.column);
+    AuditFinding finding;
+    finding.title = post.title;
+    finding.postId = post.postId;
+    finding.sinkTag = post.sinkTag;
+    finding.bodyLine = candidate.line;
+    finding.bodyColumn = candidate.column;
     finding.exportLine = candidate.exportLine;
     finding.exportColumn = candidate.exportColumn;
     const QString text = textOf(candidate);
@@ -151,8 +151,8 @@ QString ExportAudit::missingItem(const Candidate& candidate, const Target& targe
     const bool block = candidate.kind == Candidate::ReusableBlockId;
     const QLatin1String type(block ? "wp_block" : "attachment");
     const QString what = block ? QStringLiteral("reusable block") : QStringLiteral("attachment");
-    const auto found = byId_.constFind({target.key});
-    if (found == byId_.constEnd())
+    const ItemInfo* found = byId_.find(target.key);
+    if (found == nullptr)
         return QStringLiteral("no %1 of the export has the ID %2").arg(what, target.key);
     const QString& foundType = names_[found->type];
     if (foundType == type)
@@ -184,7 +184,7 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
     QString detail;
     switch (candidate.kind) {
     case Candidate::PostById:
-        if (const auto found = byId_.constFind({target.key}); found != byId_.constEnd())
+        if (const ItemInfo* found = byId_.find(target.key))
             return unpublished(names_[found->status]);
         detail = QStringLiteral("no item of the export has the ID %1").arg(target.key);
         break;

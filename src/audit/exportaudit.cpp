@@ -98,10 +98,13 @@ void keepFirst(QHash<HashedString, Value>& table, const QString& key, Make&& mak
 
 void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
+    const qsizetype hostsBefore = hosts_.otherHostCount();
     hosts_.addItem(item, urlHosts_);
+    if (hosts_.otherHostCount() != hostsBefore)
+        hostsGrewAt_ = candidates_.size();
     const quint32 status = nameIndex(item.status);
     if (!item.postId.isEmpty())
-        keepFirst(byId_, item.postId, [&] { return ItemInfo{nameIndex(item.postType), status}; });
+        byId_.keepFirst(item.postId, [&] { return ItemInfo{nameIndex(item.postType), status}; });
     if (!pathKey.isEmpty())
         keepFirst(statusByPath_, pathKey, [&] { return status; });
     if (!item.postName.isEmpty())
@@ -294,8 +297,14 @@ void ExportAudit::emitFinding(const AuditFinding& finding, bool listed)
 
 void ExportAudit::finish()
 {
-    candidates_.forEach(
-        [&](const Candidate& candidate) { decide(candidate, targetOf(candidate), true); });
+    size_t index = 0;
+    candidates_.forEach([&](const Candidate& candidate) {
+        // A URL kept for being on another's host, after the site's hosts last grew, is on
+        // another's host still: only an http: link of it has something to say.
+        const bool hostsKnown = index++ >= hostsGrewAt_;
+        if (candidate.kind != Candidate::ExternalUrl || !hostsKnown || candidate.insecureLink)
+            decide(candidate, targetOf(candidate), true);
+    });
     candidates_.clear();
     candidateText_.clear();
     candidatePosts_.clear();

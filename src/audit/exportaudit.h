@@ -3,6 +3,7 @@
 #include "auditfinding.h"
 #include "audititem.h"
 #include "chunkedlist.h"
+#include "idtable.h"
 #include "postscan.h"
 #include "urlclass.h"
 
@@ -189,7 +190,7 @@ private:
     AuditSink& sink_;
     QSet<HashedString> skipped_;
     std::unique_ptr<HtmlPostReader> reader_;
-    QHash<HashedString, ItemInfo> byId_;
+    IdTable<ItemInfo> byId_;
     QHash<HashedString, quint32> statusByPath_; // both indices into names_
     QHash<HashedString, quint32> statusByName_;
     QSet<HashedString> attachmentFiles_;
@@ -199,6 +200,7 @@ private:
     ChunkedList<Candidate> candidates_;
     Target targetRoom_; // what targetOf() gives, its room kept from one to the next
     qint64 externalsKept_ = 0;
+    size_t hostsGrewAt_ = 0; // how many candidates there were when the site's hosts last grew
     QByteArray candidateText_;
     ChunkedList<CandidatePost> candidatePosts_;
     bool itemHasCandidatePost_ = false;

@@ -48,6 +48,8 @@ public:
     bool isSite(const QUrl& url) const;
     // current, site or external, by hostKey()
     UrlClass classOfHost(const QString& key) const;
+    // How many hosts besides the current one: it grows as items show more.
+    qsizetype otherHostCount() const { return otherKeys_.size(); }
 
 private:
     void addHostOf(const QString& url, HostMemo* hosts = nullptr);

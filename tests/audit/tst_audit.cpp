@@ -172,12 +172,13 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(item("4", "post", "draft", "secret-draft", "https://example.com/?p=4", {}));
     // An address that is not plain, its path found decoded either way it is linked; paths not
     // ASCII further down, one there and one not.
-    items.push_back(
-        item("12", "post", "publish", "cafe", "https://example.com/2020/03/caf%C3%A9/",
-             "<a href=\"/2020/03/caf\u00e9/\">d</a><a href=\"/2020/03/caf%C3%A9\">e</a>"
-             "<a href=\"/2020/04/\u00fcber/\">u</a><a href=\"/2020/04/n\u00f6/\">n</a>"));
+    items.push_back(item("12", "post", "publish", "cafe", "https://example.com/2020/03/caf%C3%A9/",
+                         "<a href=\"/2020/03/caf\u00e9/\">d</a><a href=\"/2020/03/caf%C3%A9\">e</a>"
+                         "<a href=\"/2020/04/\u00fcber/\">u</a><a href=\"/2020/04/n\u00f6/\">n</a>"
+                         "<a href=\"/?p=14\">z</a>"));
     items.push_back(
         item("13", "post", "publish", "uber", "https://example.com/2020/04/%C3%BCber/", {}));
+    items.push_back(item("014", "post", "publish", "zero", "https://example.com/zero/", {}));
     if (which == WithAttachment || which == ThroughChecks) {
         // The media host shows itself only with the last item, after the posts that use it.
         items.push_back(
@@ -245,6 +246,7 @@ void AuditTest::checks_data()
     row("encoded address, encoded link", "missing-post", "/2020/03/caf%C3%A9", "");
     row("post further down, path not ASCII", "missing-post", "/2020/04/\u00fcber/", "");
     row("no post, path not ASCII", "missing-post", "/2020/04/n\u00f6/", "warning");
+    row("ID of an item written otherwise", "missing-post", "/?p=14", "error");
     row("http link", "insecure-link", "http://elsewhere.net/page", "note", 103);
     row("http link to a host a later item shows", "insecure-link", "http://media.example.net/", "");
     row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
