@@ -103,9 +103,18 @@ bool SiteHosts::isSite(const QUrl& url) const
 
 UrlClass SiteHosts::classOfHost(const QString& key) const
 {
-    if (!currentKey_.isEmpty() && key == currentKey_)
-        return UrlClass::Current;
-    return otherKeys_.contains({key}) ? UrlClass::Site : UrlClass::External;
+    // Most keys asked for are the one asked for before, shared from one memo of the hosts met:
+    // the same text, not only an equal one. Held here, it cannot be freed and its room reused.
+    if (key.constData() == lastKey_.constData() && key.size() == lastKey_.size() &&
+        otherKeys_.size() == lastOtherCount_)
+        return lastClass_;
+    const UrlClass urlClass = !currentKey_.isEmpty() && key == currentKey_ ? UrlClass::Current
+                              : otherKeys_.contains({key})                 ? UrlClass::Site
+                                                                           : UrlClass::External;
+    lastKey_ = key;
+    lastClass_ = urlClass;
+    lastOtherCount_ = otherKeys_.size();
+    return urlClass;
 }
 
 namespace {

@@ -57,6 +57,10 @@ private:
     QUrl current_;
     QString currentKey_;
     QSet<HashedString> otherKeys_;
+    // The class last asked for, and how many other hosts there were then: they only grow.
+    mutable QString lastKey_;
+    mutable UrlClass lastClass_ = UrlClass::External;
+    mutable qsizetype lastOtherCount_ = -1;
 };
 
 // A host as the audit compares them: without case, without a leading "www.", with its port
