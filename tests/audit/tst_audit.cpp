@@ -551,6 +551,16 @@ void AuditTest::summaryHosts()
     QCOMPARE(hostsAudit.summary().hosts.size(), 200);
     for (const AuditSummary::Host& host : hostsAudit.summary().hosts)
         QCOMPARE(host.urls, host.host == u"h200.example.org" ? 1 : 2);
+
+    // The class of a host asked for again, after an item showed it to be the site's.
+    SiteHosts site({QStringLiteral("https://example.com/"), {}, {}, {}});
+    HostMemo memo;
+    const QString grown = QStringLiteral("grown.example.org");
+    QCOMPARE(site.classOfHost(grown), UrlClass::External);
+    AuditItem showing;
+    showing.guid = QStringLiteral("https://grown.example.org/?p=2");
+    site.addItem(showing, memo);
+    QCOMPARE(site.classOfHost(grown), UrlClass::Site);
 }
 
 // A post that is not well-formed is read as a browser reads it: what it holds is what the same
