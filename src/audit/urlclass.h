@@ -57,7 +57,8 @@ private:
     QUrl current_;
     QString currentKey_;
     QSet<HashedString> otherKeys_;
-    // The class last asked for, and how many other hosts there were then: they only grow.
+    // The class last asked for, and how many other hosts there were then: they only grow. Kept
+    // by classOfHost(), which is therefore asked from one thread at a time, as the audit does.
     mutable QString lastKey_;
     mutable UrlClass lastClass_ = UrlClass::External;
     mutable qsizetype lastOtherCount_ = -1;
