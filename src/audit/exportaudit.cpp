@@ -82,20 +82,6 @@ AuditFinding ExportAudit::findingFor(const AuditItem& item, const char* check,
     return finding;
 }
 
-namespace {
-
-// The value made for a key the table does not hold yet, with one look for the key.
-template <typename Value, typename Make>
-void keepFirst(QHash<HashedString, Value>& table, const QString& key, Make&& make)
-{
-    const qsizetype before = table.size();
-    Value& slot = table[{key}];
-    if (table.size() != before)
-        slot = make();
-}
-
-} // namespace
-
 void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
 {
     const qsizetype hostsBefore = hosts_.otherHostCount();
@@ -106,9 +92,9 @@ void ExportAudit::recordItem(const AuditItem& item, const QString& pathKey)
     if (!item.postId.isEmpty())
         byId_.keepFirst(item.postId, [&] { return ItemInfo{nameIndex(item.postType), status}; });
     if (!pathKey.isEmpty())
-        keepFirst(statusByPath_, pathKey, [&] { return status; });
+        keepFirst(statusByPath_, HashedString{pathKey}, [&] { return status; });
     if (!item.postName.isEmpty())
-        keepFirst(statusByName_, item.postName, [&] { return status; });
+        keepFirst(statusByName_, HashedString{item.postName}, [&] { return status; });
     if (item.postType == QLatin1String("attachment")) {
         ++attachmentCount_;
         QStringView path;

@@ -7,6 +7,16 @@
 
 #include <optional>
 
+// The value made for a key the table does not hold yet, with one look for the key.
+template <typename Key, typename Value, typename Make>
+void keepFirst(QHash<Key, Value>& table, const Key& key, Make&& make)
+{
+    const qsizetype before = table.size();
+    Value& slot = table[key];
+    if (table.size() != before)
+        slot = make();
+}
+
 // A table by item ID. IDs are decimal numbers in nearly every export: kept as numbers, a table of
 // hundreds of thousands holds no text of its own, and is looked up, grown and freed without
 // reading any. An ID written otherwise ("0123", " 12", "draft-7") is kept as its text, apart,
@@ -28,9 +38,9 @@ public:
     template <typename Make> void keepFirst(const QString& id, Make&& make)
     {
         if (const std::optional<quint64> number = numberOf(id))
-            keepFirstIn(numbers_, Number{*number}, make);
+            ::keepFirst(numbers_, Number{*number}, make);
         else
-            keepFirstIn(others_, HashedString{id}, make);
+            ::keepFirst(others_, HashedString{id}, make);
     }
 
 private:
@@ -62,15 +72,6 @@ private:
             value = value * 10 + (c.unicode() - u'0');
         }
         return value;
-    }
-
-    template <typename Key, typename Make>
-    static void keepFirstIn(QHash<Key, Value>& table, const Key& key, Make& make)
-    {
-        const qsizetype before = table.size();
-        Value& slot = table[key];
-        if (table.size() != before)
-            slot = make();
     }
 
     QHash<Number, Value> numbers_;
