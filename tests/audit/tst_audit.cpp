@@ -175,10 +175,11 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(item("12", "post", "publish", "cafe", "https://example.com/2020/03/caf%C3%A9/",
                          "<a href=\"/2020/03/caf\u00e9/\">d</a><a href=\"/2020/03/caf%C3%A9\">e</a>"
                          "<a href=\"/2020/04/\u00fcber/\">u</a><a href=\"/2020/04/n\u00f6/\">n</a>"
-                         "<a href=\"/?p=14\">z</a>"));
+                         "<a href=\"/?p=14\">z</a><a href=\"/?p=6\">6</a>"));
     items.push_back(
         item("13", "post", "publish", "uber", "https://example.com/2020/04/%C3%BCber/", {}));
     items.push_back(item("014", "post", "publish", "zero", "https://example.com/zero/", {}));
+    items.push_back(item("4294967302", "post", "publish", "far", "https://example.com/far/", {}));
     if (which == WithAttachment || which == ThroughChecks) {
         // The media host shows itself only with the last item, after the posts that use it.
         items.push_back(
@@ -247,6 +248,7 @@ void AuditTest::checks_data()
     row("post further down, path not ASCII", "missing-post", "/2020/04/\u00fcber/", "");
     row("no post, path not ASCII", "missing-post", "/2020/04/n\u00f6/", "warning");
     row("ID of an item written otherwise", "missing-post", "/?p=14", "error");
+    row("ID 2^32 below an item's", "missing-post", "/?p=6", "error");
     row("http link", "insecure-link", "http://elsewhere.net/page", "note", 103);
     row("http link to a host a later item shows", "insecure-link", "http://media.example.net/", "");
     row("old host", "site-host", "https://old.example.org/2020/01/first-post/", "warning", 104);
