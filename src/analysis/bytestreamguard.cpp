@@ -148,7 +148,7 @@ void ByteStreamGuard::hold(const unsigned char* run, qint64 length, QByteArray& 
     const auto* lastLineFeed = static_cast<const char*>(memrchr(text, '\n', size_t(length)));
     const qint64 lastLine = lastLineFeed != nullptr ? text + length - lastLineFeed - 1 : length;
     splits_.push_back({line, offset + lineFeeds, output.size() - start - lineFeeds - lastLine});
-    held_.push_back({nextHeld_++, QByteArray(text, length), lineFeeds});
+    held_.push_back({nextHeld_++, QByteArray(text, length), lineFeeds, line});
 }
 
 const ByteStreamGuard::HeldRun* ByteStreamGuard::heldRun(qint64 id) const
@@ -160,8 +160,17 @@ const ByteStreamGuard::HeldRun* ByteStreamGuard::heldRun(qint64 id) const
 
 void ByteStreamGuard::dropHeldBefore(qint64 id)
 {
-    while (!held_.empty() && held_.front().id < id)
+    qint64 passedLine = 0;
+    while (!held_.empty() && held_.front().id < id) {
+        passedLine = held_.front().line;
         held_.pop_front();
+    }
+    // No fault to come is on an earlier line: the splits there, one for each run held and each
+    // long section split, would otherwise grow with the export.
+    const auto kept =
+        std::lower_bound(splits_.begin(), splits_.end(), passedLine,
+                         [](const Split& split, qint64 value) { return split.line < value; });
+    splits_.erase(splits_.begin(), kept);
 }
 
 bool ByteStreamGuard::feed(const char* data, qint64 size, QByteArray& output)

@@ -183,10 +183,12 @@ public:
         qint64 id;
         QByteArray text;
         qint64 lineFeeds; // those that begin its placeholder
+        qint64 line;      // of the output, where it ends
     };
     // The run held for the placeholder numbered id, if it has not been dropped.
     const HeldRun* heldRun(qint64 id) const;
-    // Drops the runs before the one numbered id: the reader has put them back or never will.
+    // Drops the runs before the one numbered id: the reader has put them back or never will. The
+    // parser has read past them, so its faults from then on stand on their last line or after it.
     void dropHeldBefore(qint64 id);
 
 private:

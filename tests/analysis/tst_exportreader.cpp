@@ -355,6 +355,14 @@ void ExportReaderTest::exportFaults_data()
                .toUtf8()
         << Items{pastPrologItem, {"L", "<p>" + QString(10000, QChar(0xE9)) + "</p>"}}
         << QStringList{"7:20111 Namespace prefix foo on bar is not defined in L/5"};
+    QTest::newRow("fault on the line of long CDATA texts, after their item")
+        << ExportFixture::channelWith(
+               {pastProlog,
+                itemWithId("L", "<p>" + QString(10000, QChar(0xE9)) + "</p>", "5")
+                    .replace("</item>", "</item>" + QString(200000, ' ') + "<foo:bar/>")})
+               .toUtf8()
+        << Items{pastPrologItem, {"L", "<p>" + QString(10000, QChar(0xE9)) + "</p>"}}
+        << QStringList{"7:220118 Namespace prefix foo on bar is not defined"};
     {
         QStringList kept;
         for (int k = 0; k < 100; ++k)
