@@ -53,31 +53,6 @@ public:
     qint64 seen = 0;
 };
 
-// Offsets relative to a piece of the body, made the body's again.
-class Shifted : public MarkupEvents
-{
-public:
-    Shifted(LeastEvents& events, qint64 shift) : events_(events), shift_(shift) {}
-    void startElement(QByteArrayView name, std::span<const MarkupAttribute> attributes,
-                      qint64 offset) override
-    {
-        events_.startElement(name, attributes, offset + shift_);
-    }
-    void endElement(QByteArrayView name, qint64 offset) override
-    {
-        events_.endElement(name, offset + shift_);
-    }
-    void text(QByteArrayView chunk) override { events_.text(chunk); }
-    void comment(QByteArrayView content, qint64 offset) override
-    {
-        events_.comment(content, offset + shift_);
-    }
-
-private:
-    LeastEvents& events_;
-    qint64 shift_;
-};
-
 class LeastReading : public BodyReading
 {
 public:
@@ -96,7 +71,7 @@ public:
             const QByteArray rest =
                 QByteArray::fromRawData(body_->constData() + at, body_->size() - at);
             events_.last = -1;
-            Shifted shifted(events_, at);
+            ShiftedEvents shifted(events_, at);
             if (rest_.check(rest, shifted).errorCode == 0)
                 break;
             if (events_.last > at) {

@@ -33,6 +33,33 @@ public:
     virtual void comment(QByteArrayView content, qint64 offset) = 0;
 };
 
+// The events of a parse of a piece of the body that starts shift bytes in, their offsets counted
+// from the body's start, passed on.
+class ShiftedEvents : public MarkupEvents
+{
+public:
+    ShiftedEvents(MarkupEvents& events, qint64 shift) : events_(events), shift_(shift) {}
+
+    void startElement(QByteArrayView name, std::span<const MarkupAttribute> attributes,
+                      qint64 offset) override
+    {
+        events_.startElement(name, attributes, offset + shift_);
+    }
+    void endElement(QByteArrayView name, qint64 offset) override
+    {
+        events_.endElement(name, offset + shift_);
+    }
+    void text(QByteArrayView chunk) override { events_.text(chunk); }
+    void comment(QByteArrayView content, qint64 offset) override
+    {
+        events_.comment(content, offset + shift_);
+    }
+
+private:
+    MarkupEvents& events_;
+    qint64 shift_;
+};
+
 // A further reading of each post, made beside its check on the thread that checks it, so that
 // a post is parsed once for both. One reading belongs to one thread and serves post after post.
 class BodyReading

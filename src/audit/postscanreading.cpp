@@ -9,32 +9,6 @@
 
 namespace {
 
-// The events of a parse of the body's rest, their offsets counted from the body's start.
-class ShiftedEvents : public MarkupEvents
-{
-public:
-    ShiftedEvents(MarkupEvents& events, qint64 shift) : events_(events), shift_(shift) {}
-
-    void startElement(QByteArrayView name, std::span<const MarkupAttribute> attributes,
-                      qint64 offset) override
-    {
-        events_.startElement(name, attributes, offset + shift_);
-    }
-    void endElement(QByteArrayView name, qint64 offset) override
-    {
-        events_.endElement(name, offset + shift_);
-    }
-    void text(QByteArrayView chunk) override { events_.text(chunk); }
-    void comment(QByteArrayView content, qint64 offset) override
-    {
-        events_.comment(content, offset + shift_);
-    }
-
-private:
-    MarkupEvents& events_;
-    qint64 shift_;
-};
-
 // A well-formed post is scanned from the check's own parse, which reads it as a browser would
 // read the same markup; a post whose parse stops at its first fault is read on from there,
 // leniently: what came before the fault is well-formed and was read already.
