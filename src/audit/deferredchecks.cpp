@@ -157,9 +157,11 @@ QString ExportAudit::missingItem(const Candidate& candidate, const Target& targe
     const QString& foundType = names_[found->type];
     if (foundType == type)
         return {};
-    // IDs are unique: an item of another type settles it at once.
+    // IDs are unique: an item of another type settles it at once. The type is the export's own
+    // word (post, page, nav_menu_item), which takes no article.
     settled = true;
-    return QStringLiteral("the item of ID %1 is a %2, not a %3").arg(target.key, foundType, what);
+    return QStringLiteral("the item of ID %1 is of type %2, not %3 %4")
+        .arg(target.key, foundType, block ? QStringLiteral("a") : QStringLiteral("an"), what);
 }
 
 // Whether the candidate is settled: it is once what it names is known, and at the end.
@@ -218,12 +220,18 @@ bool ExportAudit::decide(const Candidate& candidate, const Target& target, bool 
         }
         return true;
     case Candidate::AttachmentId:
-    case Candidate::ReusableBlockId:
-        detail = missingItem(candidate, target, atEnd);
+    case Candidate::ReusableBlockId: {
+        bool settled = atEnd;
+        detail = missingItem(candidate, target, settled);
         if (detail.isEmpty())
             return true;
         check = QStringLiteral("missing-id");
+        // Before the export's first attachment, an attachment's finding waits all the same:
+        // whether it is listed or only counted depends on there being none at all.
+        if (candidate.kind != Candidate::AttachmentId || attachmentCount_ > 0)
+            atEnd = settled;
         break;
+    }
     }
     if (!atEnd)
         return false;

@@ -122,14 +122,16 @@ const char edgeBody[] = R"html(<a href="//example.com/2020/02/later-post/">proto
 )html";
 
 // Which export the checks read: the planted posts without or with the one attachment, the
-// latter also as the report reads them (each post scanned beside its check, no inventory), or a
-// post whose image is known only by its ID.
+// latter also as the report reads them (each post scanned beside its check, no inventory), a
+// post whose image is known only by its ID, or one whose image names a post, before the export's
+// only attachment.
 enum Fixture
 {
     WithoutAttachments,
     WithAttachment,
     OnlyAnId,
-    ThroughChecks
+    ThroughChecks,
+    PostBeforeAttachment
 };
 
 std::vector<AuditItem> fixture(int which)
@@ -138,6 +140,12 @@ std::vector<AuditItem> fixture(int which)
     if (which == OnlyAnId) {
         items.push_back(item("2", "post", "publish", "cdn", "https://example.com/cdn/",
                              R"(<img class="wp-image-5" src="https://cdn.example.net/x.jpg">)"));
+        return items;
+    }
+    if (which == PostBeforeAttachment) {
+        items.push_back(item("2", "post", "publish", "self", "https://example.com/self/",
+                             R"(<img alt="" class="wp-image-2" src="/x.jpg">)"));
+        items.push_back(item("3", "attachment", "inherit", "x", "https://example.com/x/", {}));
         return items;
     }
     if (which == WithAttachment || which == ThroughChecks) {
@@ -283,6 +291,8 @@ void AuditTest::checks_data()
     row("gallery block", "missing-id", "55", "error");
     row("reusable block", "missing-id", "88", "error");
     row("featured image", "missing-id", "66", "error", 100);
+    row("image naming a post, before any attachment", "missing-id", "2", "error", 0,
+        PostBeforeAttachment);
     row("footnote mark", "shortcode", "1", "");
     row("[sic]", "shortcode", "sic", "");
     row("escaped", "shortcode", "caption", "warning"); // the [caption] further on, once
