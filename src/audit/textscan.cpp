@@ -242,10 +242,17 @@ void PostScanner::findBareEmbeds()
                 (startsWithCaseless(body_, tag, "<p>") || startsWithCaseless(body_, tag, "<p ")) &&
                 startsWithCaseless(body_, after, "</p>");
         }
-        if (!alone && before >= 0 && body_[before] == ']') {
-            const qsizetype tag = body_.lastIndexOf('[', before);
-            alone = startsWithCaseless(body_, tag, "[embed") &&
-                    startsWithCaseless(body_, after, "[/embed]");
+        if (!alone && before >= 0 && body_[before] == ']' &&
+            startsWithCaseless(body_, body_.lastIndexOf('[', before), "[embed")) {
+            // The shortcode's content is the URL: written without blanks around it, as it
+            // mostly is, the URL's characters run on into the closer.
+            const qsizetype bracket = body_.indexOf('[', i);
+            if (bracket >= 0 && bracket < end && startsWithCaseless(body_, bracket, "[/embed]")) {
+                end = bracket;
+                alone = true;
+            } else {
+                alone = startsWithCaseless(body_, after, "[/embed]");
+            }
         }
         if (!alone)
             continue;

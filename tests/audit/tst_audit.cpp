@@ -171,6 +171,7 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(item(
         "9", "post", "publish", "tail", "https://example.com/tail/",
         "<p>Long enough for some rounds of sixteen bytes</p>\n"
+        "[embed width=\"400\"]https://vimeo.com/81[/embed]\n"
         "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p><p>httpS://vimeo.com/80</p>\n"
         "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
@@ -308,6 +309,7 @@ void AuditTest::checks_data()
     row("URL alone in a paragraph", "bare-embed", "https://vimeo.com/78", "note");
     row("URL in a sentence", "bare-embed", "https://vimeo.com/79", "");
     row("scheme in another case", "bare-embed", "httpS://vimeo.com/80", "note");
+    row("URL in an embed shortcode", "bare-embed", "https://vimeo.com/81", "note");
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
