@@ -6,6 +6,7 @@
 
 #include <QUrl>
 
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -204,6 +205,37 @@ void PostScanner::addShortcode(const QString& name, QByteArrayView attributes, P
     }
 }
 
+namespace {
+
+// The last place of a byte at or before a place, for places that grow from one call to the next,
+// as the search for URLs moves through a body: each byte is looked at once, however many URLs
+// ask, where a search back from each would make a body of URLs run together take quadratic time.
+class LastByte
+{
+public:
+    explicit LastByte(char byte) : byte_(byte) {}
+
+    qsizetype atOrBefore(QByteArrayView text, qsizetype at)
+    {
+        if (at < scanned_ - 1)
+            return at < 0 ? -1 : text.first(at + 1).lastIndexOf(byte_);
+        if (at >= scanned_) {
+            if (const void* hit =
+                    ::memrchr(text.data() + scanned_, byte_, size_t(at + 1 - scanned_)))
+                last_ = static_cast<const char*>(hit) - text.data();
+            scanned_ = at + 1;
+        }
+        return last_;
+    }
+
+private:
+    char byte_;
+    qsizetype scanned_ = 0; // the bytes before this have been looked at
+    qsizetype last_ = -1;   // the byte's last place among them
+};
+
+} // namespace
+
 // WordPress turns a URL into an embedded player when it stands alone on its line, alone in a
 // paragraph or inside [embed]...[/embed]; it reads the post's raw text for that, and so does
 // this.
@@ -211,6 +243,19 @@ void PostScanner::findBareEmbeds()
 {
     LineCounter counter;
     const qsizetype size = body_.size();
+    LastByte tagStart('<');
+    LastByte shortcodeStart('[');
+    // Every URL in one run of URL characters ends where the run does, and what follows it is the
+    // same for each: the run is measured once.
+    struct Run
+    {
+        qsizetype end = -1;
+        qsizetype lineAfter = 0; // past the spaces and tabs after it
+        qsizetype after = 0;     // past every blank after it
+    } run;
+    // The first "[/embed]" at or after closerFrom (the body's size when there is none).
+    qsizetype closer = -1;
+    qsizetype closerFrom = 0;
     for (qsizetype i = findBytes(body_, 0, "http"); i >= 0; i = findBytes(body_, i + 1, "http")) {
         // "http" is found as written; an "s" after it in any case, then "://".
         const qsizetype schemeEnd = i + 4 + (i + 4 < size && (body_[i + 4] | 0x20) == 's');
@@ -223,32 +268,46 @@ void PostScanner::findBareEmbeds()
         // embed: only one after a line's start, a tag or a shortcode can be.
         if (before >= 0 && !isBlank(body_[before]) && body_[before] != '>' && body_[before] != ']')
             continue;
-        qsizetype end = i;
-        while (end < size && !isBlank(body_[end]) && body_[end] != '<' && body_[end] != '>' &&
-               body_[end] != '"')
-            ++end;
-        qsizetype after = end;
-        while (after < size && (body_[after] == ' ' || body_[after] == '\t'))
-            ++after;
-        bool alone = (before < 0 || body_[before] == '\n' || body_[before] == '\r') &&
-                     (after >= size || body_[after] == '\n' || body_[after] == '\r');
+        if (i >= run.end) {
+            run.end = i;
+            while (run.end < size && !isBlank(body_[run.end]) && body_[run.end] != '<' &&
+                   body_[run.end] != '>' && body_[run.end] != '"')
+                ++run.end;
+            run.lineAfter = run.end;
+            while (run.lineAfter < size &&
+                   (body_[run.lineAfter] == ' ' || body_[run.lineAfter] == '\t'))
+                ++run.lineAfter;
+            run.after = run.lineAfter;
+            while (run.after < size && isBlank(body_[run.after]))
+                ++run.after;
+        }
+        qsizetype end = run.end;
+        const qsizetype after = run.after;
+        bool alone =
+            (before < 0 || body_[before] == '\n' || body_[before] == '\r') &&
+            (run.lineAfter >= size || body_[run.lineAfter] == '\n' || body_[run.lineAfter] == '\r');
         while (before >= 0 && isBlank(body_[before]))
             --before;
-        while (after < size && isBlank(body_[after]))
-            ++after;
         if (!alone && before >= 0 && body_[before] == '>') {
-            const qsizetype tag = body_.lastIndexOf('<', before);
+            const qsizetype tag = tagStart.atOrBefore(body_, before);
             alone =
                 (startsWithCaseless(body_, tag, "<p>") || startsWithCaseless(body_, tag, "<p ")) &&
                 startsWithCaseless(body_, after, "</p>");
         }
         if (!alone && before >= 0 && body_[before] == ']' &&
-            startsWithCaseless(body_, body_.lastIndexOf('[', before), "[embed")) {
+            startsWithCaseless(body_, shortcodeStart.atOrBefore(body_, before), "[embed")) {
             // The shortcode's content is the URL: written without blanks around it, as it
             // mostly is, the URL's characters run on into the closer.
-            const qsizetype bracket = body_.indexOf('[', i);
-            if (bracket >= 0 && bracket < end && startsWithCaseless(body_, bracket, "[/embed]")) {
-                end = bracket;
+            if (closer < 0 || i < closerFrom || i > closer) {
+                closerFrom = i;
+                closer = body_.indexOf('[', i);
+                while (closer >= 0 && !startsWithCaseless(body_, closer, "[/embed]"))
+                    closer = body_.indexOf('[', closer + 1);
+                if (closer < 0)
+                    closer = size;
+            }
+            if (closer < end) {
+                end = closer;
                 alone = true;
             } else {
                 alone = startsWithCaseless(body_, after, "[/embed]");

@@ -171,7 +171,7 @@ std::vector<AuditItem> fixture(int which)
     items.push_back(item(
         "9", "post", "publish", "tail", "https://example.com/tail/",
         "<p>Long enough for some rounds of sixteen bytes</p>\n"
-        "[embed width=\"400\"]https://vimeo.com/81[/embed]\n"
+        "[embed width=\"400\"]https://vimeo.com/81?a[]=1[/embed]\n"
         "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p><p>httpS://vimeo.com/80</p>\n"
         "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
@@ -309,7 +309,7 @@ void AuditTest::checks_data()
     row("URL alone in a paragraph", "bare-embed", "https://vimeo.com/78", "note");
     row("URL in a sentence", "bare-embed", "https://vimeo.com/79", "");
     row("scheme in another case", "bare-embed", "httpS://vimeo.com/80", "note");
-    row("URL in an embed shortcode", "bare-embed", "https://vimeo.com/81", "note");
+    row("URL in an embed shortcode", "bare-embed", "https://vimeo.com/81?a[]=1", "note");
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
@@ -859,6 +859,10 @@ void AuditTest::hostileBodyInBoundedTime_data()
     QTest::newRow("a million unclosed brackets") << repeated("[x ", 1000000) << qsizetype(0);
     QTest::newRow("100 000 shortcodes written as references")
         << repeated("&#91;caption id=\"attachment_1\"] ", 100000) << qsizetype(0);
+    // Each URL there could stand alone after a shortcode, a tag or an embed's opener, with the
+    // whole run of URL characters after it and no closer.
+    for (const char* unit : {"]https://x", ">https://x", "[embed]https://x"})
+        QTest::newRow(unit) << repeated(unit, 100000) << qsizetype(0);
 }
 
 // Bodies that a careless reading would take quadratic time or unbounded memory on.
