@@ -341,8 +341,17 @@ void PostScanner::endElement(QByteArrayView name, qint64 offset)
         openNames_.resize(openStarts_.back());
         openStarts_.pop_back();
     }
-    if (rawTextDepth_ > 0 && isRawText(htmlElementOf(name)))
+    if (rawTextDepth_ > 0 && isRawText(htmlElementOf(name))) {
         --rawTextDepth_;
+        // Its text holds no shortcode, and one in the text after it must not be placed in it:
+        // the search for a shortcode's place starts after the end tag, where there is one.
+        const qint64 tag = offset > 0 && offset <= body_.size() && body_[offset - 1] == '>'
+                               ? body_.first(offset - 1).lastIndexOf('<')
+                               : -1;
+        if (tag >= searchFrom_ && tag + 2 + name.size() < offset && body_[tag + 1] == '/' &&
+            body_.sliced(tag + 2, name.size()).compare(name, Qt::CaseInsensitive) == 0)
+            searchFrom_ = offset;
+    }
 }
 
 PostScanner::ResumePoint PostScanner::resumePoint()

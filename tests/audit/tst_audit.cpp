@@ -172,6 +172,7 @@ std::vector<AuditItem> fixture(int which)
         "9", "post", "publish", "tail", "https://example.com/tail/",
         "<p>Long enough for some rounds of sixteen bytes</p>\n"
         "[embed width=\"400\"]https://vimeo.com/81?a[]=1[/embed]\n"
+        "<p><code>[playlist]</code>\n[playlist]</p>\n"
         "<p>https://vimeo.com/78</p><p>see https://vimeo.com/79</p><p>httpS://vimeo.com/80</p>\n"
         "https://vimeo.com/77\n[clip]x[/clip]\nhtt"));
     items.push_back(item("7", "page", "publish", "featured", "https://example.com/featured/", {}));
@@ -310,6 +311,7 @@ void AuditTest::checks_data()
     row("URL in a sentence", "bare-embed", "https://vimeo.com/79", "");
     row("scheme in another case", "bare-embed", "httpS://vimeo.com/80", "note");
     row("URL in an embed shortcode", "bare-embed", "https://vimeo.com/81?a[]=1", "note");
+    row("after code that holds it", "shortcode", "playlist", "warning", 103);
     row("closer inside another block", "block-markup", "core/paragraph", "error");
     row("attributes not JSON", "block-markup", "core/spacer", "error");
     row("no blank after <!--", "block-markup", "core/separator", "error");
